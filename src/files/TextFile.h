@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+namespace diarytrawl {
+
+// Writes strText in windows-1251, one byte per character and '?' for a character the code page lacks,
+// adding nothing. bRewrite > 0 starts the file afresh; any other value appends to a file that must
+// exist. Throws PlatformError; what was written before a failure stays.
+void WriteString(const QString &strFileName, const QString &strText, int bRewrite);
+
+// Makes the folder when it is missing (its parent must exist) and returns its full path.
+QString CreateFolder(const QString &strPath);
+
+} // namespace diarytrawl

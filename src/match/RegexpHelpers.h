@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+namespace diarytrawl {
+
+// Puts a backslash in front of \ ^ $ [ { . ? + * | so the text matches itself as a pattern. ( ) ] }
+// stay as they are: a parenthesised OR/THEN query keeps its groups. Changes strText and returns it.
+QString regexpDecore(QString &strText);
+
+// The text of the first match of strRegEx in strText, or an empty string. Throws PlatformError for a
+// pattern the engine rejects.
+QString RegMatch(const QString &strText, const QString &strRegEx, bool bCaseSensitive);
+
+// The pattern of an entry's date stamp in the given year: "@ 2005-03-17".
+QString dateStampPattern(const QString &strYear);
+
+} // namespace diarytrawl

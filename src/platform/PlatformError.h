@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+#include <stdexcept>
+
+namespace diarytrawl {
+
+// A failure of a platform object (regular-expression engine, file system, settings store, page loader).
+// Nothing below the crawl catches these: they travel up to whoever started the search, which reports
+// the number and the description to the user.
+class PlatformError : public std::runtime_error {
+public:
+    PlatformError(int number, const QString &description)
+        : std::runtime_error(description.toStdString())
+        , m_number(number)
+        , m_description(description) {}
+
+    int number() const { return m_number; }
+    const QString &description() const { return m_description; }
+
+private:
+    int m_number;
+    QString m_description;
+};
+
+// Numbers for failures that do not come with an engine's own error code.
+namespace ErrorNumber {
+inline constexpr int FileNotFound = 53;
+inline constexpr int PermissionDenied = 70;
+inline constexpr int PathNotFound = 76;
+inline constexpr int FileWriteFailed = 75;
+inline constexpr int InvalidNumber = 13;
+inline constexpr int Overflow = 6;
+inline constexpr int SettingsStoreFailed = 80;
+} // namespace ErrorNumber
+
+} // namespace diarytrawl

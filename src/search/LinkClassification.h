@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+namespace diarytrawl {
+
+// True when strLink points into the calendar of the scanned year: it contains "/<year>/<MM>/" for any
+// month 01..12, whatever months are being searched.
+bool IsCalendarLink(const QString &strLink, const QString &strYear);
+
+// True when strLink is not an entry of strNick's journal: a site page (".bml", "/friends",
+// "/doc/tour"), a folder (ends with "/"), not an ".html" page, or outside this user's journal.
+bool SkipLink(const QString &strLink, const QString &strNick);
+
+} // namespace diarytrawl

@@ -1,0 +1,183 @@
+#include "platform/PlatformError.h"
+#include "platform/RegExpObject.h"
+
+#include <QTest>
+
+using namespace diarytrawl;
+using namespace Qt::StringLiterals;
+
+class TestRegExpObject : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void dialect_data();
+    void dialect();
+    void rejectedPatterns_data();
+    void rejectedPatterns();
+    void globalWalksEveryMatch_data();
+    void globalWalksEveryMatch();
+    void nonGlobalYieldsFirstOnly();
+    void patternChangeTakesEffect();
+    void runawayMatchFails_data();
+    void runawayMatchFails();
+};
+
+// Constructs of the ECMAScript dialect and what they match (first match, IgnoreCase as given).
+void TestRegExpObject::dialect_data() {
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ignoreCase");
+    QTest::addColumn<QString>("value"); // empty with index -1: no match
+    QTest::addColumn<int>("index");
+
+    QTest::newRow("digits") << u"\\d+"_s << u"ab123c"_s << false << u"123"_s << 2;
+    QTest::newRow("\\d is ASCII only") << u"\\d"_s << u"\u0663"_s << false << QString() << -1;
+    QTest::newRow("\\w is ASCII only") << u"\\w+"_s << u"привет world"_s << false << u"world"_s << 7;
+    QTest::newRow("\\b at ASCII words") << u"\\bcat\\b"_s << u"concat cat"_s << false << u"cat"_s << 7;
+    QTest::newRow("dot stops at line feed") << u"a.c"_s << u"a\nc"_s << false << QString() << -1;
+    QTest::newRow("dot takes carriage return") << u"a.c"_s << u"a\rc"_s << false << u"a\rc"_s << 0;
+    QTest::newRow("[^] is any character") << u"[^]"_s << u"\n"_s << false << u"\n"_s << 0;
+    QTest::newRow("[] matches nothing") << u"a[]"_s << u"a"_s << false << QString() << -1;
+    QTest::newRow("\\uhhhh escape") << u"\\u0041"_s << u"xA"_s << false << u"A"_s << 1;
+    QTest::newRow("\\xhh escape") << u"\\x41"_s << u"A"_s << false << u"A"_s << 0;
+    QTest::newRow("\\s takes no-break space") << u"a\\sb"_s << u"a\u00a0b"_s << false << u"a\u00a0b"_s << 0;
+    QTest::newRow("\\S skips no-break space") << u"\\S+"_s << u"\u00a0ab"_s << false << u"ab"_s << 1;
+    QTest::newRow("\\s in a class") << u"[\\s]"_s << u"x\u2028"_s << false << u"\u2028"_s << 1;
+    QTest::newRow("\\v is vertical tab") << u"\\v"_s << u"\n\u000b"_s << false << u"\u000b"_s << 1;
+    QTest::newRow("identity escape") << u"\\e\\Q"_s << u"eQ"_s << false << u"eQ"_s << 0;
+    QTest::newRow("unset back-reference is empty") << u"(a)?b\\1"_s << u"b"_s << false << u"b"_s << 0;
+    QTest::newRow("$ only at the very end") << u"a$"_s << u"a\n"_s << false << QString() << -1;
+    QTest::newRow("^ only at the start") << u"^b"_s << u"a\nb"_s << false << QString() << -1;
+    QTest::newRow("counted repetition") << u"x{2,3}"_s << u"xxxx"_s << false << u"xxx"_s << 0;
+    QTest::newRow("lone brace is literal") << u"a{"_s << u"xa{"_s << false << u"a{"_s << 1;
+    QTest::newRow("lone bracket is literal") << u"]"_s << u"a]"_s << false << u"]"_s << 1;
+    QTest::newRow("no POSIX classes") << u"[[:alpha:]]"_s << u"l]"_s << false << u"l]"_s << 0;
+    QTest::newRow("lookahead") << u"a(?=b)"_s << u"acab"_s << false << u"a"_s << 2;
+    QTest::newRow("lookbehind") << u"(?<=a)b"_s << u"bab"_s << false << u"b"_s << 2;
+    QTest::newRow("alternation and groups")
+        << u"(cat|dog).*food"_s << u"my dog's food"_s << false << u"dog's food"_s << 3;
+    QTest::newRow("Cyrillic folds") << u"ПРИВЕТ"_s << u"ну привет"_s << true << u"привет"_s << 3;
+    QTest::newRow("yo folds") << u"Ё"_s << u"ёлка"_s << true << u"ё"_s << 0;
+    QTest::newRow("exact case") << u"abc"_s << u"ABC"_s << false << QString() << -1;
+    QTest::newRow("positions count UTF-16 units") << u"y"_s << u"x\U0001F600y"_s << false << u"y"_s << 3;
+    QTest::newRow("lone surrogate in text")
+        << u"b"_s << QString(u"a"_s + QChar(0xD800) + u"b"_s) << false << u"b"_s << 2;
+}
+
+void TestRegExpObject::dialect() {
+    QFETCH(QString, pattern);
+    QFETCH(QString, text);
+    QFETCH(bool, ignoreCase);
+    QFETCH(QString, value);
+    QFETCH(int, index);
+
+    RegExpObject regExp;
+    regExp.Pattern = pattern;
+    regExp.IgnoreCase = ignoreCase;
+    const QList<RegExpMatch> matches = regExp.Execute(text);
+    QCOMPARE(regExp.Test(text), index >= 0);
+    if (index < 0) {
+        QVERIFY(matches.isEmpty());
+        return;
+    }
+    QCOMPARE(matches.size(), 1);
+    QCOMPARE(matches[0].Value, value);
+    QCOMPARE(matches[0].FirstIndex, index);
+    QCOMPARE(matches[0].length, value.size());
+}
+
+void TestRegExpObject::rejectedPatterns_data() {
+    QTest::addColumn<QString>("pattern");
+    QTest::newRow("unclosed group") << u"a(b"_s;
+    QTest::newRow("unopened group") << u"a)"_s;
+    QTest::newRow("unclosed class") << u"[ab"_s;
+    QTest::newRow("nothing to repeat") << u"*a"_s;
+    QTest::newRow("double quantifier") << u"a**"_s;
+    QTest::newRow("range out of order") << u"[z-a]"_s;
+    QTest::newRow("counts out of order") << u"a{3,1}"_s;
+    QTest::newRow("trailing backslash") << u"ab\\"_s;
+    QTest::newRow("duplicate group name") << u"(?<n>a)(?<n>b)"_s;
+}
+
+void TestRegExpObject::rejectedPatterns() {
+    QFETCH(QString, pattern);
+    RegExpObject regExp;
+    regExp.Pattern = pattern; // accepted when set...
+    try {
+        regExp.Test(u"some text"_s); // ...and refused when used
+        QFAIL("the pattern was accepted");
+    } catch (const PlatformError &error) {
+        QVERIFY(error.number() != 0);
+        QVERIFY2(error.description().contains(u"regular expression"_s), qPrintable(error.description()));
+    }
+    QVERIFY_THROWS_EXCEPTION(PlatformError, regExp.Execute(u"x"_s));
+}
+
+void TestRegExpObject::globalWalksEveryMatch_data() {
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("matches"); // "index:value"
+
+    QTest::newRow("words") << u"\\w+"_s << u"ab cd  e"_s << QStringList{u"0:ab"_s, u"3:cd"_s, u"7:e"_s};
+    QTest::newRow("empty matches move on")
+        << u"a*"_s << u"baaa"_s << QStringList{u"0:"_s, u"1:aaa"_s, u"4:"_s};
+    QTest::newRow("empty text, empty pattern") << u".*"_s << QString() << QStringList{u"0:"_s};
+    QTest::newRow("empty match steps over a pair")
+        << u"x?"_s << u"\U0001F600"_s << QStringList{u"0:"_s, u"2:"_s};
+    QTest::newRow("case ignored") << u"ab"_s << u"AB ab Ab"_s << QStringList{u"0:AB"_s, u"3:ab"_s, u"6:Ab"_s};
+}
+
+void TestRegExpObject::globalWalksEveryMatch() {
+    QFETCH(QString, pattern);
+    QFETCH(QString, text);
+    QFETCH(QStringList, matches);
+
+    RegExpObject regExp;
+    regExp.Pattern = pattern;
+    regExp.IgnoreCase = true;
+    regExp.Global = true;
+    QStringList found;
+    for (const RegExpMatch &match : regExp.Execute(text)) {
+        QCOMPARE(match.Value, text.mid(match.FirstIndex, match.length));
+        found << QString::number(match.FirstIndex) + u':' + match.Value;
+    }
+    QCOMPARE(found, matches);
+}
+
+void TestRegExpObject::nonGlobalYieldsFirstOnly() {
+    RegExpObject regExp;
+    regExp.Pattern = u"o"_s;
+    QCOMPARE(regExp.Execute(u"foo boo"_s).size(), 1);
+    QCOMPARE(regExp.Execute(u"foo boo"_s).first().FirstIndex, 1);
+}
+
+void TestRegExpObject::patternChangeTakesEffect() {
+    RegExpObject regExp;
+    regExp.Pattern = u"abc"_s;
+    QVERIFY(!regExp.Test(u"ABC"_s));
+    regExp.IgnoreCase = true;
+    QVERIFY(regExp.Test(u"ABC"_s));
+    regExp.Pattern = u"xyz"_s;
+    QVERIFY(!regExp.Test(u"ABC"_s));
+}
+
+void TestRegExpObject::runawayMatchFails_data() {
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("text");
+    // Exponential at the first start position.
+    QTest::newRow("nested plus") << u"(a+)+$"_s << QString(QString(30000, u'a') + u'b');
+    // Cheap enough at each position, far too dear over all of them.
+    QTest::newRow("costly at every position") << u"(a|b)*[^ab]"_s << QString(200000, u'a');
+}
+
+void TestRegExpObject::runawayMatchFails() {
+    QFETCH(QString, pattern);
+    QFETCH(QString, text);
+    RegExpObject regExp;
+    regExp.Pattern = pattern;
+    regExp.IgnoreCase = true;
+    QVERIFY_THROWS_EXCEPTION(PlatformError, regExp.Test(text));
+}
+
+QTEST_GUILESS_MAIN(TestRegExpObject)
+#include "tst_regexpobject.moc"
