@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QStringList>
+
+namespace diarytrawl {
+
+// diarytrawl page URL [--links | --text | --body-html | --html] [--offline]
+// arguments: what follows "page" on the command line. Returns the exit status.
+int runPageCommand(const QStringList &arguments);
+
+} // namespace diarytrawl

@@ -1,0 +1,7 @@
+#pragma once
+
+#include "platform/Browser.h"
+
+namespace diarytrawl::web {
+
+} // namespace diarytrawl::web
