@@ -9,7 +9,8 @@ namespace {
 
 constexpr int ExitUsage = 64;
 
-void printUsage(QTextStream &out) {
+void printUsage(QTextStream &out)
+{
     out << "usage: diarytrawl                      open the window\n"
            "       diarytrawl search [options]     run one search, log on standard output\n"
            "       diarytrawl page URL [options]   show what a search sees of one page\n"
@@ -18,7 +19,8 @@ void printUsage(QTextStream &out) {
 
 } // namespace
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"diarytrawl"_s);
     QCoreApplication::setApplicationVersion(u"1.0.1.7b"_s);

@@ -5,11 +5,13 @@
 
 namespace diarytrawl {
 
-void WriteString(const QString &strFileName, const QString &strText, int bRewrite) {
+void WriteString(const QString &strFileName, const QString &strText, int bRewrite)
+{
     fso::WriteBytes(strFileName, cp1251::fromUnicode(strText), bRewrite > 0);
 }
 
-QString CreateFolder(const QString &strPath) {
+QString CreateFolder(const QString &strPath)
+{
     if (fso::FolderExists(strPath))
         return fso::GetAbsolutePathName(strPath);
     return fso::CreateFolder(strPath);

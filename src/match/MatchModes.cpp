@@ -2,7 +2,8 @@
 
 namespace diarytrawl {
 
-void MatchModes::useRegExps_Click() {
+void MatchModes::useRegExps_Click()
+{
     if (!m_useRegExps.enabled)
         return;
     m_useRegExps.checked = !m_useRegExps.checked;
@@ -10,8 +11,8 @@ void MatchModes::useRegExps_Click() {
     m_assumeOrAndNot.enabled = !m_useRegExps.checked;
 }
 
-void MatchModes::toggleTranslation(MenuItemState &clicked, const MenuItemState &other,
-                                   MenuItemState &regExps) {
+void MatchModes::toggleTranslation(MenuItemState &clicked, const MenuItemState &other, MenuItemState &regExps)
+{
     if (!clicked.enabled)
         return;
     clicked.checked = !clicked.checked;
@@ -21,11 +22,13 @@ void MatchModes::toggleTranslation(MenuItemState &clicked, const MenuItemState &
         regExps.enabled = !other.checked;
 }
 
-void MatchModes::assumeDosFilemasks_Click() {
+void MatchModes::assumeDosFilemasks_Click()
+{
     toggleTranslation(m_assumeDosFilemasks, m_assumeOrAndNot, m_useRegExps);
 }
 
-void MatchModes::assumeOrAndNot_Click() {
+void MatchModes::assumeOrAndNot_Click()
+{
     toggleTranslation(m_assumeOrAndNot, m_assumeDosFilemasks, m_useRegExps);
 }
 

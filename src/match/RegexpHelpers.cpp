@@ -4,7 +4,8 @@
 
 namespace diarytrawl {
 
-QString regexpDecore(QString &strText) {
+QString regexpDecore(QString &strText)
+{
     // The backslash goes first, so the backslashes the other steps insert are not doubled.
     static constexpr char16_t Metacharacters[] = u"\\^$[{.?+*|";
     QString escaped;
@@ -18,7 +19,8 @@ QString regexpDecore(QString &strText) {
     return strText;
 }
 
-QString RegMatch(const QString &strText, const QString &strRegEx, bool bCaseSensitive) {
+QString RegMatch(const QString &strText, const QString &strRegEx, bool bCaseSensitive)
+{
     RegExpObject regExp;
     regExp.Pattern = strRegEx;
     regExp.IgnoreCase = !bCaseSensitive;
@@ -31,7 +33,8 @@ QString RegMatch(const QString &strText, const QString &strRegEx, bool bCaseSens
     return result;
 }
 
-QString dateStampPattern(const QString &strYear) {
+QString dateStampPattern(const QString &strYear)
+{
     return u"@ " + strYear + u"-\\d\\d-\\d\\d";
 }
 

@@ -8,12 +8,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-void rewriteDosMasks(QString &pattern) {
+void rewriteDosMasks(QString &pattern)
+{
     pattern.replace(u"\\*"_s, u".*"_s);
     pattern.replace(u"\\?"_s, u".?"_s);
 }
 
-void rewriteOrThen(QString &pattern) {
+void rewriteOrThen(QString &pattern)
+{
     while (pattern.contains(u"  "_s))
         pattern.replace(u"  "_s, u" "_s);
     pattern.replace(u"( "_s, u"("_s);
@@ -24,7 +26,8 @@ void rewriteOrThen(QString &pattern) {
 
 } // namespace
 
-SearchPlan planSearch(const QString &strTyped, const MatchModes &modes) {
+SearchPlan planSearch(const QString &strTyped, const MatchModes &modes)
+{
     if (modes.useRegExps().checked)
         return {true, strTyped};
 

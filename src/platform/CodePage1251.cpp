@@ -25,7 +25,8 @@ constexpr char16_t Unassigned = 0xFFFD;
 // The inverse of UpperHalf for the BMP, built once: 0 means "not in the code page".
 struct EncodeTable {
     std::array<unsigned char, 0x10000> byteOf{};
-    constexpr EncodeTable() {
+    constexpr EncodeTable()
+    {
         for (unsigned i = 0; i < 0x80; ++i)
             byteOf[i] = static_cast<unsigned char>(i);
         for (unsigned i = 0; i < UpperHalf.size(); ++i) {
@@ -35,14 +36,16 @@ struct EncodeTable {
     }
 };
 
-const EncodeTable &encodeTable() {
+const EncodeTable &encodeTable()
+{
     static const EncodeTable table;
     return table;
 }
 
 } // namespace
 
-QByteArray fromUnicode(QStringView text) {
+QByteArray fromUnicode(QStringView text)
+{
     const EncodeTable &table = encodeTable();
     QByteArray bytes;
     bytes.reserve(text.size());
@@ -59,7 +62,8 @@ QByteArray fromUnicode(QStringView text) {
     return bytes;
 }
 
-QString toUnicode(QByteArrayView bytes) {
+QString toUnicode(QByteArrayView bytes)
+{
     QString text(bytes.size(), Qt::Uninitialized);
     char16_t *out = reinterpret_cast<char16_t *>(text.data());
     for (const char byte : bytes) {

@@ -10,7 +10,8 @@ namespace diarytrawl::fso {
 
 namespace {
 
-int errorNumberOf(QFileDevice::FileError error) {
+int errorNumberOf(QFileDevice::FileError error)
+{
     switch (error) {
     case QFileDevice::PermissionsError:
         return ErrorNumber::PermissionDenied;
@@ -21,18 +22,21 @@ int errorNumberOf(QFileDevice::FileError error) {
     }
 }
 
-[[noreturn]] void throwFileError(const QFile &file, const QString &what) {
+[[noreturn]] void throwFileError(const QFile &file, const QString &what)
+{
     throw PlatformError(errorNumberOf(file.error()),
                         QStringLiteral("%1 \"%2\": %3").arg(what, file.fileName(), file.errorString()));
 }
 
 } // namespace
 
-bool FolderExists(const QString &path) {
+bool FolderExists(const QString &path)
+{
     return QFileInfo(path).isDir();
 }
 
-QString CreateFolder(const QString &path) {
+QString CreateFolder(const QString &path)
+{
     const QString fullPath = GetAbsolutePathName(path);
     const QFileInfo parent(QFileInfo(fullPath).absolutePath());
     if (!parent.isDir())
@@ -45,7 +49,8 @@ QString CreateFolder(const QString &path) {
     return fullPath;
 }
 
-void WriteBytes(const QString &fileName, QByteArrayView bytes, bool rewrite) {
+void WriteBytes(const QString &fileName, QByteArrayView bytes, bool rewrite)
+{
     QFile file(fileName);
     if (rewrite) {
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -64,11 +69,13 @@ void WriteBytes(const QString &fileName, QByteArrayView bytes, bool rewrite) {
         throwFileError(file, QStringLiteral("Cannot write file"));
 }
 
-QString GetAbsolutePathName(const QString &name) {
+QString GetAbsolutePathName(const QString &name)
+{
     return QDir::cleanPath(QDir::current().absoluteFilePath(name));
 }
 
-QString GetFileName(const QString &path) {
+QString GetFileName(const QString &path)
+{
     return QFileInfo(QDir::cleanPath(path)).fileName();
 }
 

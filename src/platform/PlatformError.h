@@ -14,7 +14,8 @@ public:
     PlatformError(int number, const QString &description)
         : std::runtime_error(description.toStdString())
         , m_number(number)
-        , m_description(description) {}
+        , m_description(description)
+    {}
 
     int number() const { return m_number; }
     const QString &description() const { return m_description; }

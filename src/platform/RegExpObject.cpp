@@ -32,13 +32,15 @@ constexpr size_t JitStackMax = 4 * 1024 * 1024;
 constexpr char16_t EcmaExtraSpaces[] =
     u"\\u00a0\\u1680\\u2000-\\u200a\\u2028\\u2029\\u202f\\u205f\\u3000\\ufeff";
 
-bool isAsciiLetter(QChar c) {
+bool isAsciiLetter(QChar c)
+{
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
 }
 
 // Rewrites the escapes whose meaning differs between ECMAScript and PCRE2; everything else passes
 // through. originOf maps each unit of the result back to the pattern, for error offsets.
-QString toPcrePattern(const QString &ecma, std::vector<qsizetype> &originOf) {
+QString toPcrePattern(const QString &ecma, std::vector<qsizetype> &originOf)
+{
     QString out;
     out.reserve(ecma.size() + 16);
     originOf.clear();
@@ -101,7 +103,8 @@ QString toPcrePattern(const QString &ecma, std::vector<qsizetype> &originOf) {
     return out;
 }
 
-QString pcreMessage(int code) {
+QString pcreMessage(int code)
+{
     PCRE2_UCHAR buffer[256];
     const int length = pcre2_get_error_message(code, buffer, std::size(buffer));
     if (length < 0)
@@ -109,7 +112,8 @@ QString pcreMessage(int code) {
     return QString::fromUtf16(reinterpret_cast<const char16_t *>(buffer), length);
 }
 
-PCRE2_SPTR16 subjectOf(const QString &text) {
+PCRE2_SPTR16 subjectOf(const QString &text)
+{
     return reinterpret_cast<PCRE2_SPTR16>(text.utf16());
 }
 
@@ -126,7 +130,8 @@ struct RegExpObject::Engine {
 
     Engine(const QString &ecmaPattern, bool caseless)
         : pattern(ecmaPattern)
-        , ignoreCase(caseless) {
+        , ignoreCase(caseless)
+    {
         std::vector<qsizetype> originOf;
         const QString translated = toPcrePattern(ecmaPattern, originOf);
 
@@ -158,7 +163,8 @@ struct RegExpObject::Engine {
         }
     }
 
-    ~Engine() {
+    ~Engine()
+    {
         pcre2_jit_stack_free(jitStack);
         pcre2_match_context_free(matchContext);
         pcre2_match_data_free(matchData);
@@ -168,7 +174,8 @@ struct RegExpObject::Engine {
     Engine(const Engine &) = delete;
     Engine &operator=(const Engine &) = delete;
 
-    [[noreturn]] static void throwRunaway(int rc) {
+    [[noreturn]] static void throwRunaway(int rc)
+    {
         throw PlatformError(rc, QStringLiteral("The regular expression needs too much backtracking on this "
                                                "text (%1)")
                                     .arg(pcreMessage(rc)));
@@ -176,7 +183,8 @@ struct RegExpObject::Engine {
 
     // The leftmost match starting at or after `start`; false when there is none.
     bool matchAt(const QString &text, qsizetype start, const QDeadlineTimer &deadline, qsizetype &matchStart,
-                 qsizetype &matchEnd) const {
+                 qsizetype &matchEnd) const
+    {
         qsizetype window = FirstWindow;
         for (qsizetype windowStart = start; windowStart <= text.size();) {
             const qsizetype lastStart = std::min(text.size(), windowStart + window - 1);
@@ -211,7 +219,8 @@ struct RegExpObject::Engine {
 RegExpObject::RegExpObject() = default;
 RegExpObject::~RegExpObject() = default;
 
-const RegExpObject::Engine &RegExpObject::engine() const {
+const RegExpObject::Engine &RegExpObject::engine() const
+{
     if (!m_engine || m_engine->pattern != Pattern || m_engine->ignoreCase != IgnoreCase) {
         m_engine.reset();
         m_engine = std::make_unique<Engine>(Pattern, IgnoreCase);
@@ -219,13 +228,15 @@ const RegExpObject::Engine &RegExpObject::engine() const {
     return *m_engine;
 }
 
-bool RegExpObject::Test(const QString &text) const {
+bool RegExpObject::Test(const QString &text) const
+{
     qsizetype start = 0;
     qsizetype end = 0;
     return engine().matchAt(text, 0, QDeadlineTimer(MatchBudgetMs), start, end);
 }
 
-void RegExpObject::forEachMatch(const QString &text, const MatchVisitor &visit) const {
+void RegExpObject::forEachMatch(const QString &text, const MatchVisitor &visit) const
+{
     const Engine &e = engine();
     const QDeadlineTimer deadline(MatchBudgetMs);
     qsizetype from = 0;
@@ -246,7 +257,8 @@ void RegExpObject::forEachMatch(const QString &text, const MatchVisitor &visit) 
     }
 }
 
-QList<RegExpMatch> RegExpObject::Execute(const QString &text) const {
+QList<RegExpMatch> RegExpObject::Execute(const QString &text) const
+{
     QList<RegExpMatch> matches;
     forEachMatch(text, [&](qsizetype firstIndex, qsizetype length) {
         matches.append({text.mid(firstIndex, length), firstIndex, length});

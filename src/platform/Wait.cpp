@@ -8,7 +8,8 @@
 
 namespace diarytrawl {
 
-void Wait(int msec) {
+void Wait(int msec)
+{
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     msec = std::clamp(msec, 0, 32767);
     if (msec > 0) {

@@ -5,7 +5,8 @@ namespace diarytrawl {
 namespace {
 
 // The locale's short time pattern with seconds added after the minutes when it has none.
-QString timeFormatWithSeconds(const QLocale &locale) {
+QString timeFormatWithSeconds(const QLocale &locale)
+{
     QString format = locale.timeFormat(QLocale::ShortFormat);
     if (format.contains(u's'))
         return format;
@@ -22,19 +23,22 @@ QString timeFormatWithSeconds(const QLocale &locale) {
 DateTimeText::DateTimeText(const QLocale &locale)
     : m_locale(locale)
     , m_dateFormat(locale.dateFormat(QLocale::ShortFormat))
-    , m_timeFormat(timeFormatWithSeconds(locale)) {
+    , m_timeFormat(timeFormatWithSeconds(locale))
+{
     const qsizetype minutes = m_timeFormat.indexOf(u"mm");
     if (minutes > 0)
         m_timeSeparator = m_timeFormat.at(minutes - 1);
     m_twoDigitHours = m_timeFormat.contains(u"HH") || m_timeFormat.contains(u"hh");
 }
 
-QString DateTimeText::toText(const QDateTime &moment) const {
+QString DateTimeText::toText(const QDateTime &moment) const
+{
     return m_locale.toString(moment.date(), m_dateFormat) + u' ' +
            m_locale.toString(moment.time(), m_timeFormat);
 }
 
-QString DateTimeText::toText(std::chrono::seconds interval) const {
+QString DateTimeText::toText(std::chrono::seconds interval) const
+{
     const qint64 total = std::max<qint64>(0, interval.count());
     const qint64 hours = total / 3600;
     const auto twoDigits = [](qint64 value) {

@@ -16,7 +16,8 @@ constexpr QStringView Separator = u" ... ";
 class SpaceIndex {
 public:
     explicit SpaceIndex(const QString &text)
-        : m_length(text.size()) {
+        : m_length(text.size())
+    {
         for (qsizetype i = 0; i < text.size(); ++i) {
             if (text.at(i) == u' ')
                 m_spaces.push_back(i + 1);
@@ -24,14 +25,16 @@ public:
     }
 
     // The first space at or after min(r + 1, n); the end of the text when there is none.
-    qsizetype nextSpaceAfter(qsizetype r) const {
+    qsizetype nextSpaceAfter(qsizetype r) const
+    {
         const qsizetype from = min(r + 1, m_length);
         const auto it = std::lower_bound(m_spaces.begin(), m_spaces.end(), from);
         return it == m_spaces.end() ? m_length : *it;
     }
 
     // The last space at or before max(1, l - 1); 0 when there is none.
-    qsizetype previousSpaceBefore(qsizetype l) const {
+    qsizetype previousSpaceBefore(qsizetype l) const
+    {
         const qsizetype upTo = max(qsizetype(1), l - 1);
         const auto it = std::upper_bound(m_spaces.begin(), m_spaces.end(), upTo);
         return it == m_spaces.begin() ? 0 : *std::prev(it);
@@ -47,7 +50,8 @@ private:
 // Widens [left, right] by the given number of words on each side, then clips it to the character
 // reach measured from `anchor` and `anchorEnd`, and returns the text from left to right.
 QStringView cutExcerpt(const QString &text, const SpaceIndex &spaces, qsizetype left, qsizetype right,
-                       int passes, qsizetype anchor, qsizetype anchorEnd) {
+                       int passes, qsizetype anchor, qsizetype anchorEnd)
+{
     for (int pass = 0; pass < passes; ++pass) {
         right = spaces.nextSpaceAfter(right);
         left = spaces.previousSpaceBefore(left);
@@ -59,7 +63,8 @@ QStringView cutExcerpt(const QString &text, const SpaceIndex &spaces, qsizetype 
 
 } // namespace
 
-QString getNeighborhood(const QString &strText, const QString &strSubstr) {
+QString getNeighborhood(const QString &strText, const QString &strSubstr)
+{
     QString result = LeadingText.toString();
     if (strSubstr.isEmpty())
         return result;
@@ -80,7 +85,8 @@ QString getNeighborhood(const QString &strText, const QString &strSubstr) {
     return result;
 }
 
-QString getHtmlNghbrhdRgxSel(const QString &strText, const QString &strRegexp) {
+QString getHtmlNghbrhdRgxSel(const QString &strText, const QString &strRegexp)
+{
     RegExpObject regExp;
     regExp.Pattern = strRegexp;
     regExp.IgnoreCase = true;
@@ -100,7 +106,8 @@ QString getHtmlNghbrhdRgxSel(const QString &strText, const QString &strRegexp) {
     return result;
 }
 
-void htmlSafeDecore(QString &strText) {
+void htmlSafeDecore(QString &strText)
+{
     qsizetype specials = 0;
     for (const QChar c : std::as_const(strText))
         specials += (c == u'&' || c == u'<' || c == u'>');
@@ -121,7 +128,8 @@ void htmlSafeDecore(QString &strText) {
     strText = escaped;
 }
 
-void htmlMarkText(QString &strText, const QString &strMarkTo) {
+void htmlMarkText(QString &strText, const QString &strMarkTo)
+{
     if (strMarkTo.isEmpty())
         return;
     strText.replace(strMarkTo, u"<b>" + strMarkTo + u"</b>", Qt::CaseInsensitive);

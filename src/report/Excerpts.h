@@ -29,12 +29,14 @@ void htmlMarkText(QString &strText, const QString &strMarkTo);
 
 // On a tie both give val2.
 template<typename T>
-constexpr T max(T val1, T val2) {
+constexpr T max(T val1, T val2)
+{
     return val1 > val2 ? val1 : val2;
 }
 
 template<typename T>
-constexpr T min(T val1, T val2) {
+constexpr T min(T val1, T val2)
+{
     return val1 < val2 ? val1 : val2;
 }
 

@@ -4,7 +4,8 @@ namespace diarytrawl {
 
 void ScanSetUpStrings(const QString &strNick, const QString &strYear, const QString &strFromMonth,
                       const QString &strToMonth, const QString &strSearchTo, QString &strStartAddress,
-                      QString &strResultsPageName, bool bRegScan, const QString &strSiteHost, LogSink &log) {
+                      QString &strResultsPageName, bool bRegScan, const QString &strSiteHost, LogSink &log)
+{
     log.Echo(u"nick: \"" + strNick + u"\";\r\n", false);
     log.Echo(u"year: \"" + strYear + u"\";\r\n", false);
     const QStringView label = bRegScan ? u"search expression: " : u"search-string: ";

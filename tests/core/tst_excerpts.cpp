@@ -12,7 +12,8 @@ namespace {
 
 const QString ElevenWords = u"alpha bravo delta echo golf hotel india kilo lima oscar papa"_s;
 
-QString excerpts(std::initializer_list<QString> pieces) {
+QString excerpts(std::initializer_list<QString> pieces)
+{
     QString result = u"... "_s;
     for (const QString &piece : pieces)
         result += piece + u" ... "_s;
@@ -38,7 +39,8 @@ private Q_SLOTS:
     void maxMinTies();
 };
 
-void TestExcerpts::plain_data() {
+void TestExcerpts::plain_data()
+{
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("search");
     QTest::addColumn<QString>("result");
@@ -64,14 +66,16 @@ void TestExcerpts::plain_data() {
                                         << excerpts({u"aa bb cc dd ee "_s, u"aa bb cc dd ee ff "_s});
 }
 
-void TestExcerpts::plain() {
+void TestExcerpts::plain()
+{
     QFETCH(QString, text);
     QFETCH(QString, search);
     QFETCH(QString, result);
     QCOMPARE(getNeighborhood(text, search), result);
 }
 
-void TestExcerpts::regularExpression_data() {
+void TestExcerpts::regularExpression_data()
+{
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("result");
@@ -88,24 +92,28 @@ void TestExcerpts::regularExpression_data() {
     QTest::newRow("no match") << ElevenWords << u"zulu"_s << excerpts({});
 }
 
-void TestExcerpts::regularExpression() {
+void TestExcerpts::regularExpression()
+{
     QFETCH(QString, text);
     QFETCH(QString, pattern);
     QFETCH(QString, result);
     QCOMPARE(getHtmlNghbrhdRgxSel(text, pattern), result);
 }
 
-void TestExcerpts::manyMatchesAreCapped() {
+void TestExcerpts::manyMatchesAreCapped()
+{
     const QString text = QString(3 * MaxExcerptsPerPage, u'a');
     QCOMPARE(getNeighborhood(text, u"a"_s).count(u" ... "_s), MaxExcerptsPerPage);
     QCOMPARE(getHtmlNghbrhdRgxSel(text, QString()).count(u" ... "_s), MaxExcerptsPerPage);
 }
 
-void TestExcerpts::rejectedPatternFails() {
+void TestExcerpts::rejectedPatternFails()
+{
     QVERIFY_THROWS_EXCEPTION(PlatformError, getHtmlNghbrhdRgxSel(ElevenWords, u"(golf"_s));
 }
 
-void TestExcerpts::safeDecore_data() {
+void TestExcerpts::safeDecore_data()
+{
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("escaped");
     QTest::newRow("entity escaped again") << u"&lt;"_s << u"&amp;lt;"_s;
@@ -114,14 +122,16 @@ void TestExcerpts::safeDecore_data() {
     QTest::newRow("nothing to do") << u"plain"_s << u"plain"_s;
 }
 
-void TestExcerpts::safeDecore() {
+void TestExcerpts::safeDecore()
+{
     QFETCH(QString, text);
     QFETCH(QString, escaped);
     htmlSafeDecore(text);
     QCOMPARE(text, escaped);
 }
 
-void TestExcerpts::markText_data() {
+void TestExcerpts::markText_data()
+{
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("mark");
     QTest::addColumn<QString>("marked");
@@ -133,7 +143,8 @@ void TestExcerpts::markText_data() {
     QTest::newRow("escaped text hides the typed form") << u"a &amp; b"_s << u"a & b"_s << u"a &amp; b"_s;
 }
 
-void TestExcerpts::markText() {
+void TestExcerpts::markText()
+{
     QFETCH(QString, text);
     QFETCH(QString, mark);
     QFETCH(QString, marked);
@@ -141,7 +152,8 @@ void TestExcerpts::markText() {
     QCOMPARE(text, marked);
 }
 
-void TestExcerpts::maxMinTies() {
+void TestExcerpts::maxMinTies()
+{
     QCOMPARE(diarytrawl::max(3, 2), 3);
     QCOMPARE(diarytrawl::min(3, 2), 2);
     // On a tie both give the second value: observable with values that compare equal but differ.

@@ -13,7 +13,8 @@ private Q_SLOTS:
     void classify();
 };
 
-void TestLinkClassification::classify_data() {
+void TestLinkClassification::classify_data()
+{
     QTest::addColumn<QString>("link");
     QTest::addColumn<bool>("calendar");
     QTest::addColumn<bool>("skip");
@@ -39,7 +40,8 @@ void TestLinkClassification::classify_data() {
     QTest::newRow("empty") << QString() << false << true;
 }
 
-void TestLinkClassification::classify() {
+void TestLinkClassification::classify()
+{
     QFETCH(QString, link);
     QFETCH(bool, calendar);
     QFETCH(bool, skip);

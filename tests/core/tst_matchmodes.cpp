@@ -9,7 +9,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // A menu state written as three items "xe": x checked or -, e enabled or d (disabled).
-QString describe(const MatchModes &modes) {
+QString describe(const MatchModes &modes)
+{
     auto item = [](const MenuItemState &state) -> QString {
         return QString(QChar(state.checked ? u'x' : u'-')) + QChar(state.enabled ? u'e' : u'd');
     };
@@ -17,7 +18,8 @@ QString describe(const MatchModes &modes) {
            item(modes.assumeOrAndNot());
 }
 
-void click(MatchModes &modes, QChar item) {
+void click(MatchModes &modes, QChar item)
+{
     if (item == u'R')
         modes.useRegExps_Click();
     else if (item == u'M')
@@ -38,7 +40,8 @@ private Q_SLOTS:
     void translation();
 };
 
-void TestMatchModes::interlock_data() {
+void TestMatchModes::interlock_data()
+{
     QTest::addColumn<QString>("clicks"); // R regular expression, M masks, O OR/THEN
     QTest::addColumn<QString>("state");
 
@@ -55,7 +58,8 @@ void TestMatchModes::interlock_data() {
     QTest::newRow("regular expression refused under masks") << u"MR"_s << u"-d xe -e"_s;
 }
 
-void TestMatchModes::interlock() {
+void TestMatchModes::interlock()
+{
     QFETCH(QString, clicks);
     QFETCH(QString, state);
     MatchModes modes;
@@ -64,7 +68,8 @@ void TestMatchModes::interlock() {
     QCOMPARE(describe(modes), state);
 }
 
-void TestMatchModes::translation_data() {
+void TestMatchModes::translation_data()
+{
     QTest::addColumn<QString>("clicks");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<bool>("regScan");
@@ -85,7 +90,8 @@ void TestMatchModes::translation_data() {
     QTest::newRow("both") << u"MO"_s << u"x* OR y?"_s << true << u"x.*|y.?"_s;
 }
 
-void TestMatchModes::translation() {
+void TestMatchModes::translation()
+{
     QFETCH(QString, clicks);
     QFETCH(QString, typed);
     QFETCH(bool, regScan);

@@ -18,7 +18,8 @@ private Q_SLOTS:
     void regMatchPassesEngineErrorsOn();
 };
 
-void TestRegexpHelpers::decore_data() {
+void TestRegexpHelpers::decore_data()
+{
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("escaped");
     QTest::newRow("dot") << u"a.b"_s << u"a\\.b"_s;
@@ -30,7 +31,8 @@ void TestRegexpHelpers::decore_data() {
     QTest::newRow("closing ones stay") << u"a)]}"_s << u"a)]}"_s;
 }
 
-void TestRegexpHelpers::decore() {
+void TestRegexpHelpers::decore()
+{
     QFETCH(QString, input);
     QFETCH(QString, escaped);
     QString text = input;
@@ -47,7 +49,8 @@ void TestRegexpHelpers::decore() {
     }
 }
 
-void TestRegexpHelpers::regMatch_data() {
+void TestRegexpHelpers::regMatch_data()
+{
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<bool>("caseSensitive");
@@ -64,7 +67,8 @@ void TestRegexpHelpers::regMatch_data() {
     QTest::newRow("empty text") << QString() << u"x"_s << true << QString();
 }
 
-void TestRegexpHelpers::regMatch() {
+void TestRegexpHelpers::regMatch()
+{
     QFETCH(QString, text);
     QFETCH(QString, pattern);
     QFETCH(bool, caseSensitive);
@@ -72,7 +76,8 @@ void TestRegexpHelpers::regMatch() {
     QCOMPARE(RegMatch(text, pattern, caseSensitive), result);
 }
 
-void TestRegexpHelpers::regMatchPassesEngineErrorsOn() {
+void TestRegexpHelpers::regMatchPassesEngineErrorsOn()
+{
     // A year typed with an unmatched parenthesis makes the date pattern invalid.
     QVERIFY_THROWS_EXCEPTION(PlatformError, RegMatch(u"@ 2005-03-17"_s, dateStampPattern(u"20(05"_s), true));
 }

@@ -23,7 +23,8 @@ private Q_SLOTS:
 };
 
 // Constructs of the ECMAScript dialect and what they match (first match, IgnoreCase as given).
-void TestRegExpObject::dialect_data() {
+void TestRegExpObject::dialect_data()
+{
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("ignoreCase");
@@ -64,7 +65,8 @@ void TestRegExpObject::dialect_data() {
         << u"b"_s << QString(u"a"_s + QChar(0xD800) + u"b"_s) << false << u"b"_s << 2;
 }
 
-void TestRegExpObject::dialect() {
+void TestRegExpObject::dialect()
+{
     QFETCH(QString, pattern);
     QFETCH(QString, text);
     QFETCH(bool, ignoreCase);
@@ -86,7 +88,8 @@ void TestRegExpObject::dialect() {
     QCOMPARE(matches[0].length, value.size());
 }
 
-void TestRegExpObject::rejectedPatterns_data() {
+void TestRegExpObject::rejectedPatterns_data()
+{
     QTest::addColumn<QString>("pattern");
     QTest::newRow("unclosed group") << u"a(b"_s;
     QTest::newRow("unopened group") << u"a)"_s;
@@ -99,7 +102,8 @@ void TestRegExpObject::rejectedPatterns_data() {
     QTest::newRow("duplicate group name") << u"(?<n>a)(?<n>b)"_s;
 }
 
-void TestRegExpObject::rejectedPatterns() {
+void TestRegExpObject::rejectedPatterns()
+{
     QFETCH(QString, pattern);
     RegExpObject regExp;
     regExp.Pattern = pattern; // accepted when set...
@@ -113,7 +117,8 @@ void TestRegExpObject::rejectedPatterns() {
     QVERIFY_THROWS_EXCEPTION(PlatformError, regExp.Execute(u"x"_s));
 }
 
-void TestRegExpObject::globalWalksEveryMatch_data() {
+void TestRegExpObject::globalWalksEveryMatch_data()
+{
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("matches"); // "index:value"
@@ -127,7 +132,8 @@ void TestRegExpObject::globalWalksEveryMatch_data() {
     QTest::newRow("case ignored") << u"ab"_s << u"AB ab Ab"_s << QStringList{u"0:AB"_s, u"3:ab"_s, u"6:Ab"_s};
 }
 
-void TestRegExpObject::globalWalksEveryMatch() {
+void TestRegExpObject::globalWalksEveryMatch()
+{
     QFETCH(QString, pattern);
     QFETCH(QString, text);
     QFETCH(QStringList, matches);
@@ -144,14 +150,16 @@ void TestRegExpObject::globalWalksEveryMatch() {
     QCOMPARE(found, matches);
 }
 
-void TestRegExpObject::nonGlobalYieldsFirstOnly() {
+void TestRegExpObject::nonGlobalYieldsFirstOnly()
+{
     RegExpObject regExp;
     regExp.Pattern = u"o"_s;
     QCOMPARE(regExp.Execute(u"foo boo"_s).size(), 1);
     QCOMPARE(regExp.Execute(u"foo boo"_s).first().FirstIndex, 1);
 }
 
-void TestRegExpObject::patternChangeTakesEffect() {
+void TestRegExpObject::patternChangeTakesEffect()
+{
     RegExpObject regExp;
     regExp.Pattern = u"abc"_s;
     QVERIFY(!regExp.Test(u"ABC"_s));
@@ -161,7 +169,8 @@ void TestRegExpObject::patternChangeTakesEffect() {
     QVERIFY(!regExp.Test(u"ABC"_s));
 }
 
-void TestRegExpObject::runawayMatchFails_data() {
+void TestRegExpObject::runawayMatchFails_data()
+{
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("text");
     // Exponential at the first start position.
@@ -170,7 +179,8 @@ void TestRegExpObject::runawayMatchFails_data() {
     QTest::newRow("costly at every position") << u"(a|b)*[^ab]"_s << QString(200000, u'a');
 }
 
-void TestRegExpObject::runawayMatchFails() {
+void TestRegExpObject::runawayMatchFails()
+{
     QFETCH(QString, pattern);
     QFETCH(QString, text);
     RegExpObject regExp;

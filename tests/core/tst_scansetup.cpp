@@ -9,7 +9,8 @@ namespace {
 
 class RecordingLog final : public LogSink {
 public:
-    void Echo(const QString &strOutput, bool bClear) override {
+    void Echo(const QString &strOutput, bool bClear) override
+    {
         text = bClear ? strOutput : text + strOutput;
         ++calls;
     }
@@ -29,7 +30,8 @@ private Q_SLOTS:
     void setUp();
 };
 
-void TestScanSetUp::setUp_data() {
+void TestScanSetUp::setUp_data()
+{
     QTest::addColumn<QStringList>("fields"); // nick, year, from, to, search
     QTest::addColumn<bool>("regScan");
     QTest::addColumn<QString>("log");
@@ -54,7 +56,8 @@ void TestScanSetUp::setUp_data() {
         << u"http://www.livejournal.com/~/ 05 /"_s << u"results.tmp.. 05 .x-.htm"_s;
 }
 
-void TestScanSetUp::setUp() {
+void TestScanSetUp::setUp()
+{
     QFETCH(QStringList, fields);
     QFETCH(bool, regScan);
     QFETCH(QString, log);

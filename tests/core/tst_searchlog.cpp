@@ -10,7 +10,8 @@ namespace {
 // Keeps what a log box would show, and how often the whole text was replaced.
 class TextView final : public LogView {
 public:
-    void replaceLogText(const QString &text) override {
+    void replaceLogText(const QString &text) override
+    {
         shown = text;
         ++replacements;
     }
@@ -35,7 +36,8 @@ private Q_SLOTS:
     void terminalKeepsEverything();
 };
 
-void TestSearchLog::bound_data() {
+void TestSearchLog::bound_data()
+{
     QTest::addColumn<int>("before"); // characters in the log before the append
     QTest::addColumn<QString>("expectedStart");
     QTest::addColumn<int>("expectedLength");
@@ -46,7 +48,8 @@ void TestSearchLog::bound_data() {
     QTest::newRow("empty appends") << 0 << QString() << 3;
 }
 
-void TestSearchLog::bound() {
+void TestSearchLog::bound()
+{
     QFETCH(int, before);
     QFETCH(QString, expectedStart);
     QFETCH(int, expectedLength);
@@ -62,7 +65,8 @@ void TestSearchLog::bound() {
         QCOMPARE(view.shown, expectedStart + u"abc"_s); // nothing older survives
 }
 
-void TestSearchLog::clearIgnoresTheBound() {
+void TestSearchLog::clearIgnoresTheBound()
+{
     TextView view;
     SearchLog log(view);
     log.Echo(QString(70000, u'x'), true);
@@ -76,7 +80,8 @@ void TestSearchLog::clearIgnoresTheBound() {
     QCOMPARE(view.shown, Warning + u"z"_s);
 }
 
-void TestSearchLog::dotsRunOnOneLine() {
+void TestSearchLog::dotsRunOnOneLine()
+{
     TextView view;
     SearchLog log(view);
     log.Echo(u"Loading page ... \"x\";\r\n"_s, true);
@@ -86,7 +91,8 @@ void TestSearchLog::dotsRunOnOneLine() {
     QCOMPARE(view.replacements, 1); // appends never rewrite the whole text
 }
 
-void TestSearchLog::terminalKeepsEverything() {
+void TestSearchLog::terminalKeepsEverything()
+{
     TextView view;
     SearchLog log(view, SearchLog::Bound::None);
     log.Echo(QString(100000, u'x'), true);

@@ -19,7 +19,8 @@ private Q_SLOTS:
     void momentsCarrySeconds();
 };
 
-void TestStatusText::status_data() {
+void TestStatusText::status_data()
+{
     QTest::addColumn<qint64>("elapsedSeconds");
     QTest::addColumn<QString>("date");
     QTest::addColumn<QString>("status");
@@ -27,7 +28,8 @@ void TestStatusText::status_data() {
     QTest::newRow("with date") << qint64(221) << u"@ 2005-03-17"_s << u"5/3/0 [0:03:41] @ 2005-03-17"_s;
 }
 
-void TestStatusText::status() {
+void TestStatusText::status()
+{
     QFETCH(qint64, elapsedSeconds);
     QFETCH(QString, date);
     QFETCH(QString, status);
@@ -36,7 +38,8 @@ void TestStatusText::status() {
     QCOMPARE(statusReportText(start, start.addSecs(elapsedSeconds), 5, 3, 0, date, english), status);
 }
 
-void TestStatusText::intervals_data() {
+void TestStatusText::intervals_data()
+{
     QTest::addColumn<QLocale>("locale");
     QTest::addColumn<qint64>("seconds");
     QTest::addColumn<QString>("text");
@@ -49,14 +52,16 @@ void TestStatusText::intervals_data() {
     QTest::newRow("two-digit hours locale") << russian << qint64(65) << u"00:01:05"_s;
 }
 
-void TestStatusText::intervals() {
+void TestStatusText::intervals()
+{
     QFETCH(QLocale, locale);
     QFETCH(qint64, seconds);
     QFETCH(QString, text);
     QCOMPARE(DateTimeText(locale).toText(std::chrono::seconds(seconds)), text);
 }
 
-void TestStatusText::momentsCarrySeconds_data() {
+void TestStatusText::momentsCarrySeconds_data()
+{
     QTest::addColumn<QLocale>("locale");
     QTest::addColumn<QString>("text");
     QTest::newRow("en_US: seconds added to h:mm AP")
@@ -65,7 +70,8 @@ void TestStatusText::momentsCarrySeconds_data() {
     QTest::newRow("C: seconds already there") << QLocale::c() << u"17 Mar 2005 21:05:07"_s;
 }
 
-void TestStatusText::momentsCarrySeconds() {
+void TestStatusText::momentsCarrySeconds()
+{
     QFETCH(QLocale, locale);
     QFETCH(QString, text);
     const QDateTime moment(QDate(2005, 3, 17), QTime(21, 5, 7));

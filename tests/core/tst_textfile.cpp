@@ -36,24 +36,28 @@ private:
     QString m_previousCurrent;
 };
 
-void TestTextFile::init() {
+void TestTextFile::init()
+{
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_previousCurrent = QDir::currentPath();
     QDir::setCurrent(m_dir->path());
 }
 
-void TestTextFile::cleanup() {
+void TestTextFile::cleanup()
+{
     QDir::setCurrent(m_previousCurrent);
     m_dir.reset();
 }
 
-QByteArray TestTextFile::contents(const QString &name) const {
+QByteArray TestTextFile::contents(const QString &name) const
+{
     QFile file(name);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-void TestTextFile::codePage_data() {
+void TestTextFile::codePage_data()
+{
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("bytes");
     QTest::newRow("ASCII with CRLF") << u"a\r\nb"_s << QByteArray("a\r\nb");
@@ -67,7 +71,8 @@ void TestTextFile::codePage_data() {
     QTest::newRow("NUL stays NUL") << QString(QChar(0)) << QByteArray(1, '\0');
 }
 
-void TestTextFile::codePage() {
+void TestTextFile::codePage()
+{
     QFETCH(QString, text);
     QFETCH(QByteArray, bytes);
     QCOMPARE(cp1251::fromUnicode(text), bytes);
@@ -76,7 +81,8 @@ void TestTextFile::codePage() {
     QCOMPARE(contents(u"out.htm"_s), bytes);
 }
 
-void TestTextFile::everyByteRoundTrips() {
+void TestTextFile::everyByteRoundTrips()
+{
     QByteArray all;
     for (int byte = 0; byte < 256; ++byte) {
         if (byte != 0x98) // the one byte windows-1251 leaves unassigned
@@ -86,7 +92,8 @@ void TestTextFile::everyByteRoundTrips() {
     QCOMPARE(cp1251::toUnicode("\x98"), u"\uFFFD"_s);
 }
 
-void TestTextFile::writeModes_data() {
+void TestTextFile::writeModes_data()
+{
     QTest::addColumn<int>("bRewrite");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("expected");
@@ -98,7 +105,8 @@ void TestTextFile::writeModes_data() {
     QTest::newRow("empty text, append") << 0 << QString() << QByteArray("old");
 }
 
-void TestTextFile::writeModes() {
+void TestTextFile::writeModes()
+{
     QFETCH(int, bRewrite);
     QFETCH(QString, text);
     QFETCH(QByteArray, expected);
@@ -107,7 +115,8 @@ void TestTextFile::writeModes() {
     QCOMPARE(contents(u"report.htm"_s), expected);
 }
 
-void TestTextFile::appendingToMissingFileFails() {
+void TestTextFile::appendingToMissingFileFails()
+{
     try {
         WriteString(u"missing.htm"_s, u"x"_s, 0);
         QFAIL("appended to a missing file");
@@ -117,19 +126,22 @@ void TestTextFile::appendingToMissingFileFails() {
     QVERIFY(!QFile::exists(u"missing.htm"_s));
 }
 
-void TestTextFile::unwritableNamesFail_data() {
+void TestTextFile::unwritableNamesFail_data()
+{
     QTest::addColumn<QString>("name");
     QTest::newRow("missing folder") << u"no/such/folder/file.htm"_s;
     QTest::newRow("a folder") << u"."_s;
     QTest::newRow("empty name") << QString();
 }
 
-void TestTextFile::unwritableNamesFail() {
+void TestTextFile::unwritableNamesFail()
+{
     QFETCH(QString, name);
     QVERIFY_THROWS_EXCEPTION(PlatformError, WriteString(name, u"x"_s, 1));
 }
 
-void TestTextFile::createFolder() {
+void TestTextFile::createFolder()
+{
     const QString made = CreateFolder(u"saved.pages.tmp"_s);
     QCOMPARE(made, m_dir->path() + u"/saved.pages.tmp"_s);
     QVERIFY(QFileInfo(made).isDir());
@@ -142,7 +154,8 @@ void TestTextFile::createFolder() {
     QVERIFY_THROWS_EXCEPTION(PlatformError, CreateFolder(u"plain"_s));
 }
 
-void TestTextFile::pathNames_data() {
+void TestTextFile::pathNames_data()
+{
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("absolute"); // relative to the current folder
     QTest::addColumn<QString>("fileName");
@@ -153,7 +166,8 @@ void TestTextFile::pathNames_data() {
     QTest::newRow("folder with slash") << u"folder/"_s << u"/folder"_s << u"folder"_s;
 }
 
-void TestTextFile::pathNames() {
+void TestTextFile::pathNames()
+{
     QFETCH(QString, name);
     QFETCH(QString, absolute);
     QFETCH(QString, fileName);
