@@ -4,13 +4,34 @@ namespace diarytrawl {
 
 namespace {
 
-bool contains(const QString &text, QStringView part) {
+bool contains(const QString &text, QStringView part)
+{
     return text.contains(part, Qt::CaseInsensitive);
+}
+
+// Journals of today's sites live on hosts of their own: "https://some-user.livejournal.com/123.html" for
+// the user some_user. Such an address holds the user name followed by '.', not by '/'.
+bool isOnJournalHost(const QString &strLink, const QString &strNick)
+{
+    const qsizetype schemeEnd = strLink.indexOf(u"://");
+    if (schemeEnd < 0 || strNick.isEmpty())
+        return false;
+    const qsizetype hostStart = schemeEnd + 3;
+    qsizetype authorityEnd = hostStart;
+    while (authorityEnd < strLink.size() && !QStringView(u"/?#").contains(strLink.at(authorityEnd)))
+        ++authorityEnd;
+    const QStringView authority = QStringView(strLink).mid(hostStart, authorityEnd - hostStart);
+    const QStringView host = authority.mid(authority.lastIndexOf(u'@') + 1);
+    QString journalHost = strNick;
+    journalHost.replace(u'_', u'-');
+    journalHost += u'.';
+    return host.startsWith(journalHost, Qt::CaseInsensitive);
 }
 
 } // namespace
 
-bool IsCalendarLink(const QString &strLink, const QString &strYear) {
+bool IsCalendarLink(const QString &strLink, const QString &strYear)
+{
     bool result = false;
     for (int month = 1; month <= 12 && !result; ++month) {
         const QString monthText = QStringLiteral("%1").arg(month, 2, 10, QChar(u'0'));
@@ -19,9 +40,11 @@ bool IsCalendarLink(const QString &strLink, const QString &strYear) {
     return result;
 }
 
-bool SkipLink(const QString &strLink, const QString &strNick) {
+bool SkipLink(const QString &strLink, const QString &strNick)
+{
     return contains(strLink, u".bml") || strLink.endsWith(u'/') || contains(strLink, u"/friends") ||
-           contains(strLink, u"/doc/tour") || !contains(strLink, QString(strNick + u'/')) ||
+           contains(strLink, u"/doc/tour") ||
+           (!contains(strLink, QString(strNick + u'/')) && !isOnJournalHost(strLink, strNick)) ||
            !contains(strLink, u".html");
 }
 

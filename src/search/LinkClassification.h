@@ -9,7 +9,9 @@ namespace diarytrawl {
 bool IsCalendarLink(const QString &strLink, const QString &strYear);
 
 // True when strLink is not an entry of strNick's journal: a site page (".bml", "/friends",
-// "/doc/tour"), a folder (ends with "/"), not an ".html" page, or outside this user's journal.
+// "/doc/tour"), a folder (ends with "/"), not an ".html" page, or outside this user's journal: the
+// address holds neither the user name followed by "/" nor, as its host, the journal's own host (the
+// user name with '_' written '-', then ".").
 bool SkipLink(const QString &strLink, const QString &strNick);
 
 } // namespace diarytrawl

@@ -18,26 +18,50 @@ void TestLinkClassification::classify_data()
     QTest::addColumn<QString>("link");
     QTest::addColumn<bool>("calendar");
     QTest::addColumn<bool>("skip");
+    QTest::addColumn<QString>("nick");
 
-    // User "nick", year 2005.
-    QTest::newRow("entry") << u"http://host/~nick/123.html"_s << false << false;
-    QTest::newRow("users/ entry") << u"http://host/users/nick/123.html"_s << false << false;
-    QTest::newRow("reply form") << u"http://host/~nick/123.html?mode=reply"_s << false << false;
-    QTest::newRow("comments") << u"http://host/~nick/123.html#comments"_s << false << false;
-    QTest::newRow("day page") << u"http://host/~nick/2005/03/17/"_s << true << true;
-    QTest::newRow("entry under a month") << u"http://host/~nick/2005/03/456.html"_s << true << false;
-    QTest::newRow("month out of range") << u"http://host/~nick/2005/12/"_s << true << true;
-    QTest::newRow("other year") << u"http://host/~nick/2004/03/456.html"_s << false << false;
-    QTest::newRow("month 13 is no calendar") << u"http://host/~nick/2005/13/456.html"_s << false << false;
-    QTest::newRow("friends") << u"http://host/~nick/friends"_s << false << true;
-    QTest::newRow("site page") << u"http://host/~nick/x.bml?y=1.html"_s << false << true;
-    QTest::newRow("tour") << u"http://host/doc/tour/nick/a.html"_s << false << true;
+    // Year 2005.
+    QTest::newRow("entry") << u"http://host/~nick/123.html"_s << false << false << u"nick"_s;
+    QTest::newRow("users/ entry") << u"http://host/users/nick/123.html"_s << false << false << u"nick"_s;
+    QTest::newRow("reply form") << u"http://host/~nick/123.html?mode=reply"_s << false << false << u"nick"_s;
+    QTest::newRow("comments") << u"http://host/~nick/123.html#comments"_s << false << false << u"nick"_s;
+    QTest::newRow("day page") << u"http://host/~nick/2005/03/17/"_s << true << true << u"nick"_s;
+    QTest::newRow("entry under a month")
+        << u"http://host/~nick/2005/03/456.html"_s << true << false << u"nick"_s;
+    QTest::newRow("month out of range") << u"http://host/~nick/2005/12/"_s << true << true << u"nick"_s;
+    QTest::newRow("other year") << u"http://host/~nick/2004/03/456.html"_s << false << false << u"nick"_s;
+    QTest::newRow("month 13 is no calendar")
+        << u"http://host/~nick/2005/13/456.html"_s << false << false << u"nick"_s;
+    QTest::newRow("friends") << u"http://host/~nick/friends"_s << false << true << u"nick"_s;
+    QTest::newRow("site page") << u"http://host/~nick/x.bml?y=1.html"_s << false << true << u"nick"_s;
+    QTest::newRow("tour") << u"http://host/doc/tour/nick/a.html"_s << false << true << u"nick"_s;
     QTest::newRow("longer user name contains nick/")
-        << u"http://host/~othernick/123.html"_s << false << false;
-    QTest::newRow("other user") << u"http://host/~someone/123.html"_s << false << true;
-    QTest::newRow("case ignored") << u"http://HOST/~NICK/123.HTML"_s << false << false;
-    QTest::newRow("not html") << u"http://host/~nick/profile"_s << false << true;
-    QTest::newRow("empty") << QString() << false << true;
+        << u"http://host/~othernick/123.html"_s << false << false << u"nick"_s;
+    QTest::newRow("other user") << u"http://host/~someone/123.html"_s << false << true << u"nick"_s;
+    QTest::newRow("case ignored") << u"http://HOST/~NICK/123.HTML"_s << false << false << u"nick"_s;
+    QTest::newRow("not html") << u"http://host/~nick/profile"_s << false << true << u"nick"_s;
+    QTest::newRow("empty") << QString() << false << true << u"nick"_s;
+
+    // Journals on hosts of their own.
+    QTest::newRow("own host") << u"https://nick.livejournal.com/123.html"_s << false << false << u"nick"_s;
+    QTest::newRow("own host, reply") << u"https://nick.livejournal.com/123.html?mode=reply"_s << false
+                                     << false << u"nick"_s;
+    QTest::newRow("own host, '_' as '-'")
+        << u"https://some-user.livejournal.com/5.html"_s << false << false << u"some_user"_s;
+    QTest::newRow("own host, case ignored")
+        << u"https://Some-User.LiveJournal.com/5.html"_s << false << false << u"some_user"_s;
+    QTest::newRow("own host with user info")
+        << u"https://me@nick.livejournal.com/5.html"_s << false << false << u"nick"_s;
+    QTest::newRow("own host, month page")
+        << u"https://nick.livejournal.com/2005/03/"_s << true << true << u"nick"_s;
+    QTest::newRow("own host, friends")
+        << u"https://nick.livejournal.com/friends"_s << false << true << u"nick"_s;
+    QTest::newRow("other journal's host")
+        << u"https://other.livejournal.com/1.html"_s << false << true << u"nick"_s;
+    QTest::newRow("host that only starts with the name")
+        << u"https://nickname.livejournal.com/1.html"_s << false << true << u"nick"_s;
+    QTest::newRow("name with '.' only in the path")
+        << u"https://www.livejournal.com/nick.livejournal.com/1.html"_s << false << true << u"nick"_s;
 }
 
 void TestLinkClassification::classify()
@@ -45,8 +69,9 @@ void TestLinkClassification::classify()
     QFETCH(QString, link);
     QFETCH(bool, calendar);
     QFETCH(bool, skip);
+    QFETCH(QString, nick);
     QCOMPARE(IsCalendarLink(link, u"2005"_s), calendar);
-    QCOMPARE(SkipLink(link, u"nick"_s), skip);
+    QCOMPARE(SkipLink(link, nick), skip);
 }
 
 QTEST_GUILESS_MAIN(TestLinkClassification)
