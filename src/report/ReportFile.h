@@ -1,0 +1,33 @@
+#pragma once
+
+#include "progress/DateTimeText.h"
+#include "search/WindowState.h"
+
+#include <QDateTime>
+#include <QString>
+
+namespace diarytrawl {
+
+// The HTML results report, written piece by piece in windows-1251 so that a stopped or failed search
+// leaves a readable file: the head with the settings when the search starts, one block per matching
+// page as it is found, and the tail with the summary and notices when the search ends. Failures of the
+// file are PlatformError; what was written stays.
+
+void StartHtmlReportFile(const QString &strNick, const QString &strYear, const QString &strFromMonth,
+                         const QString &strToMonth, const QString &strSearchTo,
+                         const QString &strStartAddress, const QString &strResultsPageName,
+                         const QDateTime &tmScanStart, bool bRegScan, const DateTimeText &dateTimeText);
+
+void AddToHtmlReportFile(const QString &strResultsPageName, const QString &strSearchTo,
+                         const QString &strYear, const QString &strCurrAddress, qint64 nLinkFoundNumber,
+                         const QString &strPageText, bool bRegScan);
+
+void CompleteReportFile(const QString &strResultsPageName, qint64 nLinksScanned, qint64 nLinksFound,
+                        const QDateTime &tmScanStart, const QDateTime &tmScanEnd, bool bInterrupt,
+                        const WindowState &window, const DateTimeText &dateTimeText);
+
+// The report's folder as the address its buttons open: the full path without the file name, with a
+// closing '/', and with the characters that would end the button's script or attribute percent-encoded.
+QString reportFolderAddress(const QString &strResultsPageName);
+
+} // namespace diarytrawl
