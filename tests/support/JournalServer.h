@@ -1,0 +1,126 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringView>
+#include <QTime>
+
+#include <memory>
+#include <utility>
+
+namespace diarytrawl::test {
+
+// One journal entry as the test server shows it.
+struct JournalEntry {
+    QString user; // the journal's user name, e.g. "inkwell" or "ink_well"
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int id = 0;       // the entry's number: "/~user/<id>.html"
+    QString subject;  // plain text
+    QString htmlText; // the entry's text, as HTML
+    QTime time = QTime(12, 0);
+};
+
+// One request the server received.
+struct RequestRecord {
+    QString host;   // the Host header as sent
+    QString target; // path and query as requested, e.g. "/~inkwell/123.html?mode=reply"
+    QByteArray userAgent;
+};
+
+// An HTTP server on 127.0.0.1 with an ephemeral port, running on threads of its own from the
+// constructor to the destructor, which stops it even while slow or endless answers are in flight.
+// It serves journals that the test builds, in the page shapes of LiveJournal-family sites, and the
+// misbehaving addresses below. Every member is safe to call from any thread.
+//
+// Journal pages on the server's own host (any Host that is not "<name>.livejournal.com"):
+//   /~user/YYYY/       year page: links to the twelve month pages
+//   /~user/YYYY/MM/    month page: site links (".bml" pages, "/~user/friends", "/doc/tour/"), the calendar
+//                      (the year, the other months, the days with entries), then for every entry of the
+//                      month in day and id order: "http://HOST/~user/ID.html", the same with "?mode=reply"
+//                      and with "#comments", an entry of another user ("/~user_pal/ID.html"); then a footer
+//                      of site links. HOST is the Host the request came with.
+//   /~user/ID.html     the entry (with any query): subject, text and "@ YYYY-MM-DD HH:MM:SS"
+// With setLiveJournalRedirect(true), month pages of the server's own host answer 301 with
+// "https://user-name.livejournal.com/YYYY/MM/" (the user name with '_' written '-'), today's address.
+// Requests whose Host is "user-name.livejournal.com" get that journal in today's shape: "/YYYY/",
+// "/YYYY/MM/" and "/ID.html", with links "https://user-name.livejournal.com/...".
+//
+// Anything else answers 404 with a small HTML body.
+class JournalServer {
+public:
+    // 200 text/html in pieces: ?pieces=N (default 10) every ?ms=M milliseconds (default 20).
+    static constexpr QStringView SlowDripPath = u"/misbehave/slow-drip";
+    // 200 text/html, chunked, that never ends: pieces of 64 KB as fast as the client reads them (or one
+    // every ?ms=M milliseconds) until the client leaves or the server stops.
+    static constexpr QStringView EndlessPath = u"/misbehave/endless";
+    // "/misbehave/redirect-chain/N": 302 to ".../N-1"; ".../0" is a 200 page saying "End of the chain".
+    static constexpr QStringView RedirectChainPath = u"/misbehave/redirect-chain/";
+    // "/misbehave/redirect-loop/a" and ".../b": 302 to each other.
+    static constexpr QStringView RedirectLoopPath = u"/misbehave/redirect-loop/a";
+    // 302 to "file:///etc/passwd".
+    static constexpr QStringView RedirectToFilePath = u"/misbehave/redirect-to-file";
+    // 404 and 500 with an HTML body that says so; 500 with no body at all.
+    static constexpr QStringView NotFoundPath = u"/misbehave/not-found";
+    static constexpr QStringView ServerErrorPath = u"/misbehave/server-error";
+    static constexpr QStringView EmptyServerErrorPath = u"/misbehave/server-error-empty";
+    // The connection is reset before any byte of an answer.
+    static constexpr QStringView ResetPath = u"/misbehave/reset";
+    // Content-Length 100000, then 1000 bytes and the connection closed.
+    static constexpr QStringView CutShortPath = u"/misbehave/cut-short";
+    // A 20 MB HTML page: HugePageBytes bytes, ending with a link to "/huge-end.html" and HugePageEnd.
+    static constexpr QStringView HugePath = u"/misbehave/huge";
+    static constexpr qint64 HugePageBytes = qint64(20) * 1024 * 1024;
+    static constexpr QStringView HugePageEnd = u"End of the huge page";
+    // 64 KB of random bytes as application/octet-stream, and the same as text/html.
+    static constexpr QStringView BinaryPath = u"/misbehave/binary";
+    static constexpr QStringView GarbageHtmlPath = u"/misbehave/garbage-html";
+    // Cyrillic text (CyrillicText) in windows-1251, declared only by a meta tag.
+    static constexpr QStringView Cp1251MetaPath = u"/misbehave/cp1251-meta";
+    // Cyrillic text in UTF-8, declared only by the Content-Type header.
+    static constexpr QStringView Utf8HeaderPath = u"/misbehave/utf8-header";
+    static constexpr QStringView CyrillicText = u"Привет, журнал";
+    // text/plain: "First line\nSecond <line> & more\n".
+    static constexpr QStringView PlainTextPath = u"/misbehave/plain-text";
+    // a small PNG picture.
+    static constexpr QStringView ImagePath = u"/misbehave/image";
+
+    JournalServer();
+    ~JournalServer();
+    JournalServer(const JournalServer &) = delete;
+    JournalServer &operator=(const JournalServer &) = delete;
+
+    quint16 port() const;
+    QString host() const;   // "127.0.0.1:PORT"
+    QString origin() const; // "http://127.0.0.1:PORT"
+    QString url(QStringView path) const;
+
+    void addEntry(const JournalEntry &entry);
+    void setLiveJournalRedirect(bool enabled);
+
+    // Answers every request for path (without query) so, before any other rule.
+    void setPage(const QString &path, int status, const QByteArray &contentType, const QByteArray &body,
+                 const QList<std::pair<QByteArray, QByteArray>> &extraHeaders = {});
+    // Holds every answer for path back by msec milliseconds.
+    void setDelay(const QString &path, int msec);
+    // Requests for path get no answer at all until the client goes away or the server stops.
+    void setHang(const QString &path, bool hang = true);
+
+    // Answers being worked on or sent now: a hanging, delayed or endless answer counts until the client
+    // has gone or the answer is complete. A test waits for 0 to see that a client gave up a request.
+    int answersInFlight() const;
+
+    QList<RequestRecord> requests() const;
+    // How many requests had this target (path and query).
+    int requestCount(const QString &target) const;
+    void clearRequests();
+
+    struct State;
+
+private:
+    std::unique_ptr<State> m_state;
+};
+
+} // namespace diarytrawl::test
