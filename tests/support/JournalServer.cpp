@@ -423,7 +423,10 @@ bool JournalServer::State::misbehave(const QString &path, const httplib::Request
         return true;
     }
     if (path == ImagePath) {
-        const std::string png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\x06\0\0\0", 33);
+        static constexpr unsigned char header[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0,   0, 0, 13,
+                                                   'I',  'H', 'D', 'R', 0,    0,    0,    1,    0,   0, 0, 1,
+                                                   8,    6,   0,   0,   0,    0x1f, 0x15, 0xc4, 0x89};
+        const std::string png(reinterpret_cast<const char *>(header), sizeof header);
         response.set_content(png, "image/png");
         return true;
     }
