@@ -1,9 +1,18 @@
+#include "DesktopOpener.h"
+#include "Form1.h"
 #include "PageCommand.h"
+#include "SearchCommand.h"
+#include "platform/PlatformError.h"
+#include "platform/web/NetworkBrowser.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QMessageBox>
 #include <QTextStream>
 
+#include <cstring>
+
 using namespace Qt::StringLiterals;
+using namespace diarytrawl;
 
 namespace {
 
@@ -17,20 +26,54 @@ void printUsage(QTextStream &out)
            "Run a command with --help for its options.\n";
 }
 
+void describeApplication()
+{
+    QCoreApplication::setApplicationName(u"diarytrawl"_s);
+    QCoreApplication::setApplicationVersion(u"1.0.1.7b"_s);
+}
+
+int runCommand(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    describeApplication();
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    const QString command = arguments.takeFirst();
+    if (command == u"page")
+        return runPageCommand(arguments);
+    if (command == u"search") {
+        return runSearchCommand(arguments, [](bool forceOffline) -> std::unique_ptr<BrowserFactory> {
+            web::NetworkBrowserOptions options;
+            options.forceOffline = forceOffline;
+            return std::make_unique<web::NetworkBrowserFactory>(options);
+        });
+    }
+    QTextStream out(command == u"--help" || command == u"-h" ? stdout : stderr);
+    printUsage(out);
+    return command == u"--help" || command == u"-h" ? 0 : ExitUsage;
+}
+
+int runWindow(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    describeApplication();
+    QApplication::setDesktopFileName(u"net.diarytrawl.DiaryTrawl"_s);
+
+    web::NetworkBrowserOptions options;
+    options.openExternally = openInDesktop;
+    web::NetworkBrowserFactory browsers(options);
+    SettingsStore settings;
+    SystemClock clock;
+    Form1 window({browsers, settings, clock, openInDesktop});
+    window.show();
+    return app.exec();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(u"diarytrawl"_s);
-    QCoreApplication::setApplicationVersion(u"1.0.1.7b"_s);
-
-    QStringList arguments = QCoreApplication::arguments().mid(1);
-    const QString command = arguments.isEmpty() ? QString() : arguments.takeFirst();
-    if (command == u"page")
-        return diarytrawl::runPageCommand(arguments);
-
-    QTextStream out(stdout);
-    printUsage(out);
-    return command.isEmpty() || command == u"--help" ? 0 : ExitUsage;
+    // The commands run without a display; only the window needs one.
+    if (argc > 1)
+        return runCommand(argc, argv);
+    return runWindow(argc, argv);
 }

@@ -1,0 +1,299 @@
+#include "Crawl.h"
+
+#include "LinkClassification.h"
+#include "PageLoading.h"
+#include "ScanSetUp.h"
+#include "files/StoredPages.h"
+#include "match/RegexpHelpers.h"
+#include "platform/PlatformError.h"
+#include "platform/RegExpObject.h"
+#include "platform/Wait.h"
+#include "progress/StatusText.h"
+#include "report/ReportFile.h"
+
+#include <limits>
+#include <optional>
+
+namespace diarytrawl {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int PauseAfterLinkMs = 100;
+constexpr int InternalErrorNumber = 51;
+
+QString quoted(const QString &text)
+{
+    return u'"' + text + u'"';
+}
+
+// Line breaks become spaces, so that a pattern with a space can match across them.
+QString joinLines(QString text)
+{
+    text.replace(u"\r\n"_s, u" "_s);
+    text.replace(u'\r', u' ');
+    text.replace(u'\n', u' ');
+    return text;
+}
+
+class Crawl {
+public:
+    Crawl(SearchFrontEnd &frontEnd, bool bRegScan, const QString &strNick, const QString &strYear,
+          const QString &strFromMonth, const QString &strToMonth, const QString &strSearchTo)
+        : m_frontEnd(frontEnd)
+        , m_log(frontEnd.log())
+        , m_bRegScan(bRegScan)
+        , m_strNick(strNick)
+        , m_strYear(strYear)
+        , m_strFromMonth(strFromMonth)
+        , m_strToMonth(strToMonth)
+        , m_strSearchTo(strSearchTo)
+    {}
+
+    CrawlOutcome run()
+    {
+        try {
+            return walk();
+        } catch (const PlatformError &error) {
+            reportFailure(error.number(), error.description());
+        } catch (const std::exception &error) {
+            reportFailure(InternalErrorNumber, QString::fromLocal8Bit(error.what()));
+        }
+        m_objIE.reset(); // released without Quit
+        return CrawlOutcome::Failed;
+    }
+
+private:
+    WindowState &window() { return m_frontEnd.windowState(); }
+
+    CrawlOutcome walk()
+    {
+        m_log.Echo(m_bRegScan ? u"RegScan():\r\n"_s : u"Scan():\r\n"_s, true);
+        ScanSetUpStrings(m_strNick, m_strYear, m_strFromMonth, m_strToMonth, m_strSearchTo, m_strStartAddress,
+                         m_strResultsPageName, m_bRegScan, window().strSiteHost, m_log);
+
+        m_objIE = m_frontEnd.browserFactory().createBrowser();
+        m_objIE->setVisible(false);
+        m_objIE->setSilent(true);
+
+        m_tmScanStart = m_frontEnd.clock().now();
+        StartHtmlReportFile(m_strNick, m_strYear, m_strFromMonth, m_strToMonth, m_strSearchTo,
+                            m_strStartAddress, m_strResultsPageName, m_tmScanStart, m_bRegScan,
+                            m_frontEnd.dateTimeText());
+
+        const int firstMonth = monthNumber(m_strFromMonth);
+        const int lastMonth = monthNumber(m_strToMonth);
+        m_nLinksPassed = 0;
+        m_nLinksFound = 0;
+        m_nLinksScanned = 0;
+        if (m_bRegScan) {
+            m_regExp.Pattern = m_strSearchTo; // a faulty pattern fails at its first test
+            m_regExp.IgnoreCase = true;
+            m_regExp.Global = false;
+        }
+
+        for (int month = firstMonth; month <= lastMonth; ++month) {
+            if (const std::optional<CrawlOutcome> stopped = walkMonth(month))
+                return *stopped;
+        }
+
+        m_log.Echo2(u"\r\n--------------------\r\n"_s);
+        m_log.Echo2(u"results: " + QString::number(m_nLinksFound) + u" links found (see log above);\r\n");
+        m_log.Echo2(QString::number(m_nLinksScanned) + u" links scanned;\r\n");
+        completeReport(false);
+        m_objIE->Quit();
+        m_frontEnd.Run(m_strResultsPageName);
+        return CrawlOutcome::Completed;
+    }
+
+    // Returns how the search ended when the user stopped it during this month.
+    std::optional<CrawlOutcome> walkMonth(int month)
+    {
+        QString monthText = QString::number(month);
+        if (monthText.size() < 2)
+            monthText.prepend(u'0');
+        const QString monthAddress = m_strStartAddress + monthText + u'/';
+
+        m_log.Echo2(u"Loading page ... " + quoted(monthAddress) + u";\r\n");
+        if (!IELoadLink(*m_objIE, monthAddress, m_log, window().bStopRequested)) {
+            m_objIE->setVisible(true);
+            m_objIE->Quit();
+            m_objIE.reset();
+            return CrawlOutcome::StoppedAtMonthPage;
+        }
+        m_log.Echo2(u"Page loaded, parsing...\r\n"_s);
+
+        const QStringList links = m_objIE->Document()->links;
+        for (const QString &strLink : links) {
+            ++m_nLinksPassed;
+            const bool calendar = IsCalendarLink(strLink, m_strYear);
+            const bool skip = SkipLink(strLink, m_strNick);
+            if (calendar || skip) {
+                m_log.Echo2(u"link(" + QString::number(m_nLinksPassed) + u"): '" + strLink +
+                            u"' -- skipped\r\n");
+            } else {
+                m_log.Echo2(m_strYear + u'/' + monthText + u"/link(" + QString::number(m_nLinksPassed) +
+                            u"): '" + strLink + u"'\r\n");
+                if (!IELoadLink(*m_objIE, strLink, m_log, window().bStopRequested)) {
+                    m_objIE->setVisible(true);
+                    m_objIE->Quit();
+                    m_objIE.reset();
+                    completeReport(true);
+                    m_frontEnd.Run(m_strResultsPageName);
+                    return CrawlOutcome::StoppedAtEntry;
+                }
+                ++m_nLinksScanned;
+                m_log.Echo2(u"Ok \r\n"_s);
+                matchEntry(strLink);
+            }
+            Wait(PauseAfterLinkMs);
+        }
+        return std::nullopt;
+    }
+
+    bool matches(const QString &text) const
+    {
+        if (m_bRegScan)
+            return m_regExp.Test(text);
+        // An empty search string is found in every text but an empty one.
+        return !text.isEmpty() && text.contains(m_strSearchTo, Qt::CaseInsensitive);
+    }
+
+    void matchEntry(const QString &strLink)
+    {
+        const std::shared_ptr<const HtmlDocument> objDoc = m_objIE->Document();
+        if (window().bSavePages)
+            SavePage(*objDoc, strLink, window().strSavedPagesFolder);
+
+        const QString entryText = m_bRegScan ? joinLines(objDoc->bodyInnerText) : objDoc->bodyInnerText;
+        bool found = false;
+        QString strPageText;
+        if (window().bSearchHtmlCode) {
+            const QString entryHtml = m_bRegScan ? joinLines(objDoc->bodyInnerHtml) : objDoc->bodyInnerHtml;
+            if (matches(entryHtml)) {
+                found = true;
+                strPageText = entryHtml;
+            }
+        }
+        if (matches(entryText)) {
+            found = true;
+            strPageText = entryText;
+        }
+        m_log.Echo2(u"... scanned;\r\n"_s);
+
+        if (found) {
+            ++m_nLinksFound;
+            m_log.Echo2(u"--> link '" + strLink + u"':\r\n");
+            m_log.Echo2((m_bRegScan ? u"    found match '"_s : u"    found string '"_s) + m_strSearchTo +
+                        u"' (occurrence " + QString::number(m_nLinksFound) + u")\r\n");
+            AddToHtmlReportFile(m_strResultsPageName, m_strSearchTo, m_strYear, strLink, m_nLinksFound,
+                                strPageText, m_bRegScan);
+            if (window().bSaveMatchingOnly && !window().bSavePages)
+                SavePage(*objDoc, strLink, window().strSavedPagesFolder);
+        }
+
+        const QString lastMessageDate = RegMatch(entryText, dateStampPattern(m_strYear), true);
+        if (!lastMessageDate.isEmpty())
+            SetStatusReport(lastMessageDate);
+    }
+
+    void SetStatusReport(const QString &lastMessageDate)
+    {
+        m_frontEnd.StatusReport(statusReportText(m_tmScanStart, m_frontEnd.clock().now(), m_nLinksPassed,
+                                                 m_nLinksScanned, m_nLinksFound, lastMessageDate,
+                                                 m_frontEnd.dateTimeText()));
+    }
+
+    void completeReport(bool bInterrupt)
+    {
+        const QDateTime tmScanEnd = m_frontEnd.clock().now();
+        CompleteReportFile(m_strResultsPageName, m_nLinksScanned, m_nLinksFound, m_tmScanStart, tmScanEnd,
+                           bInterrupt, window(), m_frontEnd.dateTimeText());
+    }
+
+    void reportFailure(int number, const QString &description)
+    {
+        QString message = u"\r\nError " + QString::number(number) + u": \r\n" + description + u"\r\n---\r\n";
+        if (m_bRegScan)
+            message += u"(Incorrect regular expression?)\r\n"
+                       u"Search aborted. If Your RegExp is correct,\r\n"
+                       u"please, go to the help page and let me a note.\r\n"_s;
+        else
+            message += u"Search aborted.\r\n"_s;
+        m_frontEnd.showMessage(message);
+        m_log.Echo2(message);
+        m_log.Echo2(u"---\r\n"
+                    u"If You're going to report the error, please, provide the following information:\r\n"
+                    u" -- Your Windows version;\r\n"
+                    u" -- Your Internet Explorer version;\r\n"
+                    u" -- Your request:\r\n"
+                    u"journal: " +
+                    quoted(m_strNick) +
+                    u";\r\n"
+                    u"year: " +
+                    quoted(m_strYear) +
+                    u";\r\n"
+                    u"search-string: " +
+                    quoted(m_strSearchTo) +
+                    u";\r\n"
+                    u"from month: " +
+                    m_strFromMonth +
+                    u";\r\n"
+                    u"to month: " +
+                    m_strToMonth + u";\r\n");
+    }
+
+    SearchFrontEnd &m_frontEnd;
+    LogSink &m_log;
+    const bool m_bRegScan;
+    const QString m_strNick;
+    const QString m_strYear;
+    const QString m_strFromMonth;
+    const QString m_strToMonth;
+    const QString m_strSearchTo;
+
+    QString m_strStartAddress;
+    QString m_strResultsPageName;
+    std::unique_ptr<Browser> m_objIE;
+    QDateTime m_tmScanStart;
+    qint64 m_nLinksPassed = 0;
+    qint64 m_nLinksScanned = 0;
+    qint64 m_nLinksFound = 0;
+    RegExpObject m_regExp;
+};
+
+} // namespace
+
+qint16 monthNumber(const QString &strMonth)
+{
+    const QString trimmed = strMonth.trimmed();
+    bool isNumber = !trimmed.isEmpty();
+    for (qsizetype i = 0; i < trimmed.size() && isNumber; ++i) {
+        const QChar c = trimmed.at(i);
+        isNumber = (c >= u'0' && c <= u'9') || (i == 0 && trimmed.size() > 1 && (c == u'+' || c == u'-'));
+    }
+    if (!isNumber)
+        throw PlatformError(ErrorNumber::InvalidNumber,
+                            u"Type mismatch: the month \"" + strMonth + u"\" is not a whole number");
+    bool inRange = false;
+    const int value = trimmed.toInt(&inRange);
+    if (!inRange || value < std::numeric_limits<qint16>::min() || value > std::numeric_limits<qint16>::max())
+        throw PlatformError(ErrorNumber::Overflow,
+                            u"Overflow: the month \"" + strMonth + u"\" lies outside -32768..32767");
+    return static_cast<qint16>(value);
+}
+
+CrawlOutcome Scan(SearchFrontEnd &frontEnd, const QString &strNick, const QString &strYear,
+                  const QString &strFromMonth, const QString &strToMonth, const QString &strSearchTo)
+{
+    return Crawl(frontEnd, false, strNick, strYear, strFromMonth, strToMonth, strSearchTo).run();
+}
+
+CrawlOutcome RegScan(SearchFrontEnd &frontEnd, const QString &strNick, const QString &strYear,
+                     const QString &strFromMonth, const QString &strToMonth, const QString &strSearchTo)
+{
+    return Crawl(frontEnd, true, strNick, strYear, strFromMonth, strToMonth, strSearchTo).run();
+}
+
+} // namespace diarytrawl
