@@ -1,22 +1,1035 @@
 #include "HtmlParser.h"
 
+#include "GumboArena.h"
 #include "PageDecoding.h"
+#include "WebAddress.h"
+
+#include <gumbo.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <deque>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace diarytrawl::web {
 
+namespace {
+
+using namespace std::string_view_literals;
+
+// --- What the default rendering and the serialisation make of each HTML element -----------------
+
+enum TagFlag : quint32 {
+    Void = 1u << 0,          // written without an end tag
+    RawTextParent = 1u << 1, // its text is written unescaped
+    NotRendered = 1u << 2,   // display: none
+    Block = 1u << 3,         // one required line break before and after
+    Paragraph = 1u << 4,     // two required line breaks
+    Preformatted = 1u << 5,  // white space kept
+    TableCell = 1u << 6,
+    TableRow = 1u << 7,
+    TablePart = 1u << 8,    // white space between its children makes no box
+    Replaced = 1u << 9,     // an inline box whose content is not shown
+    InlineBlock = 1u << 10, // an inline box with its own lines inside
+    LineBreak = 1u << 11,
+    Select = 1u << 12,
+    OptGroup = 1u << 13,
+    Option = 1u << 14,
+    Details = 1u << 15,
+    Summary = 1u << 16,
+    Dialog = 1u << 17,
+    Input = 1u << 18,
+    Audio = 1u << 19,
+    Link = 1u << 20, // a and area: members of document.links
+    Base = 1u << 21,
+    Body = 1u << 22,     // body and frameset
+    RowGroup = 1u << 23, // thead, tbody, tfoot
+    Template = 1u << 24,
+};
+
+struct TagEntry {
+    std::string_view name;
+    quint32 flags;
+};
+
+constexpr TagEntry TagEntries[] = {
+    {"area"sv, Void | NotRendered | Link},
+    {"base"sv, Void | NotRendered | Base},
+    {"basefont"sv, Void | NotRendered},
+    {"bgsound"sv, Void},
+    {"br"sv, Void | LineBreak},
+    {"col"sv, Void},
+    {"embed"sv, Void | Replaced},
+    {"frame"sv, Void | Replaced},
+    {"hr"sv, Void | Block},
+    {"img"sv, Void | Replaced},
+    {"input"sv, Void | Replaced | Input},
+    {"keygen"sv, Void | Replaced},
+    {"link"sv, Void | NotRendered},
+    {"meta"sv, Void | NotRendered},
+    {"param"sv, Void | NotRendered},
+    {"source"sv, Void},
+    {"track"sv, Void},
+    {"wbr"sv, Void},
+    {"style"sv, RawTextParent | NotRendered},
+    {"script"sv, RawTextParent | NotRendered},
+    {"xmp"sv, RawTextParent | Block | Preformatted},
+    {"iframe"sv, RawTextParent | Replaced},
+    {"noembed"sv, RawTextParent | NotRendered},
+    {"noframes"sv, RawTextParent | NotRendered},
+    {"plaintext"sv, RawTextParent | Block | Preformatted},
+    {"noscript"sv, RawTextParent | NotRendered},
+    {"head"sv, NotRendered},
+    {"title"sv, NotRendered},
+    {"template"sv, NotRendered | Template},
+    {"datalist"sv, NotRendered},
+    {"rp"sv, NotRendered},
+    {"html"sv, Block},
+    {"body"sv, Block | Body},
+    {"frameset"sv, Block | Body},
+    {"address"sv, Block},
+    {"article"sv, Block},
+    {"aside"sv, Block},
+    {"blockquote"sv, Block},
+    {"center"sv, Block},
+    {"dialog"sv, Block | Dialog},
+    {"div"sv, Block},
+    {"figure"sv, Block},
+    {"figcaption"sv, Block},
+    {"footer"sv, Block},
+    {"form"sv, Block},
+    {"header"sv, Block},
+    {"hgroup"sv, Block},
+    {"legend"sv, Block},
+    {"main"sv, Block},
+    {"nav"sv, Block},
+    {"search"sv, Block},
+    {"section"sv, Block},
+    {"h1"sv, Block},
+    {"h2"sv, Block},
+    {"h3"sv, Block},
+    {"h4"sv, Block},
+    {"h5"sv, Block},
+    {"h6"sv, Block},
+    {"dir"sv, Block},
+    {"dd"sv, Block},
+    {"dl"sv, Block},
+    {"dt"sv, Block},
+    {"menu"sv, Block},
+    {"ol"sv, Block},
+    {"ul"sv, Block},
+    {"li"sv, Block},
+    {"fieldset"sv, Block},
+    {"details"sv, Block | Details},
+    {"summary"sv, Block | Summary},
+    {"p"sv, Block | Paragraph},
+    {"pre"sv, Block | Preformatted},
+    {"listing"sv, Block | Preformatted},
+    {"table"sv, Block | TablePart},
+    {"caption"sv, Block},
+    {"thead"sv, TablePart | RowGroup},
+    {"tbody"sv, TablePart | RowGroup},
+    {"tfoot"sv, TablePart | RowGroup},
+    {"tr"sv, TablePart | TableRow},
+    {"colgroup"sv, TablePart},
+    {"td"sv, TableCell},
+    {"th"sv, TableCell},
+    {"select"sv, Select},
+    {"optgroup"sv, Block | OptGroup},
+    {"option"sv, Block | Option},
+    {"textarea"sv, Replaced},
+    {"meter"sv, Replaced},
+    {"progress"sv, Replaced},
+    {"video"sv, Replaced},
+    {"audio"sv, Replaced | Audio},
+    {"canvas"sv, Replaced},
+    {"button"sv, InlineBlock},
+    {"marquee"sv, InlineBlock},
+    {"a"sv, Link},
+};
+
+// Flags of gumbo's known tags, by tag number; names gumbo does not know are looked up by name.
+class TagTable {
+public:
+    TagTable()
+    {
+        for (const TagEntry &entry : TagEntries) {
+            const GumboTag tag = gumbo_tagn_enum(entry.name.data(), unsigned(entry.name.size()));
+            if (tag != GUMBO_TAG_UNKNOWN)
+                known[tag] = entry.flags;
+        }
+    }
+    quint32 flags(GumboTag tag, std::string_view name) const
+    {
+        if (tag != GUMBO_TAG_UNKNOWN && tag < GUMBO_TAG_LAST)
+            return known[tag];
+        if (name.empty())
+            return 0;
+        for (const TagEntry &entry : TagEntries) {
+            if (entry.name == name)
+                return entry.flags;
+        }
+        return 0;
+    }
+
+private:
+    std::array<quint32, GUMBO_TAG_LAST + 1> known{};
+};
+
+const TagTable &tagTable()
+{
+    static const TagTable table;
+    return table;
+}
+
+// --- Tags the parser would read by an older edition of the HTML standard -------------------------
+//
+// gumbo parses as a browser with scripting off, and knows isindex and menuitem as the standard once
+// defined them. A browser has scripting on, so noscript content is raw text; isindex and menuitem
+// are now ordinary unknown elements. Before parsing, each such tag name is overwritten with one of
+// the same length that the parser treats as a browser treats the real one (noframes is raw text
+// wherever noscript is); the original names and text are put back in everything written out.
+
+struct RenamedTag {
+    std::string_view name;        // lower case, as it appears in the page in any case
+    std::string_view replacement; // same length
+};
+
+constexpr RenamedTag RenamedTags[] = {
+    {"noscript"sv, "noframes"sv},
+    {"isindex"sv, "isinde_"sv},
+    {"menuitem"sv, "menuite_"sv},
+};
+
+bool isTagNameEnd(char c)
+{
+    return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ' || c == '/' || c == '>';
+}
+
+bool matchesNoCase(const char *at, std::string_view lowerName)
+{
+    for (std::size_t i = 0; i < lowerName.size(); ++i) {
+        char c = at[i];
+        if (c >= 'A' && c <= 'Z')
+            c = char(c + ('a' - 'A'));
+        if (c != lowerName[i])
+            return false;
+    }
+    return true;
+}
+
+class MarkupRenames {
+public:
+    // Scans the page; parseText() is what the parser reads, the page itself when nothing is renamed.
+    explicit MarkupRenames(std::string_view page)
+        : original(page)
+    {
+        const char *data = page.data();
+        const std::size_t size = page.size();
+        std::size_t at = 0;
+        while (true) {
+            const void *found = at < size ? std::memchr(data + at, '<', size - at) : nullptr;
+            if (!found)
+                break;
+            std::size_t name = std::size_t(static_cast<const char *>(found) - data) + 1;
+            at = name;
+            if (name < size && data[name] == '/')
+                ++name;
+            for (int kind = 0; kind < int(std::size(RenamedTags)); ++kind) {
+                const RenamedTag &tag = RenamedTags[kind];
+                const std::size_t length = tag.name.size();
+                if (name + length >= size || !isTagNameEnd(data[name + length]))
+                    continue;
+                const bool real = matchesNoCase(data + name, tag.name);
+                if (!real && !matchesNoCase(data + name, tag.replacement))
+                    continue;
+                occurrences.push_back({std::uint32_t(name), std::uint8_t(kind), real});
+                if (real) {
+                    if (renamed.empty())
+                        renamed.assign(page);
+                    std::memcpy(renamed.data() + name, tag.replacement.data(), length);
+                }
+                break;
+            }
+        }
+    }
+
+    bool any() const { return !renamed.empty(); }
+    std::string_view parseText() const { return any() ? std::string_view(renamed) : original; }
+
+    // Where a piece of the parsed text sits in the page.
+    std::size_t offsetOf(const char *parsed) const { return std::size_t(parsed - parseText().data()); }
+
+    // The page's own bytes for a piece of the parsed text.
+    std::string_view originalOf(const char *parsed, std::size_t length) const
+    {
+        return original.substr(offsetOf(parsed), length);
+    }
+
+    // Whether the tag whose '<' is at parsed was renamed.
+    bool renamedTagAt(const char *parsed) const
+    {
+        if (!any() || parsed == nullptr)
+            return false;
+        std::size_t name = offsetOf(parsed) + 1;
+        if (name < original.size() && original[name] == '/')
+            ++name;
+        const auto found = std::lower_bound(occurrences.begin(), occurrences.end(), name,
+                                            [](const Occurrence &o, std::size_t n) { return o.offset < n; });
+        return found != occurrences.end() && found->offset == name && found->renamed;
+    }
+
+    // Puts the original names back into text the parser made of the page from source onwards
+    // (character data, a comment, an attribute value). The n-th tag-like name in the text is taken to
+    // come from the n-th such name in the page from source on, which holds unless the page spells
+    // one with character references.
+    void restore(std::string &text, const char *source) const
+    {
+        if (!any() || source == nullptr)
+            return;
+        auto next = std::lower_bound(occurrences.begin(), occurrences.end(), offsetOf(source),
+                                     [](const Occurrence &o, std::size_t n) { return o.offset < n; });
+        std::size_t at = 0;
+        while (next != occurrences.end()) {
+            const std::size_t open = text.find('<', at);
+            if (open == std::string::npos)
+                return;
+            std::size_t name = open + 1;
+            at = name;
+            if (name < text.size() && text[name] == '/')
+                ++name;
+            for (const RenamedTag &tag : RenamedTags) {
+                const std::size_t length = tag.name.size();
+                if (name + length >= text.size() || !isTagNameEnd(text[name + length]))
+                    continue;
+                if (!matchesNoCase(text.data() + name, tag.name) &&
+                    !matchesNoCase(text.data() + name, tag.replacement))
+                    continue;
+                if (next->renamed)
+                    std::memcpy(text.data() + name, original.data() + next->offset, length);
+                ++next;
+                break;
+            }
+        }
+    }
+
+    // Whether text may need restore: only text holding a '<' can.
+    bool mayNeedRestore(std::string_view text) const
+    {
+        return any() && text.find('<') != std::string_view::npos;
+    }
+
+private:
+    struct Occurrence {
+        std::uint32_t offset; // of the name's first letter
+        std::uint8_t kind;
+        bool renamed;
+    };
+
+    std::string_view original;
+    std::string renamed;
+    std::vector<Occurrence> occurrences;
+};
+
+// --- Helpers on gumbo's tree ---------------------------------------------------------------------
+
+const GumboVector &childrenOf(const GumboNode *node)
+{
+    return node->type == GUMBO_NODE_DOCUMENT ? node->v.document.children : node->v.element.children;
+}
+
+bool isElement(const GumboNode *node)
+{
+    return node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE;
+}
+
+bool isHtml(const GumboNode *node, GumboTag tag)
+{
+    return isElement(node) && node->v.element.tag == tag &&
+           node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML;
+}
+
+const GumboAttribute *attribute(const GumboNode *element, const char *name)
+{
+    const GumboVector &attributes = element->v.element.attributes;
+    for (unsigned i = 0; i < attributes.length; ++i) {
+        const auto *candidate = static_cast<const GumboAttribute *>(attributes.data[i]);
+        if (candidate->attr_namespace == GUMBO_ATTR_NAMESPACE_NONE && std::strcmp(candidate->name, name) == 0)
+            return candidate;
+    }
+    return nullptr;
+}
+
+bool asciiEqualNoCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char c = a[i];
+        if (c >= 'A' && c <= 'Z')
+            c = char(c + ('a' - 'A'));
+        if (c != b[i])
+            return false;
+    }
+    return true;
+}
+
+bool isCollapsibleSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+bool isWhitespaceOnly(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; });
+}
+
+// --- innerText ------------------------------------------------------------------------------------
+
+// Collects the rendered text: runs of collapsible white space become one space, dropped at the start
+// and end of lines; required line breaks collapse to the largest count and vanish at both ends of
+// the result.
+class TextCollector {
+public:
+    explicit TextCollector(std::size_t expected) { out.reserve(expected); }
+
+    void requiredBreak(int count)
+    {
+        pendingSpace = false;
+        lineHasContent = false;
+        pendingBreaks = std::max(pendingBreaks, count);
+    }
+
+    // A line break that is content: br, a newline in preformatted text, the end of a table row.
+    void newline()
+    {
+        pendingSpace = false;
+        flushBreaks();
+        out.append("\r\n", 2);
+        lineHasContent = false;
+    }
+
+    // The separator after a table cell; the next cell starts a line of its own.
+    void tab()
+    {
+        pendingSpace = false;
+        flushBreaks();
+        out.push_back('\t');
+        lineHasContent = false;
+    }
+
+    // Edges of a box with lines of its own (a table cell, the inside of a button).
+    void boxStart()
+    {
+        pendingSpace = false;
+        lineHasContent = false;
+    }
+    void boxEnd() { pendingSpace = false; }
+
+    // An inline box (an image, a button): the space before it stays, and one after it counts.
+    void inlineBoxStart()
+    {
+        if (pendingSpace) {
+            flushBreaks();
+            out.push_back(' ');
+            pendingSpace = false;
+        }
+        lineHasContent = false;
+    }
+    void inlineBoxEnd()
+    {
+        pendingSpace = false;
+        lineHasContent = true;
+    }
+
+    void text(std::string_view text, bool preformatted)
+    {
+        const char *p = text.data();
+        const char *end = p + text.size();
+        if (preformatted) {
+            while (p < end) {
+                const char *lineEnd = static_cast<const char *>(std::memchr(p, '\n', std::size_t(end - p)));
+                const char *stop = lineEnd ? lineEnd : end;
+                if (stop > p)
+                    content(p, stop);
+                if (!lineEnd)
+                    break;
+                newline();
+                p = lineEnd + 1;
+            }
+            return;
+        }
+        while (p < end) {
+            if (isCollapsibleSpace(*p)) {
+                if (lineHasContent)
+                    pendingSpace = true;
+                ++p;
+                continue;
+            }
+            const char *run = p;
+            while (p < end && !isCollapsibleSpace(*p))
+                ++p;
+            content(run, p);
+        }
+    }
+
+    void appendRaw(std::string_view text)
+    {
+        for (const char c : text) {
+            if (c == '\n')
+                out.append("\r\n", 2);
+            else
+                out.push_back(c);
+        }
+    }
+
+    std::string &result() { return out; }
+
+private:
+    void flushBreaks()
+    {
+        if (pendingBreaks > 0 && !out.empty()) {
+            for (int i = 0; i < pendingBreaks; ++i)
+                out.append("\r\n", 2);
+        }
+        pendingBreaks = 0;
+    }
+    void content(const char *begin, const char *end)
+    {
+        flushBreaks();
+        if (pendingSpace) {
+            out.push_back(' ');
+            pendingSpace = false;
+        }
+        out.append(begin, std::size_t(end - begin));
+        lineHasContent = true;
+    }
+
+    std::string out;
+    int pendingBreaks = 0;
+    bool pendingSpace = false;
+    bool lineHasContent = false;
+};
+
+// --- The walk --------------------------------------------------------------------------------------
+
+// What leaving an element undoes or adds.
+enum ExitAction : quint32 {
+    ShowAgain = 1u << 0,
+    EndInlineBox = 1u << 1,
+    EndCell = 1u << 2,
+    EndRow = 1u << 3,
+    BreakAfter1 = 1u << 4,
+    BreakAfter2 = 1u << 5,
+    EndPreformatted = 1u << 6,
+    EndTemplate = 1u << 7,
+    EndBody = 1u << 8,
+    EndBox = 1u << 9,
+};
+
+constexpr std::array<const char *, 256> makeTextEscapes(bool attribute)
+{
+    std::array<const char *, 256> escapes{};
+    escapes['&'] = "&amp;";
+    escapes['<'] = "&lt;";
+    escapes['>'] = "&gt;";
+    if (attribute)
+        escapes['"'] = "&quot;";
+    return escapes;
+}
+
+constexpr std::array<const char *, 256> TextEscapes = makeTextEscapes(false);
+constexpr std::array<const char *, 256> AttributeEscapes = makeTextEscapes(true);
+
+void appendEscaped(std::string &out, std::string_view text, const std::array<const char *, 256> &escapes)
+{
+    const char *p = text.data();
+    const char *end = p + text.size();
+    const char *run = p;
+    while (p < end) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (const char *escape = escapes[c]) {
+            out.append(run, std::size_t(p - run));
+            out.append(escape);
+            run = ++p;
+        } else if (c == 0xC2 && p + 1 < end && static_cast<unsigned char>(p[1]) == 0xA0) {
+            out.append(run, std::size_t(p - run));
+            out.append("&nbsp;", 6);
+            p += 2;
+            run = p;
+        } else {
+            ++p;
+        }
+    }
+    out.append(run, std::size_t(end - run));
+}
+
+class DocumentWalker {
+public:
+    DocumentWalker(const MarkupRenames &markup, std::size_t pageSize)
+        : innerText(pageSize / 3)
+        , renames(markup)
+    {
+        html.reserve(pageSize + pageSize / 8 + 64);
+    }
+
+    void walk(const GumboNode *root, const GumboNode *bodyElement);
+
+    std::string html;
+    std::size_t bodyStart = 0;
+    std::size_t bodyEnd = 0;
+    TextCollector innerText;
+    std::vector<std::string_view> hrefs;
+    std::deque<std::string> restoredHrefs; // hrefs holds views of these
+    std::optional<std::string> baseHref;
+
+private:
+    struct Frame {
+        const GumboNode *node;
+        unsigned nextChild;
+        quint32 exitActions;
+        std::string_view name;
+        bool staticName;
+    };
+
+    std::string_view elementName(const GumboNode *element);
+    quint32 enterElement(const GumboNode *element, std::string_view name);
+    void leaveElement(const Frame &frame, bool endTag);
+    void visitText(const GumboNode *node);
+    void startTag(const GumboNode *element, std::string_view name);
+    std::string_view restored(std::string_view text, const char *source, std::string &scratch) const;
+    bool rendersChild(const GumboNode *parent, const GumboNode *child) const;
+    bool hiddenElement(const GumboNode *element, quint32 flags) const;
+    bool hasFollowingCell(const GumboNode *cell) const;
+    bool hasFollowingRow(const GumboNode *row) const;
+
+    const MarkupRenames &renames;
+    const GumboNode *body = nullptr;
+    bool inBody = false;
+    bool textContentOnly = false; // a hidden body reads as its text content
+    int hidden = 0;
+    int preformatted = 0;
+    int templates = 0;
+    std::string nameScratch;
+    std::string textScratch;
+};
+
+std::string_view DocumentWalker::elementName(const GumboNode *element)
+{
+    const GumboElement &e = element->v.element;
+    std::string_view name;
+    if (e.tag != GUMBO_TAG_UNKNOWN && !renames.renamedTagAt(e.original_tag.data)) {
+        name = gumbo_normalized_tagname(e.tag);
+    } else {
+        GumboStringPiece piece = e.original_tag;
+        if (piece.data && piece.length > 0) {
+            if (renames.any()) {
+                const std::string_view source = renames.originalOf(piece.data, piece.length);
+                piece.data = source.data();
+                piece.length = source.size();
+            }
+            gumbo_tag_from_original_text(&piece);
+        }
+        nameScratch.assign(piece.data ? piece.data : "", piece.data ? piece.length : 0);
+        for (char &c : nameScratch) {
+            if (c >= 'A' && c <= 'Z')
+                c = char(c + ('a' - 'A'));
+        }
+        name = nameScratch;
+    }
+    if (e.tag_namespace == GUMBO_NAMESPACE_SVG) {
+        GumboStringPiece piece{name.data(), name.size()};
+        if (const char *adjusted = gumbo_normalize_svg_tagname(&piece))
+            name = adjusted;
+    }
+    return name;
+}
+
+std::string_view DocumentWalker::restored(std::string_view text, const char *source,
+                                          std::string &scratch) const
+{
+    if (!renames.mayNeedRestore(text))
+        return text;
+    scratch.assign(text);
+    renames.restore(scratch, source);
+    return scratch;
+}
+
+void DocumentWalker::startTag(const GumboNode *element, std::string_view name)
+{
+    html.push_back('<');
+    html.append(name);
+    const GumboVector &attributes = element->v.element.attributes;
+    for (unsigned i = 0; i < attributes.length; ++i) {
+        const auto *a = static_cast<const GumboAttribute *>(attributes.data[i]);
+        html.push_back(' ');
+        switch (a->attr_namespace) {
+        case GUMBO_ATTR_NAMESPACE_XLINK:
+            html.append("xlink:");
+            break;
+        case GUMBO_ATTR_NAMESPACE_XML:
+            html.append("xml:");
+            break;
+        case GUMBO_ATTR_NAMESPACE_XMLNS:
+            if (std::strcmp(a->name, "xmlns") != 0)
+                html.append("xmlns:");
+            break;
+        case GUMBO_ATTR_NAMESPACE_NONE:
+            break;
+        }
+        html.append(a->name);
+        html.append("=\"", 2);
+        appendEscaped(html, restored(a->value, a->original_value.data, textScratch), AttributeEscapes);
+        html.push_back('"');
+    }
+    html.push_back('>');
+}
+
+bool DocumentWalker::hiddenElement(const GumboNode *element, quint32 flags) const
+{
+    if (flags & NotRendered)
+        return true;
+    if (attribute(element, "hidden"))
+        return true;
+    if (flags & Input) {
+        const GumboAttribute *type = attribute(element, "type");
+        return type && asciiEqualNoCase(type->value, "hidden"sv);
+    }
+    if (flags & Dialog)
+        return !attribute(element, "open");
+    if (flags & Audio)
+        return !attribute(element, "controls");
+    return false;
+}
+
+// The boxes a select, an optgroup and a closed details make for their children.
+bool DocumentWalker::rendersChild(const GumboNode *parent, const GumboNode *child) const
+{
+    if (!parent || !isElement(parent) || parent->v.element.tag_namespace != GUMBO_NAMESPACE_HTML)
+        return true;
+    const GumboTag tag = parent->v.element.tag;
+    if (tag == GUMBO_TAG_SELECT)
+        return isHtml(child, GUMBO_TAG_OPTION) || isHtml(child, GUMBO_TAG_OPTGROUP);
+    if (tag == GUMBO_TAG_OPTGROUP)
+        return isHtml(child, GUMBO_TAG_OPTION);
+    if (tag == GUMBO_TAG_DETAILS && !attribute(parent, "open")) {
+        if (!isHtml(child, GUMBO_TAG_SUMMARY))
+            return false;
+        const GumboVector &siblings = parent->v.element.children;
+        for (unsigned i = 0; i < siblings.length; ++i) {
+            const auto *sibling = static_cast<const GumboNode *>(siblings.data[i]);
+            if (isHtml(sibling, GUMBO_TAG_SUMMARY))
+                return sibling == child;
+        }
+    }
+    return true;
+}
+
+bool DocumentWalker::hasFollowingCell(const GumboNode *cell) const
+{
+    const GumboNode *row = cell->parent;
+    if (!row || !isElement(row))
+        return false;
+    const GumboVector &siblings = row->v.element.children;
+    for (unsigned i = unsigned(cell->index_within_parent) + 1; i < siblings.length; ++i) {
+        const auto *sibling = static_cast<const GumboNode *>(siblings.data[i]);
+        if ((isHtml(sibling, GUMBO_TAG_TD) || isHtml(sibling, GUMBO_TAG_TH)) && !attribute(sibling, "hidden"))
+            return true;
+    }
+    return false;
+}
+
+bool DocumentWalker::hasFollowingRow(const GumboNode *row) const
+{
+    const auto rowIn = [](const GumboNode *node, unsigned from) {
+        const GumboVector &children = node->v.element.children;
+        for (unsigned i = from; i < children.length; ++i) {
+            const auto *child = static_cast<const GumboNode *>(children.data[i]);
+            if (isHtml(child, GUMBO_TAG_TR) && !attribute(child, "hidden"))
+                return true;
+        }
+        return false;
+    };
+    const GumboNode *parent = row->parent;
+    if (!parent || !isElement(parent))
+        return false;
+    if (rowIn(parent, unsigned(row->index_within_parent) + 1))
+        return true;
+    const bool inGroup =
+        isHtml(parent, GUMBO_TAG_TBODY) || isHtml(parent, GUMBO_TAG_THEAD) || isHtml(parent, GUMBO_TAG_TFOOT);
+    const GumboNode *table = parent->parent;
+    if (!inGroup || !table || !isElement(table))
+        return false;
+    const GumboVector &groups = table->v.element.children;
+    for (unsigned i = unsigned(parent->index_within_parent) + 1; i < groups.length; ++i) {
+        const auto *group = static_cast<const GumboNode *>(groups.data[i]);
+        if ((isHtml(group, GUMBO_TAG_TBODY) || isHtml(group, GUMBO_TAG_THEAD) ||
+             isHtml(group, GUMBO_TAG_TFOOT)) &&
+            !attribute(group, "hidden") && rowIn(group, 0))
+            return true;
+    }
+    return false;
+}
+
+// Writes the start tag and takes the element's part in links and text; returns what leaving it does.
+quint32 DocumentWalker::enterElement(const GumboNode *element, std::string_view name)
+{
+    const GumboElement &e = element->v.element;
+    const bool htmlElement = e.tag_namespace == GUMBO_NAMESPACE_HTML;
+    const quint32 flags = htmlElement ? tagTable().flags(e.tag, name) : 0;
+    quint32 exit = 0;
+
+    startTag(element, name);
+    if (element == body) {
+        bodyStart = html.size();
+        inBody = true;
+        textContentOnly = attribute(element, "hidden") != nullptr;
+        exit |= EndBody;
+    }
+
+    if ((flags & Link) && templates == 0) {
+        if (const GumboAttribute *href = attribute(element, "href")) {
+            const std::string_view value = restored(href->value, href->original_value.data, textScratch);
+            if (value.data() == href->value) {
+                hrefs.push_back(value);
+            } else {
+                restoredHrefs.emplace_back(value);
+                hrefs.push_back(restoredHrefs.back());
+            }
+        }
+    }
+    if ((flags & Base) && templates == 0 && !baseHref) {
+        if (const GumboAttribute *href = attribute(element, "href"))
+            baseHref = std::string(restored(href->value, href->original_value.data, textScratch));
+    }
+    if (flags & Template) {
+        ++templates;
+        exit |= EndTemplate;
+    }
+    if (flags & Preformatted) {
+        ++preformatted;
+        exit |= EndPreformatted;
+    }
+
+    if (!inBody || textContentOnly || hidden > 0)
+        return exit;
+    if (element != body && (!rendersChild(element->parent, element) || hiddenElement(element, flags))) {
+        ++hidden;
+        return exit | ShowAgain;
+    }
+    if (!htmlElement) {
+        // The outermost svg is an image; MathML and the rest read as inline text.
+        if (e.tag_namespace == GUMBO_NAMESPACE_SVG) {
+            innerText.inlineBoxStart();
+            innerText.inlineBoxEnd();
+            ++hidden;
+            exit |= ShowAgain;
+        }
+        return exit;
+    }
+    if (flags & Replaced) {
+        innerText.inlineBoxStart();
+        innerText.inlineBoxEnd();
+        ++hidden;
+        return exit | ShowAgain;
+    }
+    if (flags & InlineBlock) {
+        innerText.inlineBoxStart();
+        exit |= EndInlineBox;
+    }
+    if (flags & Paragraph) {
+        innerText.requiredBreak(2);
+        exit |= BreakAfter2;
+    } else if (flags & Block) {
+        innerText.requiredBreak(1);
+        exit |= BreakAfter1;
+    }
+    if (flags & TableCell) {
+        innerText.boxStart();
+        exit |= EndCell;
+    }
+    if (flags & TableRow)
+        exit |= EndRow;
+    if (flags & LineBreak)
+        innerText.newline();
+    return exit;
+}
+
+void DocumentWalker::leaveElement(const Frame &frame, bool endTag)
+{
+    const quint32 exit = frame.exitActions;
+    if (exit & ShowAgain)
+        --hidden;
+    if (exit & EndInlineBox)
+        innerText.inlineBoxEnd();
+    if (exit & EndCell) {
+        innerText.boxEnd();
+        if (hasFollowingCell(frame.node))
+            innerText.tab();
+    }
+    if ((exit & EndRow) && hasFollowingRow(frame.node))
+        innerText.newline();
+    if (exit & BreakAfter2)
+        innerText.requiredBreak(2);
+    if (exit & BreakAfter1)
+        innerText.requiredBreak(1);
+    if (exit & EndPreformatted)
+        --preformatted;
+    if (exit & EndTemplate)
+        --templates;
+    if (exit & EndBody) {
+        bodyEnd = html.size();
+        inBody = false;
+    }
+    if (!endTag)
+        return;
+    html.append("</", 2);
+    html.append(frame.staticName ? frame.name : elementName(frame.node));
+    html.push_back('>');
+}
+
+void DocumentWalker::visitText(const GumboNode *node)
+{
+    const GumboText &t = node->v.text;
+    if (node->type == GUMBO_NODE_COMMENT) {
+        html.append("<!--", 4);
+        html.append(restored(t.text, t.original_text.data, textScratch));
+        html.append("-->", 3);
+        return;
+    }
+    const std::string_view text = restored(t.text, t.original_text.data, textScratch);
+    const GumboNode *parent = node->parent;
+    const bool rawParent = parent && isElement(parent) &&
+                           parent->v.element.tag_namespace == GUMBO_NAMESPACE_HTML &&
+                           (tagTable().flags(parent->v.element.tag, std::string_view()) & RawTextParent);
+    if (rawParent)
+        html.append(text);
+    else
+        appendEscaped(html, text, TextEscapes);
+
+    if (!inBody)
+        return;
+    if (textContentOnly) {
+        innerText.appendRaw(text);
+        return;
+    }
+    if (hidden > 0 || !rendersChild(parent, node))
+        return;
+    if (parent && isElement(parent) && parent->v.element.tag_namespace == GUMBO_NAMESPACE_HTML &&
+        (tagTable().flags(parent->v.element.tag, std::string_view()) & TablePart) && isWhitespaceOnly(text))
+        return;
+    innerText.text(text, preformatted > 0);
+}
+
+void DocumentWalker::walk(const GumboNode *root, const GumboNode *bodyElement)
+{
+    body = bodyElement;
+    std::vector<Frame> stack;
+    stack.reserve(64);
+    stack.push_back({root, 0, 0, {}, true});
+    while (true) {
+        Frame &top = stack.back();
+        const GumboVector &children = childrenOf(top.node);
+        if (top.nextChild >= children.length) {
+            if (stack.size() == 1)
+                return;
+            leaveElement(top, true);
+            stack.pop_back();
+            continue;
+        }
+        const auto *child = static_cast<const GumboNode *>(children.data[top.nextChild++]);
+        if (!isElement(child)) {
+            visitText(child);
+            continue;
+        }
+        const std::string_view name = elementName(child);
+        // A name made from the page sits in a buffer the next element reuses: leaving makes it again.
+        const bool staticName = name.data() != nameScratch.data();
+        Frame frame{child, 0, enterElement(child, name), staticName ? name : std::string_view(), staticName};
+        if (child->v.element.tag_namespace == GUMBO_NAMESPACE_HTML &&
+            (tagTable().flags(child->v.element.tag, name) & Void)) {
+            leaveElement(frame, false);
+            continue;
+        }
+        stack.push_back(frame);
+    }
+}
+
+const GumboNode *bodyOf(const GumboNode *root)
+{
+    const GumboVector &children = root->v.element.children;
+    for (unsigned i = 0; i < children.length; ++i) {
+        const auto *child = static_cast<const GumboNode *>(children.data[i]);
+        if (isHtml(child, GUMBO_TAG_BODY) || isHtml(child, GUMBO_TAG_FRAMESET))
+            return child;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+HtmlDocument buildDocumentFromUtf8(QByteArrayView utf8, const QString &address, QByteArrayView encoding)
+{
+    HtmlDocument document;
+    document.address = address;
+
+    const MarkupRenames renames(
+        std::string_view(utf8.isEmpty() ? "" : utf8.data(), std::size_t(utf8.size())));
+    const std::string_view text = renames.parseText();
+    GumboArena arena;
+    GumboOptions options = kGumboDefaultOptions;
+    options.allocator = &GumboArena::allocate;
+    options.deallocator = &GumboArena::deallocate;
+    options.userdata = &arena;
+    options.max_errors = 0; // parse errors are of no use here, and recording them costs
+    // The tree is released with the arena: gumbo_destroy_output would recurse once per nesting level.
+    const GumboOutput *output = gumbo_parse_with_options(&options, text.data(), text.size());
+    const GumboNode *root = output->root;
+    const GumboNode *body = bodyOf(root);
+
+    DocumentWalker walker(renames, text.size());
+    walker.walk(root, body);
+
+    // Everything gumbo hands out is well-formed UTF-8, and so is what the walk adds.
+    const std::string &html = walker.html;
+    const auto decode = [](const char *data, std::size_t size) {
+        return wellFormedUtf8ToString(QByteArrayView(data, qsizetype(size)));
+    };
+    if (body) {
+        document.bodyInnerHtml = decode(html.data() + walker.bodyStart, walker.bodyEnd - walker.bodyStart);
+        document.htmlInnerHtml = decode(html.data(), walker.bodyStart) + document.bodyInnerHtml +
+                                 decode(html.data() + walker.bodyEnd, html.size() - walker.bodyEnd);
+    } else {
+        document.htmlInnerHtml = decode(html.data(), html.size());
+    }
+    const std::string &innerText = walker.innerText.result();
+    document.bodyInnerText = decode(innerText.data(), innerText.size());
+
+    std::optional<QString> baseHref;
+    if (walker.baseHref)
+        baseHref = QString::fromUtf8(walker.baseHref->data(), qsizetype(walker.baseHref->size()));
+    const HrefResolver resolver = HrefResolver::forDocument(address, baseHref, encoding);
+    document.links.reserve(qsizetype(walker.hrefs.size()));
+    for (const std::string_view href : walker.hrefs)
+        document.links.append(resolver.resolveUtf8(href));
+    return document;
+}
+
 HtmlDocument buildDocument(const QString &html, const QString &address)
 {
-    HtmlDocument document; // placeholder until the gumbo extraction lands
-    document.address = address;
-    document.bodyInnerText = html;
-    document.bodyInnerHtml = html;
-    document.htmlInnerHtml = u"<head></head><body>" + html + u"</body>";
-    return document;
+    const QByteArray utf8 = html.toUtf8();
+    return buildDocumentFromUtf8(utf8, address, "UTF-8");
 }
 
 HtmlDocument buildDocument(const QByteArray &body, const QByteArray &httpContentType, const QString &address)
 {
-    return buildDocument(decodePage(body, httpContentType), address);
+    const Utf8Page page = pageToUtf8(body, httpContentType);
+    return buildDocumentFromUtf8(page.text, address, page.encoding);
 }
 
 } // namespace diarytrawl::web
