@@ -42,8 +42,11 @@ bool IsCalendarLink(const QString &strLink, const QString &strYear)
 
 bool SkipLink(const QString &strLink, const QString &strNick)
 {
-    return contains(strLink, u".bml") || strLink.endsWith(u'/') || contains(strLink, u"/friends") ||
-           contains(strLink, u"/doc/tour") ||
+    // Only web pages can be loaded: a javascript:, mailto: or file: link is no entry, whatever it holds.
+    const bool webPage = strLink.startsWith(u"http://", Qt::CaseInsensitive) ||
+                         strLink.startsWith(u"https://", Qt::CaseInsensitive);
+    return !webPage || contains(strLink, u".bml") || strLink.endsWith(u'/') ||
+           contains(strLink, u"/friends") || contains(strLink, u"/doc/tour") ||
            (!contains(strLink, QString(strNick + u'/')) && !isOnJournalHost(strLink, strNick)) ||
            !contains(strLink, u".html");
 }

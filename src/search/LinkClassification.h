@@ -8,7 +8,8 @@ namespace diarytrawl {
 // month 01..12, whatever months are being searched.
 bool IsCalendarLink(const QString &strLink, const QString &strYear);
 
-// True when strLink is not an entry of strNick's journal: a site page (".bml", "/friends",
+// True when strLink is not an entry of strNick's journal: not a web (http or https) address, a site page
+// (".bml", "/friends",
 // "/doc/tour"), a folder (ends with "/"), not an ".html" page, or outside this user's journal: the
 // address holds neither the user name followed by "/" nor, as its host, the journal's own host (the
 // user name with '_' written '-', then ".").

@@ -42,6 +42,10 @@ void TestLinkClassification::classify_data()
     QTest::newRow("not html") << u"http://host/~nick/profile"_s << false << true << u"nick"_s;
     QTest::newRow("empty") << QString() << false << true << u"nick"_s;
 
+    QTest::newRow("script link") << u"javascript:alert('/~nick/1.html')"_s << false << true << u"nick"_s;
+    QTest::newRow("local file") << u"file:///home/nick/1.html"_s << false << true << u"nick"_s;
+    QTest::newRow("scheme case ignored") << u"HTTPS://host/~nick/1.html"_s << false << false << u"nick"_s;
+
     // Journals on hosts of their own.
     QTest::newRow("own host") << u"https://nick.livejournal.com/123.html"_s << false << false << u"nick"_s;
     QTest::newRow("own host, reply") << u"https://nick.livejournal.com/123.html?mode=reply"_s << false
