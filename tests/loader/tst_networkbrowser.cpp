@@ -1,7 +1,6 @@
 #include "JournalServer.h"
 #include "platform/PlatformError.h"
 #include "platform/SettingsStore.h"
-#include "platform/web/HtmlParser.h"
 #include "platform/web/NetworkBrowser.h"
 
 #include <QSslSocket>
@@ -18,18 +17,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int LoadTimeoutMs = 20000;
-
-// The page parser is another part; while it is not in, tests of what it extracts are skipped.
-bool parserExtracts()
-{
-    return !buildDocument(u"<a href=\"x\">x</a>"_s, u"http://h/"_s).links.isEmpty();
-}
-
-#define REQUIRE_PARSER()                                                                                     \
-    do {                                                                                                     \
-        if (!parserExtracts())                                                                               \
-            QSKIP("the page parser does not extract documents yet");                                         \
-    } while (false)
 
 // A port on 127.0.0.1 where nothing listens.
 quint16 closedPort()
@@ -131,7 +118,6 @@ void TestNetworkBrowser::startsWithAnEmptyDocument()
 
 void TestNetworkBrowser::loadsAMonthPage()
 {
-    REQUIRE_PARSER();
     m_server->addEntry(entry(200, 17, u"Second"_s));
     m_server->addEntry(entry(100, 2, u"First"_s));
     m_server->addEntry({u"inkwell"_s, 2005, 4, 1, 300, u"April"_s, u"<p>x</p>"_s});
@@ -408,8 +394,7 @@ void TestNetworkBrowser::hugePage()
     const auto document = browser.Document();
     QVERIFY(document->bodyInnerText.contains(JournalServer::HugePageEnd));
     QVERIFY(document->bodyInnerHtml.size() > JournalServer::HugePageBytes / 2);
-    if (parserExtracts())
-        QCOMPARE(document->links, QStringList{m_server->url(u"/huge-end.html")});
+    QCOMPARE(document->links, QStringList{m_server->url(u"/huge-end.html")});
 }
 
 void TestNetworkBrowser::charsets_data()
@@ -423,7 +408,6 @@ void TestNetworkBrowser::charsets_data()
 void TestNetworkBrowser::charsets()
 {
     QFETCH(QString, path);
-    REQUIRE_PARSER();
 
     NetworkBrowser browser(options());
     QVERIFY(load(browser, m_server->url(path)));
@@ -453,7 +437,6 @@ void TestNetworkBrowser::contentTypes()
     QVERIFY(load(browser, m_server->url(path)));
     const QString text = browser.Document()->bodyInnerText;
     if (path == JournalServer::PlainTextPath) {
-        REQUIRE_PARSER();
         QCOMPARE(text.trimmed(), u"First line\r\nSecond <line> & more"_s); // as a browser shows text
     }
     QVERIFY2(text.contains(textPart), qPrintable(text.left(300)));
@@ -472,8 +455,7 @@ void TestNetworkBrowser::originMapKeepsTheOriginalAddress()
     const QList<RequestRecord> requests = m_server->requests();
     QCOMPARE(requests.size(), 1);
     QCOMPARE(requests.first().host, u"www.journal.example"_s);
-    if (parserExtracts())
-        QVERIFY(browser.Document()->links.contains(u"http://www.journal.example/~inkwell/100.html"_s));
+    QVERIFY(browser.Document()->links.contains(u"http://www.journal.example/~inkwell/100.html"_s));
 }
 
 void TestNetworkBrowser::followsTodaysJournalAddresses()
@@ -490,9 +472,7 @@ void TestNetworkBrowser::followsTodaysJournalAddresses()
     QCOMPARE(requests.size(), 2);
     QCOMPARE(requests.last().host, u"ink-well.livejournal.com"_s);
     QCOMPARE(requests.last().target, u"/2005/03/"_s);
-    if (parserExtracts())
-        QVERIFY(
-            browser.Document()->links.contains(u"https://ink-well.livejournal.com/100.html?mode=reply"_s));
+    QVERIFY(browser.Document()->links.contains(u"https://ink-well.livejournal.com/100.html?mode=reply"_s));
 
     QVERIFY(load(browser, u"https://ink-well.livejournal.com/100.html"_s));
     QVERIFY(browser.Document()->bodyInnerText.contains(u"@ 2005-03-02 09:30:00"_s));
