@@ -395,6 +395,8 @@ bool isWhitespaceOnly(std::string_view text)
 // and end of lines; required line breaks collapse to the largest count and vanish at both ends of
 // the result.
 class TextCollector {
+    static constexpr char Space[] = " ";
+
 public:
     explicit TextCollector(std::size_t expected) { out.reserve(expected); }
 
@@ -452,15 +454,20 @@ public:
         const char *p = text.data();
         const char *end = p + text.size();
         if (preformatted) {
+            // A carriage return (only a character reference makes one) is a space to CSS.
             while (p < end) {
-                const char *lineEnd = static_cast<const char *>(std::memchr(p, '\n', std::size_t(end - p)));
-                const char *stop = lineEnd ? lineEnd : end;
+                const char *stop = p;
+                while (stop < end && *stop != '\n' && *stop != '\r')
+                    ++stop;
                 if (stop > p)
                     content(p, stop);
-                if (!lineEnd)
+                if (stop == end)
                     break;
-                newline();
-                p = lineEnd + 1;
+                if (*stop == '\n')
+                    newline();
+                else
+                    content(Space, Space + 1);
+                p = stop + 1;
             }
             return;
         }
@@ -478,10 +485,11 @@ public:
         }
     }
 
+    // Text content as it is, every line break made CR LF.
     void appendRaw(std::string_view text)
     {
         for (const char c : text) {
-            if (c == '\n')
+            if (c == '\n' || c == '\r')
                 out.append("\r\n", 2);
             else
                 out.push_back(c);
@@ -1012,7 +1020,8 @@ HtmlDocument buildDocumentFromUtf8(QByteArrayView utf8, const QString &address, 
 
     std::optional<QString> baseHref;
     if (walker.baseHref)
-        baseHref = QString::fromUtf8(walker.baseHref->data(), qsizetype(walker.baseHref->size()));
+        baseHref = wellFormedUtf8ToString(
+            QByteArrayView(walker.baseHref->data(), qsizetype(walker.baseHref->size())));
     const HrefResolver resolver = HrefResolver::forDocument(address, baseHref, encoding);
     document.links.reserve(qsizetype(walker.hrefs.size()));
     for (const std::string_view href : walker.hrefs)

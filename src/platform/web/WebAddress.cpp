@@ -1,5 +1,6 @@
 #include "WebAddress.h"
 
+#include "PageDecoding.h"
 #include "platform/CodePage1251.h"
 
 #include <QHash>
@@ -1341,7 +1342,7 @@ QString HrefResolver::resolveUtf8(std::string_view href) const
     const Record *baseRecord = base->record ? &*base->record : nullptr;
     const std::optional<Record> address = Parser(codePointsOfUtf8(href), baseRecord, asView(encoding)).run();
     if (!address)
-        return reportSafeHref(QString::fromUtf8(href.data(), qsizetype(href.size())));
+        return reportSafeHref(wellFormedUtf8ToString(QByteArrayView(href.data(), qsizetype(href.size()))));
     return toQString(address->serialize());
 }
 
