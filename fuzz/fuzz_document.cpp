@@ -1,0 +1,70 @@
+// Feeds arbitrary bytes through everything that turns a page into a document: charset detection and
+// decoding, the HTML parse, links, innerText and both innerHTMLs, and checks what must always hold.
+//
+// Input: the first byte gives the length (modulo 64) of a Content-Type header value that follows it;
+// the rest is the page.
+
+#include "platform/web/HtmlParser.h"
+#include "platform/web/PageDecoding.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void check(bool condition, const char *what)
+{
+    if (!condition) {
+        std::fprintf(stderr, "broken: %s\n", what);
+        std::abort();
+    }
+}
+
+bool reportSafe(const QString &href)
+{
+    for (const QChar c : href) {
+        const char16_t u = c.unicode();
+        if (u <= 0x20 || u >= 0x7F || u == u'"' || u == u'<' || u == u'>')
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    const std::size_t typeLength = std::min<std::size_t>(data[0] % 64, size - 1);
+    const QByteArray contentType(reinterpret_cast<const char *>(data + 1), qsizetype(typeLength));
+    const QByteArray body(reinterpret_cast<const char *>(data + 1 + typeLength),
+                          qsizetype(size - 1 - typeLength));
+
+    const QString text = diarytrawl::web::decodePage(body, contentType);
+    const diarytrawl::web::Utf8Page utf8 = diarytrawl::web::pageToUtf8(body, contentType);
+    // (QString::fromUtf8 would drop a byte-order mark the page has as text after its own.)
+    check(diarytrawl::web::wellFormedUtf8ToString(utf8.text) == text,
+          "the parser reads the text decodePage gives");
+
+    const diarytrawl::HtmlDocument document =
+        diarytrawl::web::buildDocument(body, contentType, u"http://fuzz.example/dir/page.html"_s);
+    const qsizetype bodyStart = document.htmlInnerHtml.indexOf(document.bodyInnerHtml);
+    check(bodyStart >= 0, "the body's HTML is part of the html element's");
+    for (const QString &link : document.links)
+        check(reportSafe(link), "links cannot leave an attribute");
+    const QString &innerText = document.bodyInnerText;
+    for (qsizetype i = 0; i < innerText.size(); ++i) {
+        if (innerText[i] == u'\r')
+            check(i + 1 < innerText.size() && innerText[i + 1] == u'\n', "CR only before LF");
+        if (innerText[i] == u'\n')
+            check(i > 0 && innerText[i - 1] == u'\r', "LF only after CR");
+    }
+    return 0;
+}
