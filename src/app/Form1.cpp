@@ -415,10 +415,15 @@ void Form1::menuLJRossiaOrg_Click()
 
 void Form1::gotoTheHelpPage_Click()
 {
-    const std::unique_ptr<Browser> browser = m_services.browserFactory.createBrowser();
-    browser->setSilent(false);
-    browser->setVisible(true);
-    browser->Navigate(HelpPageAddress.toString());
+    try {
+        const std::unique_ptr<Browser> browser = m_services.browserFactory.createBrowser();
+        browser->setSilent(false);
+        browser->setVisible(true);
+        browser->Navigate(HelpPageAddress.toString());
+    } catch (const PlatformError &error) {
+        showMessage(u"The help page cannot be shown:\r\n"_s +
+                    error.description()); // e.g. a damaged settings file
+    }
 }
 
 void Form1::help_Click()

@@ -503,6 +503,15 @@ void TestForm1::helpPageOpensEveryTime()
     item("gotoTheHelpPage")->trigger();
     QCOMPARE(m_shownExternally, QStringList(2, Form1::HelpPageAddress.toString()));
     QVERIFY(m_server->requests().isEmpty());
+
+    // A damaged settings file keeps the browser from starting: the user is told, nothing else happens.
+    QFile settings(m_settings->filePath());
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("{ damaged");
+    settings.close();
+    const ShownMessage shown = closeMessageOf([this] { item("gotoTheHelpPage")->trigger(); });
+    QVERIFY2(shown.text.startsWith(u"The help page cannot be shown:"_s), qPrintable(shown.text));
+    QCOMPARE(m_shownExternally.size(), 2);
 }
 
 QTEST_MAIN(TestForm1)
