@@ -191,6 +191,19 @@ void TestHtmlDocument::innerText_data()
     QTest::newRow("character references") << u"&lt;&amp;&gt;&copy;&#x416;&#1046;"_s << u"<&>©ЖЖ"_s;
     QTest::newRow("image between spaces") << u"a <img src=x> b"_s << u"a  b"_s;
     QTest::newRow("button") << u"a <button> OK </button> b"_s << u"a OK b"_s;
+    QTest::newRow("space before an image at the end stays") << u"<div>a <img></div>"_s << u"a "_s;
+    QTest::newRow("replaced contents") << u"a<object>o</object><video>v</video><iframe>i</iframe><canvas>c"
+                                          u"</canvas>b"_s
+                                       << u"ab"_s;
+    QTest::newRow("svg draws only text")
+        << u"a<svg><text>s<tspan>t</tspan></text><title>T</title><defs><text>d"
+           u"</text></defs>g</svg>b"_s
+        << u"astb"_s;
+    QTest::newRow("svg foreignObject")
+        << u"<svg><foreignObject>x<p>f</p></foreignObject></svg>"_s << u"x\r\n\r\nf"_s;
+    QTest::newRow("empty cells keep their tabs") << u"<table><tr><td>a<td><td></table>"_s << u"a\t\t"_s;
+    QTest::newRow("optgroup outside select")
+        << u"a<optgroup>123</optgroup>bc<option>o</option>"_s << u"a\r\nbc\r\no"_s;
     QTest::newRow("ruby") << u"<ruby>漢<rp>(</rp><rt>kan</rt><rp>)</rp></ruby>"_s << u"漢kan"_s;
     QTest::newRow("unknown elements are inline") << u"<lj-cut>a</lj-cut> <lj user=x>b</lj>"_s << u"a b"_s;
     QTest::newRow("comments") << u"a<!-- c -->b"_s << u"ab"_s;
@@ -382,7 +395,7 @@ void TestHtmlDocument::deepNesting_data()
 
     // Deep enough to overflow a thread's stack if anything recursed once per level.
     QTest::newRow("spans") << QString() << u"<span>"_s << 100000 << u"<span>"_s << u"xy"_s;
-    QTest::newRow("svg groups") << u"<svg>"_s << u"<g>"_s << 100000 << u"<g>"_s << QString();
+    QTest::newRow("svg groups") << u"<svg>"_s << u"<g>"_s << 100000 << u"<g>"_s << u"xy"_s;
     QTest::newRow("tables") << QString() << u"<table><tr><td>"_s << 20000 << u"<td>"_s << u"xy"_s;
     QTest::newRow("divs") << QString() << u"<div>"_s << 5000 << u"<div>"_s << u"xy"_s;
 }

@@ -1,5 +1,6 @@
 #include "platform/web/PageDecoding.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace diarytrawl::web;
@@ -27,6 +28,7 @@ private Q_SLOTS:
     void utf8PagesMatchDecodePage_data();
     void utf8PagesMatchDecodePage();
     void wellFormedDecoderSurvivesIllFormedInput();
+    void wellFormedDecoderMatchesQt();
 };
 
 void TestPageDecoding::labels_data()
@@ -316,11 +318,32 @@ void TestPageDecoding::utf8PagesMatchDecodePage()
 
 void TestPageDecoding::wellFormedDecoderSurvivesIllFormedInput()
 {
-    // Its callers promise well-formed input; breaking the promise must still not read or write past
-    // the buffers.
-    QCOMPARE(wellFormedUtf8ToString("a\xf0\x9f"_ba).size(), 3);
-    QCOMPARE(wellFormedUtf8ToString("\x80\x80\xe2"_ba), u"\uFFFD\uFFFD\uFFFD"_s);
+    // Its callers promise well-formed input; breaking the promise may give any text, but must not
+    // read or write past the buffers (the sanitizer builds check that).
+    for (const QByteArray &bytes :
+         QList<QByteArray>{"a\xf0\x9f"_ba, "\x80\x80\xe2"_ba, "\xf0\xf0\xf0\xf0"_ba, QByteArray(40, '\xf4'),
+                           QByteArray(QByteArray(40, '\x80') + "\xe2")}) {
+        const QString text = wellFormedUtf8ToString(bytes);
+        QVERIFY(text.size() <= 2 * bytes.size());
+    }
     QCOMPARE(wellFormedUtf8ToString("Жa\xf0\x9f\x98\x80"_ba), u"Жa\U0001F600"_s);
+}
+
+void TestPageDecoding::wellFormedDecoderMatchesQt()
+{
+    // Runs of every length and width, so that both the sixteen-byte steps and the tails are used.
+    const QStringList pieces = {u"a"_s, u"markup <p class=x> "_s, u"Ж"_s, u"ёлка "_s,
+                                u"€"_s, u"\U0001F600"_s,          u" "_s};
+    QRandomGenerator random(866);
+    for (int round = 0; round < 2000; ++round) {
+        QString text;
+        const int count = random.bounded(40);
+        for (int i = 0; i < count; ++i)
+            text += pieces[random.bounded(int(pieces.size()))].repeated(1 + random.bounded(20));
+        const QByteArray utf8 = text.toUtf8();
+        QCOMPARE(wellFormedUtf16Length(utf8), text.size());
+        QCOMPARE(wellFormedUtf8ToString(utf8), text);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPageDecoding)

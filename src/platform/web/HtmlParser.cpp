@@ -4,6 +4,8 @@
 #include "PageDecoding.h"
 #include "WebAddress.h"
 
+#include <QtAlgorithms>
+
 #include <gumbo.h>
 
 #include <algorithm>
@@ -14,6 +16,10 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace diarytrawl::web {
 
@@ -38,17 +44,13 @@ enum TagFlag : quint32 {
     LineBreak = 1u << 11,
     Select = 1u << 12,
     OptGroup = 1u << 13,
-    Option = 1u << 14,
-    Details = 1u << 15,
-    Summary = 1u << 16,
-    Dialog = 1u << 17,
-    Input = 1u << 18,
-    Audio = 1u << 19,
-    Link = 1u << 20, // a and area: members of document.links
-    Base = 1u << 21,
-    Body = 1u << 22,     // body and frameset
-    RowGroup = 1u << 23, // thead, tbody, tfoot
-    Template = 1u << 24,
+    Details = 1u << 14,
+    Dialog = 1u << 15,
+    Input = 1u << 16,
+    Audio = 1u << 17,
+    Link = 1u << 18, // a and area: members of document.links
+    Base = 1u << 19,
+    Template = 1u << 20,
 };
 
 struct TagEntry {
@@ -89,8 +91,8 @@ constexpr TagEntry TagEntries[] = {
     {"datalist"sv, NotRendered},
     {"rp"sv, NotRendered},
     {"html"sv, Block},
-    {"body"sv, Block | Body},
-    {"frameset"sv, Block | Body},
+    {"body"sv, Block},
+    {"frameset"sv, Block},
     {"address"sv, Block},
     {"article"sv, Block},
     {"aside"sv, Block},
@@ -125,28 +127,29 @@ constexpr TagEntry TagEntries[] = {
     {"li"sv, Block},
     {"fieldset"sv, Block},
     {"details"sv, Block | Details},
-    {"summary"sv, Block | Summary},
+    {"summary"sv, Block},
     {"p"sv, Block | Paragraph},
     {"pre"sv, Block | Preformatted},
     {"listing"sv, Block | Preformatted},
     {"table"sv, Block | TablePart},
     {"caption"sv, Block},
-    {"thead"sv, TablePart | RowGroup},
-    {"tbody"sv, TablePart | RowGroup},
-    {"tfoot"sv, TablePart | RowGroup},
+    {"thead"sv, TablePart},
+    {"tbody"sv, TablePart},
+    {"tfoot"sv, TablePart},
     {"tr"sv, TablePart | TableRow},
     {"colgroup"sv, TablePart},
     {"td"sv, TableCell},
     {"th"sv, TableCell},
     {"select"sv, Select},
     {"optgroup"sv, Block | OptGroup},
-    {"option"sv, Block | Option},
+    {"option"sv, Block},
     {"textarea"sv, Replaced},
     {"meter"sv, Replaced},
     {"progress"sv, Replaced},
     {"video"sv, Replaced},
     {"audio"sv, Replaced | Audio},
     {"canvas"sv, Replaced},
+    {"object"sv, Replaced},
     {"button"sv, InlineBlock},
     {"marquee"sv, InlineBlock},
     {"a"sv, Link},
@@ -261,19 +264,28 @@ public:
     bool any() const { return !renamed.empty(); }
     std::string_view parseText() const { return any() ? std::string_view(renamed) : original; }
 
-    // Where a piece of the parsed text sits in the page.
-    std::size_t offsetOf(const char *parsed) const { return std::size_t(parsed - parseText().data()); }
+    // Where a piece of the parsed text sits in the page; npos for a pointer that is not into it.
+    std::size_t offsetOf(const char *parsed) const
+    {
+        const std::string_view text = parseText();
+        if (parsed < text.data() || parsed > text.data() + text.size())
+            return std::string_view::npos;
+        return std::size_t(parsed - text.data());
+    }
 
     // The page's own bytes for a piece of the parsed text.
     std::string_view originalOf(const char *parsed, std::size_t length) const
     {
-        return original.substr(offsetOf(parsed), length);
+        const std::size_t offset = offsetOf(parsed);
+        if (offset == std::string_view::npos || length > original.size() - offset)
+            return std::string_view(parsed, length);
+        return original.substr(offset, length);
     }
 
     // Whether the tag whose '<' is at parsed was renamed.
     bool renamedTagAt(const char *parsed) const
     {
-        if (!any() || parsed == nullptr)
+        if (!any() || offsetOf(parsed) == std::string_view::npos)
             return false;
         std::size_t name = offsetOf(parsed) + 1;
         if (name < original.size() && original[name] == '/')
@@ -289,7 +301,7 @@ public:
     // one with character references.
     void restore(std::string &text, const char *source) const
     {
-        if (!any() || source == nullptr)
+        if (!any() || offsetOf(source) == std::string_view::npos)
             return;
         auto next = std::lower_bound(occurrences.begin(), occurrences.end(), offsetOf(source),
                                      [](const Occurrence &o, std::size_t n) { return o.offset < n; });
@@ -538,6 +550,7 @@ enum ExitAction : quint32 {
     EndTemplate = 1u << 7,
     EndBody = 1u << 8,
     EndBox = 1u << 9,
+    EndSvgText = 1u << 10,
 };
 
 constexpr std::array<const char *, 256> makeTextEscapes(bool attribute)
@@ -560,6 +573,29 @@ void appendEscaped(std::string &out, std::string_view text, const std::array<con
     const char *end = p + text.size();
     const char *run = p;
     while (p < end) {
+#if defined(__SSE2__)
+        // Sixteen bytes at a time while none of them needs a look: most text has nothing to escape.
+        const __m128i amp = _mm_set1_epi8('&');
+        const __m128i lt = _mm_set1_epi8('<');
+        const __m128i gt = _mm_set1_epi8('>');
+        const __m128i quote = _mm_set1_epi8(escapes['"'] ? '"' : '&');
+        const __m128i nbspLead = _mm_set1_epi8(char(0xC2));
+        while (end - p >= 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            const __m128i hits = _mm_or_si128(
+                _mm_or_si128(_mm_cmpeq_epi8(bytes, amp), _mm_cmpeq_epi8(bytes, lt)),
+                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, gt), _mm_cmpeq_epi8(bytes, quote)),
+                             _mm_cmpeq_epi8(bytes, nbspLead)));
+            const int mask = _mm_movemask_epi8(hits);
+            if (mask != 0) {
+                p += qCountTrailingZeroBits(quint32(mask));
+                break;
+            }
+            p += 16;
+        }
+        if (p >= end)
+            break;
+#endif
         const auto c = static_cast<unsigned char>(*p);
         if (const char *escape = escapes[c]) {
             out.append(run, std::size_t(p - run));
@@ -597,24 +633,32 @@ public:
     std::optional<std::string> baseHref;
 
 private:
+    // Which of its children a box shows: a select only options and option groups, an option group
+    // only options, a closed details only its first summary.
+    enum class ChildBoxes : quint8 { All, OptionsAndGroups, Options, FirstSummary };
+
     struct Frame {
         const GumboNode *node;
-        unsigned nextChild;
-        quint32 exitActions;
+        unsigned nextChild;  // so the child being visited is nextChild - 1
+        quint32 flags;       // TagFlag, for HTML elements
+        quint32 exitActions; // ExitAction
         std::string_view name;
         bool staticName;
+        ChildBoxes childBoxes;
+        const GumboNode *summary; // the one a closed details shows
     };
 
     std::string_view elementName(const GumboNode *element);
-    quint32 enterElement(const GumboNode *element, std::string_view name);
-    void leaveElement(const Frame &frame, bool endTag);
-    void visitText(const GumboNode *node);
+    void enterElement(Frame &frame, const Frame &parent);
+    void leaveElement(const Frame &frame, const Frame *parent, const Frame *grandparent, bool endTag);
+    void visitText(const GumboNode *node, const Frame &parent);
     void startTag(const GumboNode *element, std::string_view name);
     std::string_view restored(std::string_view text, const char *source, std::string &scratch) const;
-    bool rendersChild(const GumboNode *parent, const GumboNode *child) const;
-    bool hiddenElement(const GumboNode *element, quint32 flags) const;
-    bool hasFollowingCell(const GumboNode *cell) const;
-    bool hasFollowingRow(const GumboNode *row) const;
+    static bool rendersChild(const Frame &parent, const GumboNode *child);
+    static bool hiddenElement(const GumboNode *element, quint32 flags);
+    static bool hasFollowingCell(const GumboNode *row, unsigned cellIndex);
+    static bool hasFollowingRow(const GumboNode *parent, unsigned rowIndex, const GumboNode *table,
+                                unsigned parentIndex);
 
     const MarkupRenames &renames;
     const GumboNode *body = nullptr;
@@ -623,6 +667,7 @@ private:
     int hidden = 0;
     int preformatted = 0;
     int templates = 0;
+    int svgText = 0; // inside an SVG text element, whose text is drawn
     std::string nameScratch;
     std::string textScratch;
 };
@@ -698,7 +743,7 @@ void DocumentWalker::startTag(const GumboNode *element, std::string_view name)
     html.push_back('>');
 }
 
-bool DocumentWalker::hiddenElement(const GumboNode *element, quint32 flags) const
+bool DocumentWalker::hiddenElement(const GumboNode *element, quint32 flags)
 {
     if (flags & NotRendered)
         return true;
@@ -715,36 +760,25 @@ bool DocumentWalker::hiddenElement(const GumboNode *element, quint32 flags) cons
     return false;
 }
 
-// The boxes a select, an optgroup and a closed details make for their children.
-bool DocumentWalker::rendersChild(const GumboNode *parent, const GumboNode *child) const
+bool DocumentWalker::rendersChild(const Frame &parent, const GumboNode *child)
 {
-    if (!parent || !isElement(parent) || parent->v.element.tag_namespace != GUMBO_NAMESPACE_HTML)
+    switch (parent.childBoxes) {
+    case ChildBoxes::All:
         return true;
-    const GumboTag tag = parent->v.element.tag;
-    if (tag == GUMBO_TAG_SELECT)
+    case ChildBoxes::OptionsAndGroups:
         return isHtml(child, GUMBO_TAG_OPTION) || isHtml(child, GUMBO_TAG_OPTGROUP);
-    if (tag == GUMBO_TAG_OPTGROUP)
+    case ChildBoxes::Options:
         return isHtml(child, GUMBO_TAG_OPTION);
-    if (tag == GUMBO_TAG_DETAILS && !attribute(parent, "open")) {
-        if (!isHtml(child, GUMBO_TAG_SUMMARY))
-            return false;
-        const GumboVector &siblings = parent->v.element.children;
-        for (unsigned i = 0; i < siblings.length; ++i) {
-            const auto *sibling = static_cast<const GumboNode *>(siblings.data[i]);
-            if (isHtml(sibling, GUMBO_TAG_SUMMARY))
-                return sibling == child;
-        }
+    case ChildBoxes::FirstSummary:
+        return child == parent.summary;
     }
     return true;
 }
 
-bool DocumentWalker::hasFollowingCell(const GumboNode *cell) const
+bool DocumentWalker::hasFollowingCell(const GumboNode *row, unsigned cellIndex)
 {
-    const GumboNode *row = cell->parent;
-    if (!row || !isElement(row))
-        return false;
     const GumboVector &siblings = row->v.element.children;
-    for (unsigned i = unsigned(cell->index_within_parent) + 1; i < siblings.length; ++i) {
+    for (unsigned i = cellIndex + 1; i < siblings.length; ++i) {
         const auto *sibling = static_cast<const GumboNode *>(siblings.data[i]);
         if ((isHtml(sibling, GUMBO_TAG_TD) || isHtml(sibling, GUMBO_TAG_TH)) && !attribute(sibling, "hidden"))
             return true;
@@ -752,7 +786,9 @@ bool DocumentWalker::hasFollowingCell(const GumboNode *cell) const
     return false;
 }
 
-bool DocumentWalker::hasFollowingRow(const GumboNode *row) const
+// Whether a row box follows in the same table: later in its group, or in a later group.
+bool DocumentWalker::hasFollowingRow(const GumboNode *parent, unsigned rowIndex, const GumboNode *table,
+                                     unsigned parentIndex)
 {
     const auto rowIn = [](const GumboNode *node, unsigned from) {
         const GumboVector &children = node->v.element.children;
@@ -763,18 +799,14 @@ bool DocumentWalker::hasFollowingRow(const GumboNode *row) const
         }
         return false;
     };
-    const GumboNode *parent = row->parent;
-    if (!parent || !isElement(parent))
-        return false;
-    if (rowIn(parent, unsigned(row->index_within_parent) + 1))
+    if (rowIn(parent, rowIndex + 1))
         return true;
     const bool inGroup =
         isHtml(parent, GUMBO_TAG_TBODY) || isHtml(parent, GUMBO_TAG_THEAD) || isHtml(parent, GUMBO_TAG_TFOOT);
-    const GumboNode *table = parent->parent;
-    if (!inGroup || !table || !isElement(table))
+    if (!inGroup || !table || !isHtml(table, GUMBO_TAG_TABLE))
         return false;
     const GumboVector &groups = table->v.element.children;
-    for (unsigned i = unsigned(parent->index_within_parent) + 1; i < groups.length; ++i) {
+    for (unsigned i = parentIndex + 1; i < groups.length; ++i) {
         const auto *group = static_cast<const GumboNode *>(groups.data[i]);
         if ((isHtml(group, GUMBO_TAG_TBODY) || isHtml(group, GUMBO_TAG_THEAD) ||
              isHtml(group, GUMBO_TAG_TFOOT)) &&
@@ -784,13 +816,29 @@ bool DocumentWalker::hasFollowingRow(const GumboNode *row) const
     return false;
 }
 
-// Writes the start tag and takes the element's part in links and text; returns what leaving it does.
-quint32 DocumentWalker::enterElement(const GumboNode *element, std::string_view name)
+// Writes the start tag and takes the element's part in links and text; sets what leaving it does.
+void DocumentWalker::enterElement(Frame &frame, const Frame &parent)
 {
+    const GumboNode *element = frame.node;
+    const std::string_view name = frame.name;
     const GumboElement &e = element->v.element;
     const bool htmlElement = e.tag_namespace == GUMBO_NAMESPACE_HTML;
     const quint32 flags = htmlElement ? tagTable().flags(e.tag, name) : 0;
-    quint32 exit = 0;
+    frame.flags = flags;
+    quint32 &exit = frame.exitActions;
+
+    if (flags & Select) {
+        frame.childBoxes = ChildBoxes::OptionsAndGroups;
+    } else if (flags & OptGroup) {
+        frame.childBoxes = ChildBoxes::Options;
+    } else if ((flags & Details) && !attribute(element, "open")) {
+        frame.childBoxes = ChildBoxes::FirstSummary;
+        for (unsigned i = 0; i < e.children.length && !frame.summary; ++i) {
+            const auto *child = static_cast<const GumboNode *>(e.children.data[i]);
+            if (isHtml(child, GUMBO_TAG_SUMMARY))
+                frame.summary = child;
+        }
+    }
 
     startTag(element, name);
     if (element == body) {
@@ -825,26 +873,43 @@ quint32 DocumentWalker::enterElement(const GumboNode *element, std::string_view 
     }
 
     if (!inBody || textContentOnly || hidden > 0)
-        return exit;
-    if (element != body && (!rendersChild(element->parent, element) || hiddenElement(element, flags))) {
+        return;
+    if (element != body && (!rendersChild(parent, element) || hiddenElement(element, flags))) {
         ++hidden;
-        return exit | ShowAgain;
+        exit |= ShowAgain;
+        return;
     }
     if (!htmlElement) {
-        // The outermost svg is an image; MathML and the rest read as inline text.
-        if (e.tag_namespace == GUMBO_NAMESPACE_SVG) {
+        // MathML reads as inline text. An svg is an inline box where only SVG text and the HTML of a
+        // foreignObject are drawn; definitions, gradients, titles and the like are not.
+        if (e.tag_namespace != GUMBO_NAMESPACE_SVG)
+            return;
+        if (name == "svg"sv &&
+            !(isElement(parent.node) && parent.node->v.element.tag_namespace == GUMBO_NAMESPACE_SVG)) {
             innerText.inlineBoxStart();
-            innerText.inlineBoxEnd();
+            exit |= EndInlineBox;
+        } else if (name != "svg"sv && name != "g"sv && name != "a"sv && name != "switch"sv &&
+                   name != "text"sv && name != "tspan"sv && name != "textPath"sv &&
+                   name != "foreignObject"sv) {
             ++hidden;
             exit |= ShowAgain;
+            return;
         }
-        return exit;
+        if (name == "text"sv) {
+            ++svgText;
+            exit |= EndSvgText;
+        } else if (name == "foreignObject"sv) {
+            innerText.boxStart();
+            exit |= EndBox;
+        }
+        return;
     }
     if (flags & Replaced) {
         innerText.inlineBoxStart();
         innerText.inlineBoxEnd();
         ++hidden;
-        return exit | ShowAgain;
+        exit |= ShowAgain;
+        return;
     }
     if (flags & InlineBlock) {
         innerText.inlineBoxStart();
@@ -865,22 +930,28 @@ quint32 DocumentWalker::enterElement(const GumboNode *element, std::string_view 
         exit |= EndRow;
     if (flags & LineBreak)
         innerText.newline();
-    return exit;
 }
 
-void DocumentWalker::leaveElement(const Frame &frame, bool endTag)
+void DocumentWalker::leaveElement(const Frame &frame, const Frame *parent, const Frame *grandparent,
+                                  bool endTag)
 {
     const quint32 exit = frame.exitActions;
     if (exit & ShowAgain)
         --hidden;
+    if (exit & EndSvgText)
+        --svgText;
+    if (exit & EndBox)
+        innerText.boxEnd();
     if (exit & EndInlineBox)
         innerText.inlineBoxEnd();
     if (exit & EndCell) {
         innerText.boxEnd();
-        if (hasFollowingCell(frame.node))
+        if (parent && hasFollowingCell(parent->node, parent->nextChild - 1))
             innerText.tab();
     }
-    if ((exit & EndRow) && hasFollowingRow(frame.node))
+    if ((exit & EndRow) && parent &&
+        hasFollowingRow(parent->node, parent->nextChild - 1, grandparent ? grandparent->node : nullptr,
+                        grandparent ? grandparent->nextChild - 1 : 0))
         innerText.newline();
     if (exit & BreakAfter2)
         innerText.requiredBreak(2);
@@ -901,7 +972,7 @@ void DocumentWalker::leaveElement(const Frame &frame, bool endTag)
     html.push_back('>');
 }
 
-void DocumentWalker::visitText(const GumboNode *node)
+void DocumentWalker::visitText(const GumboNode *node, const Frame &parent)
 {
     const GumboText &t = node->v.text;
     if (node->type == GUMBO_NODE_COMMENT) {
@@ -911,11 +982,7 @@ void DocumentWalker::visitText(const GumboNode *node)
         return;
     }
     const std::string_view text = restored(t.text, t.original_text.data, textScratch);
-    const GumboNode *parent = node->parent;
-    const bool rawParent = parent && isElement(parent) &&
-                           parent->v.element.tag_namespace == GUMBO_NAMESPACE_HTML &&
-                           (tagTable().flags(parent->v.element.tag, std::string_view()) & RawTextParent);
-    if (rawParent)
+    if (parent.flags & RawTextParent)
         html.append(text);
     else
         appendEscaped(html, text, TextEscapes);
@@ -923,13 +990,18 @@ void DocumentWalker::visitText(const GumboNode *node)
     if (!inBody)
         return;
     if (textContentOnly) {
-        innerText.appendRaw(text);
+        if (templates == 0)
+            innerText.appendRaw(text);
         return;
     }
     if (hidden > 0 || !rendersChild(parent, node))
         return;
-    if (parent && isElement(parent) && parent->v.element.tag_namespace == GUMBO_NAMESPACE_HTML &&
-        (tagTable().flags(parent->v.element.tag, std::string_view()) & TablePart) && isWhitespaceOnly(text))
+    if ((parent.flags & TablePart) && isWhitespaceOnly(text))
+        return;
+    // Text right in an SVG element other than text is not drawn.
+    if (svgText == 0 && isElement(parent.node) &&
+        parent.node->v.element.tag_namespace == GUMBO_NAMESPACE_SVG &&
+        parent.node->v.element.tag != GUMBO_TAG_FOREIGNOBJECT)
         return;
     innerText.text(text, preformatted > 0);
 }
@@ -939,29 +1011,32 @@ void DocumentWalker::walk(const GumboNode *root, const GumboNode *bodyElement)
     body = bodyElement;
     std::vector<Frame> stack;
     stack.reserve(64);
-    stack.push_back({root, 0, 0, {}, true});
+    stack.push_back({root, 0, Block, 0, {}, true, ChildBoxes::All, nullptr});
     while (true) {
         Frame &top = stack.back();
         const GumboVector &children = childrenOf(top.node);
         if (top.nextChild >= children.length) {
             if (stack.size() == 1)
                 return;
-            leaveElement(top, true);
+            const std::size_t depth = stack.size();
+            leaveElement(top, &stack[depth - 2], depth >= 3 ? &stack[depth - 3] : nullptr, true);
             stack.pop_back();
             continue;
         }
         const auto *child = static_cast<const GumboNode *>(children.data[top.nextChild++]);
         if (!isElement(child)) {
-            visitText(child);
+            visitText(child, top);
             continue;
         }
         const std::string_view name = elementName(child);
         // A name made from the page sits in a buffer the next element reuses: leaving makes it again.
         const bool staticName = name.data() != nameScratch.data();
-        Frame frame{child, 0, enterElement(child, name), staticName ? name : std::string_view(), staticName};
-        if (child->v.element.tag_namespace == GUMBO_NAMESPACE_HTML &&
-            (tagTable().flags(child->v.element.tag, name) & Void)) {
-            leaveElement(frame, false);
+        Frame frame{child, 0, 0, 0, name, staticName, ChildBoxes::All, nullptr};
+        enterElement(frame, top);
+        if (!staticName)
+            frame.name = {};
+        if (frame.flags & Void) {
+            leaveElement(frame, &top, nullptr, false);
             continue;
         }
         stack.push_back(frame);
@@ -1003,20 +1078,19 @@ HtmlDocument buildDocumentFromUtf8(QByteArrayView utf8, const QString &address, 
     DocumentWalker walker(renames, text.size());
     walker.walk(root, body);
 
-    // Everything gumbo hands out is well-formed UTF-8, and so is what the walk adds.
-    const std::string &html = walker.html;
-    const auto decode = [](const char *data, std::size_t size) {
-        return wellFormedUtf8ToString(QByteArrayView(data, qsizetype(size)));
-    };
+    // Everything gumbo hands out is well-formed UTF-8, and so is what the walk adds. The html element's
+    // HTML is decoded once; the body's is cut from it.
+    const QByteArrayView html(walker.html.data(), qsizetype(walker.html.size()));
+    document.htmlInnerHtml = wellFormedUtf8ToString(html);
     if (body) {
-        document.bodyInnerHtml = decode(html.data() + walker.bodyStart, walker.bodyEnd - walker.bodyStart);
-        document.htmlInnerHtml = decode(html.data(), walker.bodyStart) + document.bodyInnerHtml +
-                                 decode(html.data() + walker.bodyEnd, html.size() - walker.bodyEnd);
-    } else {
-        document.htmlInnerHtml = decode(html.data(), html.size());
+        const qsizetype bodyStart = wellFormedUtf16Length(html.first(qsizetype(walker.bodyStart)));
+        const qsizetype bodyLength = wellFormedUtf16Length(
+            html.sliced(qsizetype(walker.bodyStart), qsizetype(walker.bodyEnd - walker.bodyStart)));
+        document.bodyInnerHtml = document.htmlInnerHtml.sliced(bodyStart, bodyLength);
     }
     const std::string &innerText = walker.innerText.result();
-    document.bodyInnerText = decode(innerText.data(), innerText.size());
+    document.bodyInnerText =
+        wellFormedUtf8ToString(QByteArrayView(innerText.data(), qsizetype(innerText.size())));
 
     std::optional<QString> baseHref;
     if (walker.baseHref)

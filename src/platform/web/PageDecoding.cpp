@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QStringDecoder>
+#include <QtAlgorithms>
 
 #include <algorithm>
 #include <array>
@@ -11,6 +12,10 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace diarytrawl::web {
 
@@ -864,6 +869,22 @@ int utf8SequenceLength(const unsigned char *p, qsizetype available, int &bad)
     return needed + 1;
 }
 
+// Where the run of ASCII bytes from position ends.
+qsizetype skipAscii(const unsigned char *p, qsizetype position, qsizetype size)
+{
+#if defined(__SSE2__)
+    while (position + 16 <= size) {
+        const int high = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + position)));
+        if (high != 0)
+            return position + qCountTrailingZeroBits(quint32(high));
+        position += 16;
+    }
+#endif
+    while (position < size && p[position] < 0x80)
+        ++position;
+    return position;
+}
+
 qsizetype firstIllFormedUtf8(QByteArrayView bytes)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
@@ -872,20 +893,14 @@ qsizetype firstIllFormedUtf8(QByteArrayView bytes)
     while (i < size) {
         const unsigned char lead = p[i];
         if (lead < 0x80) {
-            // Runs of ASCII, a word at a time.
-            ++i;
-            while (i + 8 <= size) {
-                quint64 word;
-                std::memcpy(&word, p + i, 8);
-                if (word & 0x8080808080808080ull)
-                    break;
-                i += 8;
-            }
+            i = skipAscii(p, i + 1, size);
             continue;
         }
         // Two-byte sequences (Cyrillic) are most of what is not ASCII on the pages we read.
         if (lead >= 0xC2 && lead <= 0xDF && i + 1 < size && (p[i + 1] & 0xC0) == 0x80) {
             i += 2;
+            while (i + 1 < size && p[i] >= 0xC2 && p[i] <= 0xDF && (p[i + 1] & 0xC0) == 0x80)
+                i += 2;
             continue;
         }
         int bad = 0;
@@ -1005,48 +1020,83 @@ QString qtDecode(QByteArrayView bytes, QByteArrayView encoding)
 
 } // namespace
 
+qsizetype wellFormedUtf16Length(QByteArrayView utf8)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
+    const qsizetype size = utf8.size();
+    qsizetype units = 0;
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    // Every byte but a continuation byte (0x80..0xBF, below -64 as signed) starts a character; one
+    // from 0xF0 up (-16 up) starts a character of two units.
+    const __m128i continuationLimit = _mm_set1_epi8(-65);
+    const __m128i fourByteLimit = _mm_set1_epi8(-17);
+    for (; i + 16 <= size; i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        units += qPopulationCount(quint32(_mm_movemask_epi8(_mm_cmpgt_epi8(bytes, continuationLimit))));
+        const __m128i fourByteLeads =
+            _mm_and_si128(_mm_cmpgt_epi8(bytes, fourByteLimit), _mm_cmplt_epi8(bytes, _mm_setzero_si128()));
+        units += qPopulationCount(quint32(_mm_movemask_epi8(fourByteLeads)));
+    }
+#endif
+    for (; i < size; ++i)
+        units += ((p[i] & 0xC0) != 0x80) + (p[i] >= 0xF0);
+    return units;
+}
+
 QString wellFormedUtf8ToString(QByteArrayView utf8)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
     const auto *end = p + utf8.size();
-    // Never more UTF-16 units than bytes: decode into a buffer that large, then copy what was used.
-    std::unique_ptr<char16_t[]> buffer(new char16_t[std::size_t(utf8.size()) + 1]);
-    char16_t *out = buffer.get();
-    while (p < end) {
+    QString text(wellFormedUtf16Length(utf8), Qt::Uninitialized);
+    auto *out = reinterpret_cast<char16_t *>(text.data());
+    const auto *outEnd = out + text.size();
+    // The checks against outEnd only matter for input that breaks the promise of being well formed.
+    while (p < end && out < outEnd) {
         const unsigned char lead = *p;
         if (lead < 0x80) {
-            while (end - p >= 8) {
-                quint64 word;
-                std::memcpy(&word, p, 8);
-                if (word & 0x8080808080808080ull)
+            // A lone space between words is copied as it is; longer runs (markup) sixteen at a time.
+            *out++ = lead;
+            if (++p == end || *p >= 0x80)
+                continue;
+#if defined(__SSE2__)
+            const __m128i zero = _mm_setzero_si128();
+            while (end - p >= 16 && outEnd - out >= 16) {
+                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+                if (_mm_movemask_epi8(bytes) != 0)
                     break;
-                for (int i = 0; i < 8; ++i)
-                    out[i] = p[i];
-                out += 8;
-                p += 8;
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_unpacklo_epi8(bytes, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 8), _mm_unpackhi_epi8(bytes, zero));
+                out += 16;
+                p += 16;
             }
-            while (p < end && *p < 0x80)
+#endif
+            while (p < end && *p < 0x80 && out < outEnd)
                 *out++ = *p++;
             continue;
         }
         if (lead >= 0xC0 && lead < 0xE0 && end - p >= 2) {
-            *out++ = char16_t(((lead & 0x1F) << 6) | (p[1] & 0x3F));
-            p += 2;
+            // Runs of two-byte sequences: Cyrillic text.
+            do {
+                *out++ = char16_t(((p[0] & 0x1F) << 6) | (p[1] & 0x3F));
+                p += 2;
+            } while (end - p >= 2 && (*p & 0xE0) == 0xC0 && out < outEnd);
         } else if (lead >= 0xE0 && lead < 0xF0 && end - p >= 3) {
             *out++ = char16_t(((lead & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
             p += 3;
-        } else if (lead >= 0xF0 && end - p >= 4) {
+        } else if (lead >= 0xF0 && end - p >= 4 && outEnd - out >= 2) {
             const char32_t c = char32_t(((lead & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) |
                                         (p[3] & 0x3F));
             *out++ = QChar::highSurrogate(c);
             *out++ = QChar::lowSurrogate(c);
             p += 4;
         } else {
-            *out++ = ReplacementCharacter; // only on input that breaks the promise
+            *out++ = ReplacementCharacter;
             ++p;
         }
     }
-    return QString(reinterpret_cast<const QChar *>(buffer.get()), out - buffer.get());
+    text.truncate(out - reinterpret_cast<const char16_t *>(text.constData()));
+    return text;
 }
 
 QByteArray encodingForLabel(QByteArrayView label)

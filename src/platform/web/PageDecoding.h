@@ -54,7 +54,10 @@ Utf8Page pageToUtf8(const QByteArray &body, const QByteArray &httpContentType);
 bool repairUtf8(QByteArrayView bytes, QByteArray &repaired);
 
 // Decodes UTF-8 that is known to be well formed (repairUtf8's output, gumbo's strings) faster than
-// a decoder that must check it. Ill-formed input gives garbage, never a crash.
+// a decoder that must check it, and unlike QString::fromUtf8 keeps a leading U+FEFF. Ill-formed
+// input gives garbage, never a crash.
 QString wellFormedUtf8ToString(QByteArrayView utf8);
+// How many UTF-16 units wellFormedUtf8ToString makes of it.
+qsizetype wellFormedUtf16Length(QByteArrayView utf8);
 
 } // namespace diarytrawl::web
