@@ -1,17 +1,17 @@
 #include "JournalServer.h"
+#include "TestFolder.h"
 #include "app/Form1.h"
 #include "platform/web/NetworkBrowser.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -79,7 +79,7 @@ private:
     void whenRequested(const QString &target, std::function<void()> f);
     void clickSearch() { QTest::mouseClick(child<QPushButton>("SearchButton"), Qt::LeftButton); }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TestFolder> m_dir;
     std::unique_ptr<JournalServer> m_server;
     std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<web::NetworkBrowserFactory> m_browsers;
@@ -87,14 +87,11 @@ private:
     QStringList m_opened;          // what the window handed to the desktop
     QStringList m_shownExternally; // what visible browsers were sent to
     std::unique_ptr<Form1> m_window;
-    QString m_previousCurrent;
 };
 
 void TestForm1::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_previousCurrent = QDir::currentPath();
-    QDir::setCurrent(m_dir->path());
+    m_dir = std::make_unique<TestFolder>();
     m_server = std::make_unique<JournalServer>();
     m_server->addEntry({u"inkwell"_s, 2005, 3, 17, 101, u"About LJ"_s, u"<p>Our LJ community</p>"_s});
     m_settings = std::make_unique<SettingsStore>(m_dir->path() + u"/settings.json"_s);
@@ -127,7 +124,6 @@ void TestForm1::cleanup()
     m_browsers.reset();
     m_settings.reset();
     m_server.reset();
-    QDir::setCurrent(m_previousCurrent);
     m_dir.reset();
 }
 

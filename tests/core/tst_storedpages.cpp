@@ -1,9 +1,9 @@
+#include "TestFolder.h"
 #include "files/StoredPages.h"
 #include "platform/PlatformError.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace diarytrawl;
@@ -13,8 +13,8 @@ class TestStoredPages : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
+    void init() { m_folder = std::make_unique<test::TestFolder>(); }
+    void cleanup() { m_folder.reset(); }
     void placement_data();
     void placement();
     void contentIsRewrittenAndEncoded_data();
@@ -26,26 +26,12 @@ private Q_SLOTS:
 private:
     QByteArray stored(const QString &relativePath) const;
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_previousCurrent;
+    std::unique_ptr<test::TestFolder> m_folder;
 };
-
-void TestStoredPages::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_previousCurrent = QDir::currentPath();
-    QDir::setCurrent(m_dir->path());
-}
-
-void TestStoredPages::cleanup()
-{
-    QDir::setCurrent(m_previousCurrent);
-    m_dir.reset();
-}
 
 QByteArray TestStoredPages::stored(const QString &relativePath) const
 {
-    QFile file(m_dir->path() + u"/saved.pages.tmp/"_s + relativePath);
+    QFile file(m_folder->path() + u"/saved.pages.tmp/"_s + relativePath);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
@@ -75,7 +61,7 @@ void TestStoredPages::placement()
     SavePage(page, address, u"saved.pages.tmp"_s);
     QCOMPARE(stored(path), QByteArray("<head></head><body>x</body>"));
     // Nothing lands beside the pages folder.
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+    QCOMPARE(QDir(m_folder->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList{u"saved.pages.tmp"_s});
 }
 

@@ -1,11 +1,10 @@
+#include "TestFolder.h"
 #include "files/TextFile.h"
 #include "platform/CodePage1251.h"
 #include "platform/FileSystem.h"
 #include "platform/PlatformError.h"
 
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace diarytrawl;
@@ -15,8 +14,8 @@ class TestTextFile : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
+    void init() { m_folder = std::make_unique<test::TestFolder>(); }
+    void cleanup() { m_folder.reset(); }
     void codePage_data();
     void codePage();
     void everyByteRoundTrips();
@@ -30,31 +29,18 @@ private Q_SLOTS:
     void pathNames();
 
 private:
-    QByteArray contents(const QString &name) const;
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_previousCurrent;
+    std::unique_ptr<test::TestFolder> m_folder;
 };
 
-void TestTextFile::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_previousCurrent = QDir::currentPath();
-    QDir::setCurrent(m_dir->path());
-}
+namespace {
 
-void TestTextFile::cleanup()
-{
-    QDir::setCurrent(m_previousCurrent);
-    m_dir.reset();
-}
-
-QByteArray TestTextFile::contents(const QString &name) const
+QByteArray contents(const QString &name)
 {
     QFile file(name);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
+
+} // namespace
 
 void TestTextFile::codePage_data()
 {
@@ -143,7 +129,7 @@ void TestTextFile::unwritableNamesFail()
 void TestTextFile::createFolder()
 {
     const QString made = CreateFolder(u"saved.pages.tmp"_s);
-    QCOMPARE(made, m_dir->path() + u"/saved.pages.tmp"_s);
+    QCOMPARE(made, m_folder->path() + u"/saved.pages.tmp"_s);
     QVERIFY(QFileInfo(made).isDir());
     QCOMPARE(CreateFolder(u"saved.pages.tmp"_s), made); // exists: made again without complaint
     QCOMPARE(CreateFolder(made + u"/~nick"_s), made + u"/~nick"_s);
@@ -171,7 +157,7 @@ void TestTextFile::pathNames()
     QFETCH(QString, name);
     QFETCH(QString, absolute);
     QFETCH(QString, fileName);
-    QCOMPARE(fso::GetAbsolutePathName(name), m_dir->path() + absolute);
+    QCOMPARE(fso::GetAbsolutePathName(name), m_folder->path() + absolute);
     QCOMPARE(fso::GetFileName(fso::GetAbsolutePathName(name)), fileName);
 }
 

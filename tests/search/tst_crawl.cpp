@@ -1,5 +1,6 @@
 #include "CrawlExpectations.h"
 #include "SearchHarness.h"
+#include "TestFolder.h"
 #include "platform/CodePage1251.h"
 #include "search/Crawl.h"
 
@@ -67,18 +68,14 @@ private:
     void stopWhenRequested(const QString &target);
     QString expected(const QString &text) const { return expand(text, *m_server, m_dir->path()); }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TestFolder> m_dir;
     std::unique_ptr<JournalServer> m_server;
     std::unique_ptr<SearchHarness> m_harness;
-    QString m_previousCurrent;
 };
 
 void TestCrawl::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_previousCurrent = QDir::currentPath();
-    QDir::setCurrent(m_dir->path());
+    m_dir = std::make_unique<TestFolder>();
     m_server = std::make_unique<JournalServer>();
     m_server->addEntry(
         {u"nick"_s, 2005, 3, 17, 101, u"First post"_s, u"<p>We went to the LJ meetup.</p>"_s, QTime(12, 0)});
@@ -92,7 +89,6 @@ void TestCrawl::cleanup()
 {
     m_harness.reset();
     m_server.reset();
-    QDir::setCurrent(m_previousCurrent);
     m_dir.reset();
 }
 
