@@ -7,7 +7,9 @@
 
 namespace diarytrawl {
 
-// What a search reads of a loaded page.
+// What a search reads of a loaded page, as a browser's DOM gives it (web/HtmlParser.h). No link
+// holds '"', '<', '>', a space or a control character: one that does not resolve is given as written
+// with those percent-encoded, so any link can go into an HTML attribute.
 struct HtmlDocument {
     QString address;       // where the page came from, after redirects
     QStringList links;     // href of every a and area element with an href, in document order, absolute
