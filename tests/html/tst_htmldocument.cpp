@@ -58,6 +58,8 @@ private Q_SLOTS:
     void linksInThePageCharset();
     void innerText_data();
     void innerText();
+    void innerTextAsBrowsers_data();
+    void innerTextAsBrowsers();
     void innerHtml_data();
     void innerHtml();
     void htmlInnerHtml_data();
@@ -215,6 +217,55 @@ void TestHtmlDocument::innerText_data()
 }
 
 void TestHtmlDocument::innerText()
+{
+    QFETCH(QString, html);
+    QFETCH(QString, text);
+    QCOMPARE(parse(html).bodyInnerText, text);
+}
+
+void TestHtmlDocument::innerTextAsBrowsers_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QString>("text");
+
+    // Cases the browsers' shared conformance tests for innerText check, those that need no style
+    // sheet; their "\n" is our "\r\n".
+    QTest::newRow("input keeps the spaces around it") << u"<div>abc <input> def"_s << u"abc  def"_s;
+    QTest::newRow("input then block") << u"<div><input> <div>abc</div>"_s << u"abc"_s;
+    QTest::newRow("space after a leading image") << u"<div><img> abc"_s << u" abc"_s;
+    QTest::newRow("empty inline elements") << u"<div>abc <b><i></i></b> def"_s << u"abc def"_s;
+    QTest::newRow("canvas keeps the space after it") << u"<div><canvas></canvas> abc"_s << u" abc"_s;
+    QTest::newRow("empty blocks") << u"<div>abc<div></div><div></div>def"_s << u"abc\r\ndef"_s;
+    QTest::newRow("empty paragraphs") << u"<div><p>abc<p></p><p></p><p>def"_s << u"abc\r\n\r\ndef"_s;
+    QTest::newRow("paragraphs around an empty block")
+        << u"<div><p>abc</p><div></div><p>def"_s << u"abc\r\n\r\ndef"_s;
+    QTest::newRow("paragraph in its own block")
+        << u"<div>abc<div><p>123</p></div>def"_s << u"abc\r\n\r\n123\r\n\r\ndef"_s;
+    QTest::newRow("block in inline") << u"<div>abc<span>123<div>456</div>789</span>def"_s
+                                     << u"abc123\r\n456\r\n789def"_s;
+    QTest::newRow("headings") << u"<div>123<h3>abc</h3>def"_s << u"123\r\nabc\r\ndef"_s;
+    QTest::newRow("empty cells") << u"<div><table><tr><td>abc<td><td>def</table>"_s << u"abc\t\tdef"_s;
+    QTest::newRow("rows") << u"<div><table><tr><td>abc<tr><td>def</table>"_s << u"abc\r\ndef"_s;
+    QTest::newRow("around a table") << u"<div>abc<table><td>def</table>ghi"_s << u"abc\r\ndef\r\nghi"_s;
+    QTest::newRow("caption after cells")
+        << u"<div><table><tr><td>abc<caption>def</caption></table>"_s << u"abc\r\ndef"_s;
+    QTest::newRow("row groups in document order")
+        << u"<table><tfoot><tr><td>footer</tfoot><thead><tr><td>head</thead><tbody><tr><td>body</tbody></table>"_s
+        << u"footer\r\nhead\r\nbody"_s;
+    QTest::newRow("empty select") << u"<div>a<select></select>bc"_s << u"abc"_s;
+    QTest::newRow("empty option") << u"<div>a<select><option></select>bc"_s << u"a\r\nbc"_s;
+    QTest::newRow("option outside select") << u"<div>a<option>123</option>bc"_s << u"a\r\n123\r\nbc"_s;
+    QTest::newRow("soft hyphen") << u"<div>abc&shy;def"_s << u"abc\u00ADdef"_s;
+    QTest::newRow("ruby without rp") << u"<div><ruby>abc<rt>def</rt></ruby>"_s << u"abcdef"_s;
+    QTest::newRow("lone rp") << u"<div><rp>abc</rp>"_s << QString();
+    QTest::newRow("hr runs") << u"<div>abc<hr><hr><hr>def"_s << u"abc\r\ndef"_s;
+    QTest::newRow("br at the end of a block") << u"<div>abc<br>"_s << u"abc\r\n"_s;
+    QTest::newRow("fieldset and legend") << u"<div><fieldset><legend>abc"_s << u"abc"_s;
+    QTest::newRow("input contents") << u"<div><input type='text' value='abc'>"_s << QString();
+    QTest::newRow("audio contents") << u"<div><audio>abc"_s << QString();
+}
+
+void TestHtmlDocument::innerTextAsBrowsers()
 {
     QFETCH(QString, html);
     QFETCH(QString, text);
