@@ -39,6 +39,7 @@ private Q_SLOTS:
     void hostileHrefsStaySafe_data();
     void hostileHrefsStaySafe();
     void randomHrefsStaySafe();
+    void utf8AgreesWithText();
 };
 
 void TestWebAddress::resolve_data()
@@ -268,6 +269,30 @@ void TestWebAddress::randomHrefsStaySafe()
         const QString resolved = resolveHref(href, base, random.bounded(2) ? "windows-1251" : "UTF-8");
         if (!reportSafe(resolved))
             QFAIL(qPrintable(u"unsafe result %1 for href %2 against %3"_s.arg(resolved, href, base)));
+    }
+}
+
+void TestWebAddress::utf8AgreesWithText()
+{
+    // Hrefs as the HTML parser hands them out take a shortcut when they look plain; it must give
+    // what the parser gives, for addresses that are plain and for those that only nearly are.
+    const HrefResolver resolver(Base, "windows-1251");
+    const QStringList starts = {u"http://"_s, u"https://"_s, u"HTTP://"_s, u"http:/"_s, u"ftp://"_s};
+    const QStringList hosts = {u"example.com"_s, u"Example.com"_s, u"user.livejournal.com"_s,
+                               u"1.2.3.4"_s,     u"host.0x1f"_s,   u"xn--e1afmkfd.xn--p1ai"_s,
+                               u"a..b"_s,        u"a-b.c_d"_s,     QString(),
+                               u"h:80"_s,        u"u@h"_s,         u"h."_s,
+                               u"h.123"_s};
+    const QString tailAlphabet = u"az09/?#.%'`{}\\ \"<>&=;:@ж"_s;
+    QRandomGenerator random(2005);
+    for (int i = 0; i < 20000; ++i) {
+        QString href = starts[random.bounded(int(starts.size()))] + hosts[random.bounded(int(hosts.size()))];
+        const int length = random.bounded(16);
+        for (int k = 0; k < length; ++k)
+            href += tailAlphabet[random.bounded(int(tailAlphabet.size()))];
+        const QByteArray utf8 = href.toUtf8();
+        QCOMPARE(resolver.resolveUtf8(std::string_view(utf8.constData(), std::size_t(utf8.size()))),
+                 resolver.resolve(href));
     }
 }
 

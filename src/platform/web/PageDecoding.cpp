@@ -1028,15 +1028,22 @@ qsizetype wellFormedUtf16Length(QByteArrayView utf8)
     qsizetype i = 0;
 #if defined(__SSE2__)
     // Every byte but a continuation byte (0x80..0xBF, below -64 as signed) starts a character; one
-    // from 0xF0 up (-16 up) starts a character of two units.
+    // from 0xF0 up (-16 up) starts a character of two units. Each lane counts up to 255 times before
+    // the lanes are summed, so no population count instruction is needed.
     const __m128i continuationLimit = _mm_set1_epi8(-65);
     const __m128i fourByteLimit = _mm_set1_epi8(-17);
-    for (; i + 16 <= size; i += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
-        units += qPopulationCount(quint32(_mm_movemask_epi8(_mm_cmpgt_epi8(bytes, continuationLimit))));
-        const __m128i fourByteLeads =
-            _mm_and_si128(_mm_cmpgt_epi8(bytes, fourByteLimit), _mm_cmplt_epi8(bytes, _mm_setzero_si128()));
-        units += qPopulationCount(quint32(_mm_movemask_epi8(fourByteLeads)));
+    const __m128i zero = _mm_setzero_si128();
+    while (i + 16 <= size) {
+        __m128i counts = zero;
+        for (int round = 0; round < 127 && i + 16 <= size; ++round, i += 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+            const __m128i starts = _mm_cmpgt_epi8(bytes, continuationLimit);
+            const __m128i fourByteLeads =
+                _mm_and_si128(_mm_cmpgt_epi8(bytes, fourByteLimit), _mm_cmplt_epi8(bytes, zero));
+            counts = _mm_sub_epi8(_mm_sub_epi8(counts, starts), fourByteLeads);
+        }
+        const __m128i sums = _mm_sad_epu8(counts, zero);
+        units += _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
     }
 #endif
     for (; i < size; ++i)

@@ -1271,6 +1271,65 @@ std::string_view asView(QByteArrayView bytes)
     return std::string_view(bytes.data(), std::size_t(bytes.size()));
 }
 
+// Most links of a journal page are absolute http addresses that the parser would give back as they
+// are: lower-case scheme and host, no port, userinfo, dot segment, backslash, percent escape or
+// character any part encodes. Those skip the parser; anything else, however slightly off, takes it.
+bool isPlainAbsoluteAddress(std::string_view href)
+{
+    std::size_t at;
+    if (href.starts_with("http://"sv))
+        at = 7;
+    else if (href.starts_with("https://"sv))
+        at = 8;
+    else
+        return false;
+    const std::size_t hostStart = at;
+    std::size_t labelStart = at;
+    while (at < href.size() && href[at] != '/' && href[at] != '?' && href[at] != '#') {
+        const char c = href[at];
+        if (c == '.')
+            labelStart = at + 1;
+        else if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-'))
+            return false;
+        ++at;
+    }
+    // A host must be there; one whose last label could be a number is an IPv4 address to parse, and
+    // punycode labels are checked by the parser.
+    if (at == hostStart || labelStart >= at || href[labelStart] < 'a' || href[labelStart] > 'z' ||
+        href.substr(hostStart, at - hostStart).find("xn--"sv) != std::string_view::npos)
+        return false;
+    const std::string_view rest = href.substr(at);
+    const std::size_t query = rest.find_first_of("?#"sv);
+    const std::string_view path = rest.substr(0, query);
+    if (path.find("/."sv) != std::string_view::npos)
+        return false;
+    bool inQuery = false;
+    bool inFragment = false;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        const char c = rest[i];
+        if (c <= ' ' || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '%')
+            return false;
+        if (c == '#' && !inFragment) {
+            inFragment = true;
+            continue;
+        }
+        if (c == '?' && !inQuery && !inFragment) {
+            inQuery = true;
+            continue;
+        }
+        if (inFragment) {
+            if (c == '`')
+                return false;
+        } else if (inQuery) {
+            if (c == '\'')
+                return false;
+        } else if (c == '`' || c == '{' || c == '}' || c == '?') {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 struct HrefResolver::ParsedBase {
@@ -1339,6 +1398,14 @@ QString HrefResolver::resolve(QStringView href) const
 
 QString HrefResolver::resolveUtf8(std::string_view href) const
 {
+    if (isPlainAbsoluteAddress(href)) {
+        // Only a path the address lacks is added: "http://host?q" reads "http://host/?q".
+        const std::size_t hostEnd = std::min(href.find_first_of("/?#"sv, href.find("//"sv) + 2), href.size());
+        if (hostEnd < href.size() && href[hostEnd] == '/')
+            return QString::fromLatin1(href.data(), qsizetype(href.size()));
+        return QString::fromLatin1(href.data(), qsizetype(hostEnd)) + u'/' +
+               QString::fromLatin1(href.data() + hostEnd, qsizetype(href.size() - hostEnd));
+    }
     const Record *baseRecord = base->record ? &*base->record : nullptr;
     const std::optional<Record> address = Parser(codePointsOfUtf8(href), baseRecord, asView(encoding)).run();
     if (!address)
