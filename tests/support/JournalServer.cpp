@@ -3,7 +3,6 @@
 #include "platform/CodePage1251.h"
 
 #include <QRegularExpression>
-#include <QUrl>
 
 #include <httplib.h>
 
@@ -11,9 +10,11 @@
 #include <atomic>
 #include <chrono>
 #include <dirent.h>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <random>
 #include <set>
@@ -31,23 +32,14 @@ namespace {
 
 constexpr QStringView LiveJournalSuffix = u".livejournal.com";
 constexpr int ThreadCount = 24; // hung and endless answers each hold one
+const auto Html = "text/html; charset=utf-8";
 
 struct CustomPage {
     int status = 200;
-    std::string contentType;
+    std::string contentType; // empty: no body at all
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;
 };
-
-std::string toStd(const QString &text)
-{
-    return text.toStdString();
-}
-
-QString fromStd(const std::string &text)
-{
-    return QString::fromStdString(text);
-}
 
 QString twoDigits(int number)
 {
@@ -57,13 +49,29 @@ QString twoDigits(int number)
 QString hostLabelOf(const QString &user)
 {
     QString label = user;
-    label.replace(u'_', u'-');
-    return label;
+    return label.replace(u'_', u'-');
 }
 
-// The server's end of the connection a request came on: the socket whose own port is the request's
-// local port and whose peer's port is its remote port. The clients run in the same process, so their
-// sockets have the two ports the other way round.
+QString anchor(const QString &href, const QString &text)
+{
+    return u"<a href=\""_s + href + u"\">"_s + text + u"</a>"_s;
+}
+
+const std::string PageTail = "</body></html>\n";
+
+std::string pageHead(const QString &title)
+{
+    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title.toStdString() +
+           "</title></head>\n<body>\n";
+}
+
+std::string page(const QString &title, const QString &body)
+{
+    return pageHead(title) + body.toStdString() + PageTail;
+}
+
+// The server's end of the connection a request came on. The clients run in the same process, so their
+// sockets have the same two ports the other way round.
 int serverSocketOf(const httplib::Request &request)
 {
     DIR *folder = opendir("/proc/self/fd");
@@ -102,8 +110,8 @@ bool clientHasGone(int fd)
     return recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
 }
 
-// Resets the connection at once: with a zero linger time the close sends RST. dup2 puts a fresh,
-// unconnected socket in its place, so that the server's own later writes and close touch nothing else.
+// With a zero linger time the close sends RST. dup2 puts a fresh, unconnected socket in its place, so
+// that the server's own later writes and close touch nothing else.
 void resetConnection(int fd)
 {
     const linger abort{1, 0};
@@ -115,34 +123,39 @@ void resetConnection(int fd)
     close(placeholder);
 }
 
-QString escaped(const QString &text)
+std::map<std::string, CustomPage> fixedPages()
 {
-    return text.toHtmlEscaped();
-}
+    std::map<std::string, CustomPage> pages;
+    const auto add = [&pages](QStringView path, int status, const char *type, const QByteArray &body = {}) {
+        return &(pages[path.toString().toStdString()] = CustomPage{status, type, body.toStdString(), {}});
+    };
+    add(JournalServer::RedirectLoopPath, 302, "")->headers = {{"Location", "/misbehave/redirect-loop/b"}};
+    add(u"/misbehave/redirect-loop/b", 302, "")->headers = {{"Location", "/misbehave/redirect-loop/a"}};
+    add(JournalServer::RedirectToFilePath, 302, "")->headers = {{"Location", "file:///etc/passwd"}};
+    add(JournalServer::NotFoundPath, 404, Html,
+        QByteArray::fromStdString(page(u"Error"_s, u"<p>The server has no such page.</p>\n"_s)));
+    add(JournalServer::ServerErrorPath, 500, Html,
+        QByteArray::fromStdString(page(u"Error"_s, u"<p>The server broke down.</p>\n"_s)));
+    add(JournalServer::EmptyServerErrorPath, 500, "");
 
-const QString PageHead =
-    u"<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%1</title></head>\n<body>\n"_s;
-const QString PageTail = u"</body></html>\n"_s;
+    std::mt19937 random(1251);
+    QByteArray bytes(64 * 1024, '\0');
+    for (char &byte : bytes)
+        byte = char(random() & 0xFF);
+    add(JournalServer::BinaryPath, 200, "application/octet-stream", bytes);
+    add(JournalServer::GarbageHtmlPath, 200, "text/html", bytes);
 
-// Where the pieces of one journal live: the old shape under "/~user/" on the site's host, or today's on
-// a host of its own.
-struct JournalAddresses {
-    QString siteRoot;    // "http://HOST" or "https://www.livejournal.com"
-    QString journalRoot; // "http://HOST/~user" or "https://user-name.livejournal.com"
-    QString palRoot;     // the same for the other user the month pages link to
-};
-
-JournalAddresses oldShape(const QString &host, const QString &user)
-{
-    const QString site = u"http://"_s + host;
-    return {site, site + u"/~"_s + user, site + u"/~"_s + user + u"_pal"_s};
-}
-
-JournalAddresses todaysShape(const QString &user)
-{
-    const QString label = hostLabelOf(user);
-    return {u"https://www.livejournal.com"_s, u"https://"_s + label + LiveJournalSuffix,
-            u"https://"_s + label + u"-pal"_s + LiveJournalSuffix};
+    add(JournalServer::Cp1251MetaPath, 200, "text/html",
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">"
+        "<title>cp1251</title></head><body><p>" +
+            cp1251::fromUnicode(JournalServer::CyrillicText) + "</p></body></html>\n");
+    add(JournalServer::Utf8HeaderPath, 200, Html,
+        "<html><head><title>utf-8</title></head><body><p>" + JournalServer::CyrillicText.toUtf8() +
+            "</p></body></html>\n");
+    add(JournalServer::PlainTextPath, 200, "text/plain; charset=utf-8", "First line\nSecond <line> & more\n");
+    add(JournalServer::ImagePath, 200, "image/png",
+        QByteArray::fromHex("89504e470d0a1a0a0000000d49484452000000010000000108060000001f15c489"));
+    return pages;
 }
 
 } // namespace
@@ -150,26 +163,22 @@ JournalAddresses todaysShape(const QString &user)
 struct JournalServer::State {
     httplib::Server server;
     std::thread thread;
-    int port = 0;
     std::atomic<bool> stopping{false};
     std::atomic<int> inFlight{0};
 
     mutable std::mutex mutex;
     std::vector<JournalEntry> entries;
-    bool liveJournalRedirect = false;
-    std::map<std::string, CustomPage> pages;
+    std::atomic<bool> liveJournalRedirect{false};
+    std::map<std::string, CustomPage> pages = fixedPages();
     std::map<std::string, int> delays;
     std::set<std::string> hangs;
     std::vector<RequestRecord> log;
     std::string hugePage;
 
-    void handle(const httplib::Request &request, httplib::Response &response);
     void answer(const httplib::Request &request, httplib::Response &response);
     bool pause(std::chrono::milliseconds duration) const;
-    void hang(const httplib::Request &request) const;
     bool misbehave(const QString &path, const httplib::Request &request, httplib::Response &response);
     bool serveJournal(const QString &host, const QString &path, httplib::Response &response);
-    std::vector<JournalEntry> entriesOf(const QString &user, int year, int month) const;
     std::vector<JournalEntry> entriesWhere(const std::function<bool(const JournalEntry &)> &wanted) const;
     const std::string &huge();
 };
@@ -187,13 +196,6 @@ bool JournalServer::State::pause(std::chrono::milliseconds duration) const
     return false;
 }
 
-void JournalServer::State::hang(const httplib::Request &request) const
-{
-    const int fd = serverSocketOf(request);
-    while (!stopping && !(fd >= 0 && clientHasGone(fd)))
-        std::this_thread::sleep_for(5ms);
-}
-
 std::vector<JournalEntry>
 JournalServer::State::entriesWhere(const std::function<bool(const JournalEntry &)> &wanted) const
 {
@@ -208,71 +210,47 @@ JournalServer::State::entriesWhere(const std::function<bool(const JournalEntry &
     return found;
 }
 
-std::vector<JournalEntry> JournalServer::State::entriesOf(const QString &user, int year, int month) const
-{
-    return entriesWhere([&](const JournalEntry &entry) {
-        return entry.user == user && entry.year == year && entry.month == month;
-    });
-}
-
 const std::string &JournalServer::State::huge()
 {
     std::lock_guard lock(mutex);
     if (hugePage.empty()) {
-        const std::string head = toStd(PageHead.arg(u"A huge page"_s));
-        const std::string tail =
-            toStd(u"<p><a href=\"/huge-end.html\">last link</a> "_s + HugePageEnd + u"</p>\n"_s + PageTail);
+        const std::string tail = "<p><a href=\"/huge-end.html\">last link</a> " +
+                                 HugePageEnd.toString().toStdString() + "</p>\n" + PageTail;
+        hugePage = pageHead(u"A huge page"_s);
         hugePage.reserve(size_t(HugePageBytes));
-        hugePage += head;
-        std::string line;
-        for (int number = 0; hugePage.size() + tail.size() < size_t(HugePageBytes); ++number) {
-            line = "<p>Line " + std::to_string(number) + " of a page far longer than any journal's.</p>\n";
-            hugePage += line;
-        }
+        for (int number = 0; hugePage.size() + tail.size() < size_t(HugePageBytes); ++number)
+            hugePage +=
+                "<p>Line " + std::to_string(number) + " of a page far longer than any journal's.</p>\n";
         hugePage.resize(size_t(HugePageBytes) - tail.size(), '\n');
         hugePage += tail;
     }
     return hugePage;
 }
 
-void JournalServer::State::handle(const httplib::Request &request, httplib::Response &response)
-{
-    ++inFlight;
-    answer(request, response);
-    if (response.content_provider_) {
-        // Streamed answers count until the server lets go of them.
-        response.content_provider_resource_releaser_ = [this](bool) {
-            --inFlight;
-        };
-    } else {
-        --inFlight;
-    }
-}
-
 void JournalServer::State::answer(const httplib::Request &request, httplib::Response &response)
 {
-    // Answers go out uncompressed whatever the client accepts, so that sizes and timing are what the
-    // test set up (compression would hold a slow drip back in the compressor).
+    // Uncompressed whatever the client accepts: compression would hold a slow drip back.
     const_cast<httplib::Request &>(request).headers.erase("Accept-Encoding");
 
-    const QString host = fromStd(request.get_header_value("Host"));
-    const QString path = fromStd(request.path);
-    const std::string stdPath = request.path;
+    const QString host = QString::fromStdString(request.get_header_value("Host"));
+    const QString path = QString::fromStdString(request.path);
     int delay = 0;
     bool hanging = false;
     std::optional<CustomPage> custom;
     {
         std::lock_guard lock(mutex);
-        log.push_back({host, fromStd(request.target),
+        log.push_back({host, QString::fromStdString(request.target),
                        QByteArray::fromStdString(request.get_header_value("User-Agent"))});
-        if (auto it = delays.find(stdPath); it != delays.end())
+        if (auto it = delays.find(request.path); it != delays.end())
             delay = it->second;
-        hanging = hangs.count(stdPath) > 0;
-        if (auto it = pages.find(stdPath); it != pages.end())
+        hanging = hangs.count(request.path) > 0;
+        if (auto it = pages.find(request.path); it != pages.end())
             custom = it->second;
     }
     if (hanging) {
-        hang(request);
+        const int fd = serverSocketOf(request);
+        while (!stopping && !(fd >= 0 && clientHasGone(fd)))
+            std::this_thread::sleep_for(5ms);
         response.status = 503;
         return;
     }
@@ -284,53 +262,46 @@ void JournalServer::State::answer(const httplib::Request &request, httplib::Resp
         response.status = custom->status;
         for (const auto &[name, value] : custom->headers)
             response.set_header(name, value);
-        response.set_content(custom->body, custom->contentType);
+        if (!custom->contentType.empty())
+            response.set_content(custom->body, custom->contentType);
         return;
     }
-    if (misbehave(path, request, response))
-        return;
-    if (serveJournal(host, path, response))
+    if (misbehave(path, request, response) || serveJournal(host, path, response))
         return;
     response.status = 404;
-    response.set_content(
-        toStd(PageHead.arg(u"Not found"_s) + u"<p>No such page: "_s + escaped(path) + u"</p>\n"_s + PageTail),
-        "text/html; charset=utf-8");
+    response.set_content(page(u"Not found"_s, u"<p>No such page: "_s + path.toHtmlEscaped() + u"</p>\n"_s),
+                         Html);
 }
 
 bool JournalServer::State::misbehave(const QString &path, const httplib::Request &request,
                                      httplib::Response &response)
 {
-    if (!path.startsWith(u"/misbehave/"))
-        return false;
-    const auto html = "text/html; charset=utf-8";
+    const auto param = [&](const char *name, int fallback) {
+        return request.has_param(name) ? std::stoi(request.get_param_value(name)) : fallback;
+    };
     if (path == SlowDripPath) {
-        const int pieces = request.has_param("pieces") ? std::stoi(request.get_param_value("pieces")) : 10;
-        const int ms = request.has_param("ms") ? std::stoi(request.get_param_value("ms")) : 20;
-        auto sent = std::make_shared<int>(-1); // pieces sent so far; -1 before the page's start
+        const int pieces = param("pieces", 10);
+        const int ms = param("ms", 20);
+        auto next = std::make_shared<int>(0); // 0: the page's start, 1 to pieces: the drops, then its end
         response.set_chunked_content_provider(
-            html, [this, pieces, ms, sent](size_t, httplib::DataSink &sink) {
-                std::string text;
-                if (*sent < 0) {
-                    text = "<html><body>\n";
-                } else if (*sent >= pieces) {
-                    text = "<p>End of the drip</p></body></html>\n";
-                    if (!sink.write(text.data(), text.size()))
-                        return false;
-                    sink.done();
-                    return true;
-                } else if (!pause(std::chrono::milliseconds(ms))) {
+            Html, [this, pieces, ms, next](size_t, httplib::DataSink &sink) {
+                const int n = (*next)++;
+                if (n > 0 && n <= pieces && !pause(std::chrono::milliseconds(ms)))
                     return false;
-                } else {
-                    text = "<p>Drop " + std::to_string(*sent + 1) + "</p>\n";
-                }
-                ++*sent;
-                return sink.write(text.data(), text.size());
+                const std::string text = n == 0        ? "<html><body>\n"
+                                         : n <= pieces ? "<p>Drop " + std::to_string(n) + "</p>\n"
+                                                       : "<p>End of the drip</p></body></html>\n";
+                if (!sink.write(text.data(), text.size()))
+                    return false;
+                if (n > pieces)
+                    sink.done();
+                return true;
             });
         return true;
     }
     if (path == EndlessPath) {
-        const int ms = request.has_param("ms") ? std::stoi(request.get_param_value("ms")) : 0;
-        response.set_chunked_content_provider(html, [this, ms](size_t, httplib::DataSink &sink) {
+        const int ms = param("ms", 0);
+        response.set_chunked_content_provider(Html, [this, ms](size_t, httplib::DataSink &sink) {
             static const std::string piece = [] {
                 std::string text;
                 while (text.size() < 64 * 1024)
@@ -345,89 +316,27 @@ bool JournalServer::State::misbehave(const QString &path, const httplib::Request
     }
     if (path.startsWith(RedirectChainPath)) {
         const int left = path.mid(RedirectChainPath.size()).toInt();
-        if (left <= 0) {
-            response.set_content(toStd(PageHead.arg(u"Chain"_s) + u"<p>End of the chain</p>\n"_s + PageTail),
-                                 html);
-        } else {
-            response.set_redirect(toStd(RedirectChainPath + QString::number(left - 1)), 302);
-        }
-        return true;
-    }
-    if (path == u"/misbehave/redirect-loop/a" || path == u"/misbehave/redirect-loop/b") {
-        response.set_redirect(
-            path.endsWith(u'a') ? "/misbehave/redirect-loop/b" : "/misbehave/redirect-loop/a", 302);
-        return true;
-    }
-    if (path == RedirectToFilePath) {
-        response.set_redirect("file:///etc/passwd", 302);
-        return true;
-    }
-    if (path == NotFoundPath || path == ServerErrorPath) {
-        const bool notFound = path == NotFoundPath;
-        response.status = notFound ? 404 : 500;
-        response.set_content(
-            toStd(PageHead.arg(u"Error"_s) + u"<p>"_s +
-                  (notFound ? u"The server has no such page."_s : u"The server broke down."_s) + u"</p>\n"_s +
-                  PageTail),
-            html);
-        return true;
-    }
-    if (path == EmptyServerErrorPath) {
-        response.status = 500;
+        if (left > 0)
+            response.set_redirect(QString(RedirectChainPath + QString::number(left - 1)).toStdString(), 302);
+        else
+            response.set_content(page(u"Chain"_s, u"<p>End of the chain</p>\n"_s), Html);
         return true;
     }
     if (path == ResetPath) {
-        const int fd = serverSocketOf(request);
-        if (fd >= 0)
+        if (const int fd = serverSocketOf(request); fd >= 0)
             resetConnection(fd);
         response.status = 500;
         return true;
     }
     if (path == CutShortPath) {
-        response.set_content_provider(100000, html, [](size_t offset, size_t, httplib::DataSink &sink) {
-            if (offset > 0)
-                return false;
+        response.set_content_provider(100000, Html, [](size_t offset, size_t, httplib::DataSink &sink) {
             const std::string start = "<html><body><p>" + std::string(1000 - 15, 'x');
-            return sink.write(start.data(), start.size());
+            return offset == 0 && sink.write(start.data(), start.size());
         });
         return true;
     }
     if (path == HugePath) {
-        response.set_content(huge(), html);
-        return true;
-    }
-    if (path == BinaryPath || path == GarbageHtmlPath) {
-        std::mt19937 random(1251);
-        std::string bytes(64 * 1024, '\0');
-        for (char &byte : bytes)
-            byte = char(random() & 0xFF);
-        response.set_content(bytes, path == BinaryPath ? "application/octet-stream" : "text/html");
-        return true;
-    }
-    if (path == Cp1251MetaPath) {
-        const QByteArray body =
-            "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">"
-            "<title>cp1251</title></head><body><p>" +
-            cp1251::fromUnicode(CyrillicText) + "</p></body></html>\n";
-        response.set_content(body.toStdString(), "text/html");
-        return true;
-    }
-    if (path == Utf8HeaderPath) {
-        const QByteArray body = "<html><head><title>utf-8</title></head><body><p>" + CyrillicText.toUtf8() +
-                                "</p></body></html>\n";
-        response.set_content(body.toStdString(), html);
-        return true;
-    }
-    if (path == PlainTextPath) {
-        response.set_content("First line\nSecond <line> & more\n", "text/plain; charset=utf-8");
-        return true;
-    }
-    if (path == ImagePath) {
-        static constexpr unsigned char header[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0,   0, 0, 13,
-                                                   'I',  'H', 'D', 'R', 0,    0,    0,    1,    0,   0, 0, 1,
-                                                   8,    6,   0,   0,   0,    0x1f, 0x15, 0xc4, 0x89};
-        const std::string png(reinterpret_cast<const char *>(header), sizeof header);
-        response.set_content(png, "image/png");
+        response.set_content(huge(), Html);
         return true;
     }
     return false;
@@ -435,123 +344,103 @@ bool JournalServer::State::misbehave(const QString &path, const httplib::Request
 
 bool JournalServer::State::serveJournal(const QString &host, const QString &path, httplib::Response &response)
 {
-    static const QRegularExpression oldYear(u"^/~([^/]+)/(\\d{4})/$"_s);
-    static const QRegularExpression oldMonth(u"^/~([^/]+)/(\\d{4})/(\\d{2})/$"_s);
-    static const QRegularExpression oldEntry(u"^/~([^/]+)/(\\d+)\\.html$"_s);
-    static const QRegularExpression newYear(u"^/(\\d{4})/$"_s);
-    static const QRegularExpression newMonth(u"^/(\\d{4})/(\\d{2})/$"_s);
-    static const QRegularExpression newEntry(u"^/(\\d+)\\.html$"_s);
-    const auto html = "text/html; charset=utf-8";
+    static const QRegularExpression oldPath(u"^/~([^/]+)(/.*)$"_s);
+    static const QRegularExpression journalPath(u"^/(?:(\\d{4})/(?:(\\d{2})/)?|(\\d+)\\.html)$"_s);
 
+    // The old shape lives under "/~user/" on the site's host, today's on a host of its own per journal.
     QString user;
-    JournalAddresses at;
-    QRegularExpressionMatch year;
-    QRegularExpressionMatch month;
-    QRegularExpressionMatch entry;
+    QString rest = path;
     const QString hostName = host.section(u':', 0, 0).toLower();
-    if (hostName.endsWith(LiveJournalSuffix) && hostName != u"www"_s + LiveJournalSuffix) {
+    const bool today = hostName.endsWith(LiveJournalSuffix) && hostName != u"www"_s + LiveJournalSuffix;
+    if (today) {
         const QString label = hostName.chopped(LiveJournalSuffix.size());
-        {
-            std::lock_guard lock(mutex);
-            for (const JournalEntry &candidate : entries) {
-                if (hostLabelOf(candidate.user).compare(label, Qt::CaseInsensitive) == 0)
-                    user = candidate.user;
-            }
+        std::lock_guard lock(mutex);
+        for (const JournalEntry &candidate : entries) {
+            if (hostLabelOf(candidate.user).compare(label, Qt::CaseInsensitive) == 0)
+                user = candidate.user;
         }
-        if (user.isEmpty())
-            return false;
-        at = todaysShape(user);
-        year = newYear.match(path);
-        month = newMonth.match(path);
-        entry = newEntry.match(path);
-    } else {
-        year = oldYear.match(path);
-        month = oldMonth.match(path);
-        entry = oldEntry.match(path);
-        const QRegularExpressionMatch any = year.hasMatch() ? year : month.hasMatch() ? month : entry;
-        if (!any.hasMatch())
-            return false;
-        user = any.captured(1);
-        at = oldShape(host, user);
+    } else if (const QRegularExpressionMatch old = oldPath.match(path); old.hasMatch()) {
+        user = old.captured(1);
+        rest = old.captured(2);
     }
-    const int offset = at.journalRoot.contains(u"/~") ? 1 : 0; // the old shape's first group is the user
+    const QRegularExpressionMatch match = journalPath.match(rest);
+    if (user.isEmpty() || !match.hasMatch())
+        return false;
+    const auto todaysRoot = [](const QString &name) -> QString {
+        return u"https://"_s + hostLabelOf(name) + LiveJournalSuffix;
+    };
+    const QString site = today ? u"https://www.livejournal.com"_s : QString(u"http://"_s + host);
+    const QString journal = today ? todaysRoot(user) : QString(site + u"/~"_s + user);
+    const QString pal = today ? todaysRoot(user + u"_pal"_s) : QString(journal + u"_pal"_s);
+    const QString yearText = match.captured(1);
 
-    if (year.hasMatch()) {
-        const QString yearText = year.captured(1 + offset);
-        QString body = PageHead.arg(user + u": "_s + yearText) + u"<h1>"_s + yearText + u"</h1>\n"_s;
-        for (int m = 1; m <= 12; ++m)
-            body += u"<a href=\""_s + at.journalRoot + u'/' + yearText + u'/' + twoDigits(m) + u"/\">"_s +
-                    twoDigits(m) + u"</a>\n"_s;
-        response.set_content(toStd(body + PageTail), html);
-        return true;
-    }
-    if (month.hasMatch()) {
-        const int yearNumber = month.captured(1 + offset).toInt();
-        const int monthNumber = month.captured(2 + offset).toInt();
-        const QString yearText = month.captured(1 + offset);
-        bool redirect = false;
-        {
-            std::lock_guard lock(mutex);
-            redirect = liveJournalRedirect && offset == 1;
-        }
-        if (redirect) {
-            response.set_redirect(
-                toStd(todaysShape(user).journalRoot + u'/' + yearText + u'/' + twoDigits(monthNumber) + u'/'),
-                301);
-            return true;
-        }
-        const std::vector<JournalEntry> found = entriesOf(user, yearNumber, monthNumber);
-        QString body = PageHead.arg(user + u": "_s + yearText + u'/' + twoDigits(monthNumber));
-        body += u"<div class=\"site\"><a href=\""_s + at.siteRoot + u"/login.bml\">Log in</a> <a href=\""_s +
-                at.siteRoot + u"/create.bml\">Create a journal</a> <a href=\""_s + at.journalRoot +
-                u"/friends\">Friends</a> <a href=\""_s + at.siteRoot + u"/doc/tour/\">Tour</a></div>\n"_s;
-        body += u"<div class=\"calendar\"><a href=\""_s + at.journalRoot + u'/' + yearText + u"/\">"_s +
-                yearText + u"</a>\n"_s;
-        for (int m = 1; m <= 12; ++m) {
-            if (m != monthNumber)
-                body += u"<a href=\""_s + at.journalRoot + u'/' + yearText + u'/' + twoDigits(m) + u"/\">"_s +
-                        twoDigits(m) + u"</a>\n"_s;
-        }
-        std::set<int> days;
-        for (const JournalEntry &e : found)
-            days.insert(e.day);
-        for (const int day : days)
-            body += u"<a href=\""_s + at.journalRoot + u'/' + yearText + u'/' + twoDigits(monthNumber) +
-                    u'/' + twoDigits(day) + u"/\">"_s + twoDigits(day) + u"</a>\n"_s;
-        body += u"</div>\n"_s;
-        for (const JournalEntry &e : found) {
-            const QString link = at.journalRoot + u'/' + QString::number(e.id) + u".html"_s;
-            body += u"<div class=\"entry\"><h3><a href=\""_s + link + u"\">"_s + escaped(e.subject) +
-                    u"</a></h3><p class=\"time\">"_s + e.time.toString(u"HH:mm"_s) +
-                    u"</p>\n<p><a href=\""_s + link + u"?mode=reply\">Leave a comment</a> <a href=\""_s +
-                    link + u"#comments\">Comments</a> <a href=\""_s + at.palRoot + u'/' +
-                    QString::number(e.id + 1) + u".html\">A friend's entry</a></p></div>\n"_s;
-        }
-        body += u"<div class=\"footer\"><a href=\""_s + at.siteRoot +
-                u"/site/about.bml\">About</a> <a href=\""_s + at.siteRoot +
-                u"/legal/tos.bml\">Terms of service</a></div>\n"_s;
-        response.set_content(toStd(body + PageTail), html);
-        return true;
-    }
-    if (entry.hasMatch()) {
-        const int id = entry.captured(1 + offset).toInt();
+    if (match.hasCaptured(3)) {
+        const int id = match.captured(3).toInt();
         const std::vector<JournalEntry> found =
             entriesWhere([&](const JournalEntry &e) { return e.user == user && e.id == id; });
         if (found.empty())
             return false;
         const JournalEntry &e = found.front();
-        const QString link = at.journalRoot + u'/' + QString::number(e.id) + u".html"_s;
+        const QString entryLink = journal + u'/' + QString::number(e.id) + u".html"_s;
         const QString stamp = u"@ %1-%2-%3 %4"_s.arg(e.year).arg(twoDigits(e.month), twoDigits(e.day),
                                                                  e.time.toString(u"HH:mm:ss"_s));
-        QString body = PageHead.arg(user + u": "_s + escaped(e.subject));
-        body += u"<div class=\"site\"><a href=\""_s + at.siteRoot + u"/login.bml\">Log in</a></div>\n"_s;
-        body += u"<div class=\"entry\"><h2 class=\"subject\">"_s + escaped(e.subject) +
-                u"</h2>\n<div class=\"text\">"_s + e.htmlText + u"</div>\n<p class=\"stamp\">"_s + stamp +
-                u"</p></div>\n<p><a href=\""_s + link + u"?mode=reply\">Leave a comment</a></p>\n"_s;
-        response.set_content(toStd(body + PageTail), html);
+        response.set_content(
+            page(user + u": "_s + e.subject.toHtmlEscaped(),
+                 u"<div class=\"site\">"_s + anchor(site + u"/login.bml"_s, u"Log in"_s) +
+                     u"</div>\n<div class=\"entry\"><h2 class=\"subject\">"_s + e.subject.toHtmlEscaped() +
+                     u"</h2>\n<div class=\"text\">"_s + e.htmlText + u"</div>\n<p class=\"stamp\">"_s +
+                     stamp + u"</p></div>\n<p>"_s +
+                     anchor(entryLink + u"?mode=reply"_s, u"Leave a comment"_s) + u"</p>\n"_s),
+            Html);
         return true;
     }
-    return false;
+    const QString monthRoot = journal + u'/' + yearText + u'/';
+    if (!match.hasCaptured(2)) {
+        QString body = u"<h1>"_s + yearText + u"</h1>\n"_s;
+        for (int m = 1; m <= 12; ++m)
+            body += anchor(monthRoot + twoDigits(m) + u'/', twoDigits(m)) + u'\n';
+        response.set_content(page(user + u": "_s + yearText, body), Html);
+        return true;
+    }
+
+    const int monthNumber = match.captured(2).toInt();
+    if (liveJournalRedirect && !today) {
+        response.set_redirect(
+            QString(todaysRoot(user) + u'/' + yearText + u'/' + twoDigits(monthNumber) + u'/').toStdString(),
+            301);
+        return true;
+    }
+    const std::vector<JournalEntry> found = entriesWhere([&](const JournalEntry &e) {
+        return e.user == user && e.year == yearText.toInt() && e.month == monthNumber;
+    });
+    QString body = u"<div class=\"site\">"_s + anchor(site + u"/login.bml"_s, u"Log in"_s) + u' ' +
+                   anchor(site + u"/create.bml"_s, u"Create a journal"_s) + u' ' +
+                   anchor(journal + u"/friends"_s, u"Friends"_s) + u' ' +
+                   anchor(site + u"/doc/tour/"_s, u"Tour"_s) + u"</div>\n<div class=\"calendar\">"_s +
+                   anchor(monthRoot, yearText) + u'\n';
+    for (int m = 1; m <= 12; ++m)
+        if (m != monthNumber)
+            body += anchor(monthRoot + twoDigits(m) + u'/', twoDigits(m)) + u'\n';
+    std::set<int> days;
+    for (const JournalEntry &e : found)
+        days.insert(e.day);
+    for (const int day : days)
+        body +=
+            anchor(monthRoot + twoDigits(monthNumber) + u'/' + twoDigits(day) + u'/', twoDigits(day)) + u'\n';
+    body += u"</div>\n"_s;
+    for (const JournalEntry &e : found) {
+        const QString entryLink = journal + u'/' + QString::number(e.id) + u".html"_s;
+        body += u"<div class=\"entry\"><h3>"_s + anchor(entryLink, e.subject.toHtmlEscaped()) +
+                u"</h3><p class=\"time\">"_s + e.time.toString(u"HH:mm"_s) + u"</p>\n<p>"_s +
+                anchor(entryLink + u"?mode=reply"_s, u"Leave a comment"_s) + u' ' +
+                anchor(entryLink + u"#comments"_s, u"Comments"_s) + u' ' +
+                anchor(pal + u'/' + QString::number(e.id + 1) + u".html"_s, u"A friend's entry"_s) +
+                u"</p></div>\n"_s;
+    }
+    body += u"<div class=\"footer\">"_s + anchor(site + u"/site/about.bml"_s, u"About"_s) + u' ' +
+            anchor(site + u"/legal/tos.bml"_s, u"Terms of service"_s) + u"</div>\n"_s;
+    response.set_content(page(user + u": "_s + yearText + u'/' + twoDigits(monthNumber), body), Html);
+    return true;
 }
 
 JournalServer::JournalServer()
@@ -565,11 +454,19 @@ JournalServer::JournalServer()
     state.server.set_keep_alive_max_count(1);
     state.server.set_keep_alive_timeout(1);
     state.server.Get(".*", [&state](const httplib::Request &request, httplib::Response &response) {
-        state.handle(request, response);
+        ++state.inFlight;
+        state.answer(request, response);
+        if (response.content_provider_) // streamed answers count until the server lets go of them
+            response.content_provider_resource_releaser_ = [&state](bool) {
+                --state.inFlight;
+            };
+        else
+            --state.inFlight;
     });
-    state.port = state.server.bind_to_any_port("127.0.0.1");
-    if (state.port <= 0)
+    const int port = state.server.bind_to_any_port("127.0.0.1");
+    if (port <= 0)
         throw std::runtime_error("the test journal server cannot listen on 127.0.0.1");
+    m_port = quint16(port);
     state.thread = std::thread([&state] { state.server.listen_after_bind(); });
     while (!state.server.is_running())
         std::this_thread::sleep_for(1ms);
@@ -582,26 +479,6 @@ JournalServer::~JournalServer()
     m_state->thread.join();
 }
 
-quint16 JournalServer::port() const
-{
-    return quint16(m_state->port);
-}
-
-QString JournalServer::host() const
-{
-    return u"127.0.0.1:"_s + QString::number(m_state->port);
-}
-
-QString JournalServer::origin() const
-{
-    return u"http://"_s + host();
-}
-
-QString JournalServer::url(QStringView path) const
-{
-    return origin() + path;
-}
-
 void JournalServer::addEntry(const JournalEntry &entry)
 {
     std::lock_guard lock(m_state->mutex);
@@ -610,7 +487,6 @@ void JournalServer::addEntry(const JournalEntry &entry)
 
 void JournalServer::setLiveJournalRedirect(bool enabled)
 {
-    std::lock_guard lock(m_state->mutex);
     m_state->liveJournalRedirect = enabled;
 }
 
@@ -618,26 +494,26 @@ void JournalServer::setPage(const QString &path, int status, const QByteArray &c
                             const QByteArray &body,
                             const QList<std::pair<QByteArray, QByteArray>> &extraHeaders)
 {
-    CustomPage page{status, contentType.toStdString(), body.toStdString(), {}};
+    CustomPage custom{status, contentType.toStdString(), body.toStdString(), {}};
     for (const auto &[name, value] : extraHeaders)
-        page.headers.emplace_back(name.toStdString(), value.toStdString());
+        custom.headers.emplace_back(name.toStdString(), value.toStdString());
     std::lock_guard lock(m_state->mutex);
-    m_state->pages[toStd(path)] = std::move(page);
+    m_state->pages[path.toStdString()] = std::move(custom);
 }
 
 void JournalServer::setDelay(const QString &path, int msec)
 {
     std::lock_guard lock(m_state->mutex);
-    m_state->delays[toStd(path)] = msec;
+    m_state->delays[path.toStdString()] = msec;
 }
 
 void JournalServer::setHang(const QString &path, bool hang)
 {
     std::lock_guard lock(m_state->mutex);
     if (hang)
-        m_state->hangs.insert(toStd(path));
+        m_state->hangs.insert(path.toStdString());
     else
-        m_state->hangs.erase(toStd(path));
+        m_state->hangs.erase(path.toStdString());
 }
 
 int JournalServer::answersInFlight() const

@@ -30,25 +30,20 @@ struct RequestRecord {
     QByteArray userAgent;
 };
 
-// An HTTP server on 127.0.0.1 with an ephemeral port, running on threads of its own from the
-// constructor to the destructor, which stops it even while slow or endless answers are in flight.
-// It serves journals that the test builds, in the page shapes of LiveJournal-family sites, and the
-// misbehaving addresses below. Every member is safe to call from any thread.
-//
-// Journal pages on the server's own host (any Host that is not "<name>.livejournal.com"):
-//   /~user/YYYY/       year page: links to the twelve month pages
-//   /~user/YYYY/MM/    month page: site links (".bml" pages, "/~user/friends", "/doc/tour/"), the calendar
-//                      (the year, the other months, the days with entries), then for every entry of the
-//                      month in day and id order: "http://HOST/~user/ID.html", the same with "?mode=reply"
-//                      and with "#comments", an entry of another user ("/~user_pal/ID.html"); then a footer
-//                      of site links. HOST is the Host the request came with.
-//   /~user/ID.html     the entry (with any query): subject, text and "@ YYYY-MM-DD HH:MM:SS"
-// With setLiveJournalRedirect(true), month pages of the server's own host answer 301 with
-// "https://user-name.livejournal.com/YYYY/MM/" (the user name with '_' written '-'), today's address.
-// Requests whose Host is "user-name.livejournal.com" get that journal in today's shape: "/YYYY/",
-// "/YYYY/MM/" and "/ID.html", with links "https://user-name.livejournal.com/...".
-//
-// Anything else answers 404 with a small HTML body.
+// An HTTP server on 127.0.0.1 (an ephemeral port) on threads of its own from the constructor to the
+// destructor, which stops it even while slow or endless answers are in flight. Every member is safe to
+// call from any thread. It serves the journals the test adds, in LiveJournal-family page shapes:
+//   /~user/YYYY/     year page: links to the twelve month pages
+//   /~user/YYYY/MM/  month page: site links (".bml" pages, "/~user/friends", "/doc/tour/"), the calendar (the
+//                    year, the other months, the days with entries), then for every entry in day and id
+//                    order "http://HOST/~user/ID.html", the same with "?mode=reply" and with "#comments", an
+//                    entry of another user ("/~user_pal/ID.html"); then footer site links. HOST: the Host
+//                    sent.
+//   /~user/ID.html   the entry (with any query): subject, text and "@ YYYY-MM-DD HH:MM:SS"
+// A Host "user-name.livejournal.com" (the user name with '_' written '-') gets that journal in today's
+// shape: "/YYYY/", "/YYYY/MM/" and "/ID.html", with links "https://user-name.livejournal.com/...". With
+// setLiveJournalRedirect(true) the month pages above answer 301 with their address of today.
+// Then the misbehaving addresses below; anything else answers 404 with a small HTML body.
 class JournalServer {
 public:
     // 200 text/html in pieces: ?pieces=N (default 10) every ?ms=M milliseconds (default 20).
@@ -58,9 +53,8 @@ public:
     static constexpr QStringView EndlessPath = u"/misbehave/endless";
     // "/misbehave/redirect-chain/N": 302 to ".../N-1"; ".../0" is a 200 page saying "End of the chain".
     static constexpr QStringView RedirectChainPath = u"/misbehave/redirect-chain/";
-    // "/misbehave/redirect-loop/a" and ".../b": 302 to each other.
+    // 302 to ".../b", which answers 302 to ".../a"; and 302 to "file:///etc/passwd".
     static constexpr QStringView RedirectLoopPath = u"/misbehave/redirect-loop/a";
-    // 302 to "file:///etc/passwd".
     static constexpr QStringView RedirectToFilePath = u"/misbehave/redirect-to-file";
     // 404 and 500 with an HTML body that says so; 500 with no body at all.
     static constexpr QStringView NotFoundPath = u"/misbehave/not-found";
@@ -77,14 +71,12 @@ public:
     // 64 KB of random bytes as application/octet-stream, and the same as text/html.
     static constexpr QStringView BinaryPath = u"/misbehave/binary";
     static constexpr QStringView GarbageHtmlPath = u"/misbehave/garbage-html";
-    // Cyrillic text (CyrillicText) in windows-1251, declared only by a meta tag.
+    // CyrillicText in windows-1251 declared only by a meta tag, and in UTF-8 only by the Content-Type.
     static constexpr QStringView Cp1251MetaPath = u"/misbehave/cp1251-meta";
-    // Cyrillic text in UTF-8, declared only by the Content-Type header.
     static constexpr QStringView Utf8HeaderPath = u"/misbehave/utf8-header";
     static constexpr QStringView CyrillicText = u"Привет, журнал";
-    // text/plain: "First line\nSecond <line> & more\n".
+    // text/plain "First line\nSecond <line> & more\n", and a 33-byte PNG picture.
     static constexpr QStringView PlainTextPath = u"/misbehave/plain-text";
-    // a small PNG picture.
     static constexpr QStringView ImagePath = u"/misbehave/image";
 
     JournalServer();
@@ -92,10 +84,10 @@ public:
     JournalServer(const JournalServer &) = delete;
     JournalServer &operator=(const JournalServer &) = delete;
 
-    quint16 port() const;
-    QString host() const;   // "127.0.0.1:PORT"
-    QString origin() const; // "http://127.0.0.1:PORT"
-    QString url(QStringView path) const;
+    quint16 port() const { return m_port; }
+    QString host() const { return QStringLiteral("127.0.0.1:") + QString::number(m_port); }
+    QString origin() const { return QStringLiteral("http://") + host(); }
+    QString url(QStringView path) const { return origin() + path; }
 
     void addEntry(const JournalEntry &entry);
     void setLiveJournalRedirect(bool enabled);
@@ -121,6 +113,7 @@ public:
 
 private:
     std::unique_ptr<State> m_state;
+    quint16 m_port = 0;
 };
 
 } // namespace diarytrawl::test
