@@ -2,6 +2,7 @@
 
 #include "platform/CodePage1251.h"
 
+#include <QDir>
 #include <QRegularExpression>
 
 #include <httplib.h>
@@ -9,7 +10,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <dirent.h>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -74,29 +74,19 @@ std::string page(const QString &title, const QString &body)
 // sockets have the same two ports the other way round.
 int serverSocketOf(const httplib::Request &request)
 {
-    DIR *folder = opendir("/proc/self/fd");
-    if (!folder)
-        return -1;
-    int found = -1;
-    while (const dirent *entry = readdir(folder)) {
-        const int fd = atoi(entry->d_name);
-        if (fd <= 2 || fd == dirfd(folder))
-            continue;
+    for (const QString &name : QDir(u"/proc/self/fd"_s).entryList(QDir::AllEntries | QDir::System)) {
+        const int fd = name.toInt();
         sockaddr_in own{};
         sockaddr_in peer{};
         socklen_t ownLength = sizeof own;
         socklen_t peerLength = sizeof peer;
-        if (getsockname(fd, reinterpret_cast<sockaddr *>(&own), &ownLength) != 0 ||
-            own.sin_family != AF_INET ||
-            getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &peerLength) != 0)
-            continue;
-        if (ntohs(own.sin_port) == request.local_port && ntohs(peer.sin_port) == request.remote_port) {
-            found = fd;
-            break;
-        }
+        if (fd > 2 && getsockname(fd, reinterpret_cast<sockaddr *>(&own), &ownLength) == 0 &&
+            own.sin_family == AF_INET &&
+            getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &peerLength) == 0 &&
+            ntohs(own.sin_port) == request.local_port && ntohs(peer.sin_port) == request.remote_port)
+            return fd;
     }
-    closedir(folder);
-    return found;
+    return -1;
 }
 
 bool clientHasGone(int fd)
@@ -251,10 +241,8 @@ void JournalServer::State::answer(const httplib::Request &request, httplib::Resp
         const int fd = serverSocketOf(request);
         while (!stopping && !(fd >= 0 && clientHasGone(fd)))
             std::this_thread::sleep_for(5ms);
-        response.status = 503;
-        return;
     }
-    if (delay > 0 && !pause(std::chrono::milliseconds(delay))) {
+    if (hanging || (delay > 0 && !pause(std::chrono::milliseconds(delay)))) {
         response.status = 503;
         return;
     }
@@ -302,12 +290,8 @@ bool JournalServer::State::misbehave(const QString &path, const httplib::Request
     if (path == EndlessPath) {
         const int ms = param("ms", 0);
         response.set_chunked_content_provider(Html, [this, ms](size_t, httplib::DataSink &sink) {
-            static const std::string piece = [] {
-                std::string text;
-                while (text.size() < 64 * 1024)
-                    text += "<p>This page goes on and on and on.</p>\n";
-                return text;
-            }();
+            static const std::string piece =
+                QByteArray("<p>This page goes on and on and on.</p>\n").repeated(1600).toStdString();
             if (stopping || (ms > 0 && !pause(std::chrono::milliseconds(ms))))
                 return false;
             return sink.write(piece.data(), piece.size());

@@ -35,10 +35,9 @@ struct RequestRecord {
 // call from any thread. It serves the journals the test adds, in LiveJournal-family page shapes:
 //   /~user/YYYY/     year page: links to the twelve month pages
 //   /~user/YYYY/MM/  month page: site links (".bml" pages, "/~user/friends", "/doc/tour/"), the calendar (the
-//                    year, the other months, the days with entries), then for every entry in day and id
-//                    order "http://HOST/~user/ID.html", the same with "?mode=reply" and with "#comments", an
-//                    entry of another user ("/~user_pal/ID.html"); then footer site links. HOST: the Host
-//                    sent.
+//                    year, the other months, the days with entries), then per entry in day and id order
+//                    "http://HOST/~user/ID.html" (HOST: the Host sent), the same with "?mode=reply" and with
+//                    "#comments", an entry of another user ("/~user_pal/ID.html"); then footer site links.
 //   /~user/ID.html   the entry (with any query): subject, text and "@ YYYY-MM-DD HH:MM:SS"
 // A Host "user-name.livejournal.com" (the user name with '_' written '-') gets that journal in today's
 // shape: "/YYYY/", "/YYYY/MM/" and "/ID.html", with links "https://user-name.livejournal.com/...". With
