@@ -36,7 +36,7 @@ const auto Html = "text/html; charset=utf-8";
 
 struct CustomPage {
     int status = 200;
-    std::string contentType; // empty: no body at all
+    std::string contentType; // empty, with an empty body: no body at all
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;
 };
@@ -250,7 +250,7 @@ void JournalServer::State::answer(const httplib::Request &request, httplib::Resp
         response.status = custom->status;
         for (const auto &[name, value] : custom->headers)
             response.set_header(name, value);
-        if (!custom->contentType.empty())
+        if (!custom->contentType.empty() || !custom->body.empty())
             response.set_content(custom->body, custom->contentType);
         return;
     }
