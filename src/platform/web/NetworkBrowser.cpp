@@ -325,6 +325,9 @@ void NetworkBrowser::startRequest(const QUrl &url)
     request.setDecompressedSafetyCheckThreshold(-1);
 
     QNetworkReply *reply = m_network->get(request);
+    // Qt's network thread keeps reading into this buffer whether or not the window's thread takes the
+    // data; a bound makes a fast endless body wait for us instead of filling the memory.
+    reply->setReadBufferSize(ReadBufferBytes);
     m_reply = reply;
     connect(reply, &QNetworkReply::readyRead, this, [this, reply] { onReadyRead(reply); });
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onFinished(reply); });

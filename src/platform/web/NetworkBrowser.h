@@ -52,6 +52,7 @@ class NetworkBrowser final : public QObject, public Browser {
 public:
     static constexpr int MaxRedirects = 20;
     static constexpr qint64 MaxBodyBytes = qint64(64) * 1024 * 1024;
+    static constexpr qint64 ReadBufferBytes = qint64(4) * 1024 * 1024;
 
     // Reads the offline setting unless forced: throws PlatformError when the settings store is damaged.
     explicit NetworkBrowser(NetworkBrowserOptions options = {});
