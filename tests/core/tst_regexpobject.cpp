@@ -16,7 +16,6 @@ private Q_SLOTS:
     void rejectedPatterns();
     void globalWalksEveryMatch_data();
     void globalWalksEveryMatch();
-    void nonGlobalYieldsFirstOnly();
     void patternChangeTakesEffect();
     void runawayMatchFails_data();
     void runawayMatchFails();
@@ -95,9 +94,7 @@ void TestRegExpObject::rejectedPatterns_data()
     QTest::newRow("unopened group") << u"a)"_s;
     QTest::newRow("unclosed class") << u"[ab"_s;
     QTest::newRow("nothing to repeat") << u"*a"_s;
-    QTest::newRow("double quantifier") << u"a**"_s;
     QTest::newRow("range out of order") << u"[z-a]"_s;
-    QTest::newRow("counts out of order") << u"a{3,1}"_s;
     QTest::newRow("trailing backslash") << u"ab\\"_s;
     QTest::newRow("duplicate group name") << u"(?<n>a)(?<n>b)"_s;
 }
@@ -129,7 +126,6 @@ void TestRegExpObject::globalWalksEveryMatch_data()
     QTest::newRow("empty text, empty pattern") << u".*"_s << QString() << QStringList{u"0:"_s};
     QTest::newRow("empty match steps over a pair")
         << u"x?"_s << u"\U0001F600"_s << QStringList{u"0:"_s, u"2:"_s};
-    QTest::newRow("case ignored") << u"ab"_s << u"AB ab Ab"_s << QStringList{u"0:AB"_s, u"3:ab"_s, u"6:Ab"_s};
 }
 
 void TestRegExpObject::globalWalksEveryMatch()
@@ -148,14 +144,6 @@ void TestRegExpObject::globalWalksEveryMatch()
         found << QString::number(match.FirstIndex) + u':' + match.Value;
     }
     QCOMPARE(found, matches);
-}
-
-void TestRegExpObject::nonGlobalYieldsFirstOnly()
-{
-    RegExpObject regExp;
-    regExp.Pattern = u"o"_s;
-    QCOMPARE(regExp.Execute(u"foo boo"_s).size(), 1);
-    QCOMPARE(regExp.Execute(u"foo boo"_s).first().FirstIndex, 1);
 }
 
 void TestRegExpObject::patternChangeTakesEffect()

@@ -10,15 +10,10 @@ namespace {
 // Keeps what a log box would show, and how often the whole text was replaced.
 class TextView final : public LogView {
 public:
-    void replaceLogText(const QString &text) override
-    {
-        shown = text;
-        ++replacements;
-    }
+    void replaceLogText(const QString &text) override { shown = text; }
     void appendLogText(const QString &text) override { shown += text; }
 
     QString shown;
-    int replacements = 0;
 };
 
 const QString Warning = u"warning, log too long, truncated...\r\n"_s;
@@ -32,7 +27,6 @@ private Q_SLOTS:
     void bound_data();
     void bound();
     void clearIgnoresTheBound();
-    void dotsRunOnOneLine();
     void terminalKeepsEverything();
 };
 
@@ -78,17 +72,6 @@ void TestSearchLog::clearIgnoresTheBound()
     QCOMPARE(log.length(), 65099);
     log.Echo2(u"z"_s);
     QCOMPARE(view.shown, Warning + u"z"_s);
-}
-
-void TestSearchLog::dotsRunOnOneLine()
-{
-    TextView view;
-    SearchLog log(view);
-    log.Echo(u"Loading page ... \"x\";\r\n"_s, true);
-    for (int i = 0; i < 3; ++i)
-        log.Echo2(u"."_s);
-    QCOMPARE(view.shown, u"Loading page ... \"x\";\r\n..."_s);
-    QCOMPARE(view.replacements, 1); // appends never rewrite the whole text
 }
 
 void TestSearchLog::terminalKeepsEverything()
