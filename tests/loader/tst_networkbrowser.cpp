@@ -1,6 +1,4 @@
 #include "JournalServer.h"
-#include "platform/PlatformError.h"
-#include "platform/SettingsStore.h"
 #include "platform/web/NetworkBrowser.h"
 
 #include <QSslSocket>
@@ -46,8 +44,6 @@ private Q_SLOTS:
     void abandonsTheLoadInFlight();
     void originMapKeepsTheOriginalAddresses();
     void offlineServesFromTheCache();
-    void offlineSettingComesFromTheStore();
-    void visibleBrowserOpensTheAddressInstead();
 
 private:
     NetworkBrowserOptions options(bool offline = false) const;
@@ -88,15 +84,14 @@ bool TestNetworkBrowser::load(NetworkBrowser &browser, const QString &address)
 
 void TestNetworkBrowser::loadsInTheBackground()
 {
-    m_server->setDelay(u"/slow.html"_s, 200);
-    m_server->setPage(u"/slow.html"_s, 200, "text/html",
+    m_server->setPage(u"/page.html"_s, 200, "text/html",
                       "<p>slow <a href=\"b/c.html?x=1#y\">b</a></p><p>page <a href=\"/a.html\">a</a></p>");
     NetworkBrowser browser(options());
     const auto empty = browser.Document();
     QVERIFY(!browser.Busy());
     QVERIFY(empty && empty->address.isEmpty() && empty->links.isEmpty() && empty->bodyInnerText.isEmpty());
 
-    const QString address = m_server->url(u"/slow.html");
+    const QString address = m_server->url(u"/page.html");
     browser.Navigate(address);
     QVERIFY(browser.Busy());
     QCOMPARE(browser.Document(), empty);
@@ -123,41 +118,23 @@ void TestNetworkBrowser::showsWhatTheAddressHolds_data()
     const QString m = u"http://SERVER/misbehave/"_s;
     const QString failed = u"The page ADDRESS could not be loaded: "_s;
     const QString refused = u"The page ADDRESS cannot be loaded: only http and https addresses are loaded."_s;
-    const QString incomplete = u"The page \"ADDRESS\" cannot be loaded: it is not a complete web address."_s;
-    const QString closed = failed + u"the server closed the connection before the whole page arrived."_s;
-    const QString chained = u"End of the chain"_s;
     const QString cyrillic = JournalServer::CyrillicText.toString();
 
-    QTest::newRow("redirect chain of 20")
-        << m + u"redirect-chain/20"_s << m + u"redirect-chain/0"_s << chained << 21;
     QTest::newRow("redirect chain of 21") << m + u"redirect-chain/21"_s << m + u"redirect-chain/1"_s
                                           << failed + u"it redirects more than 20 times."_s << 21;
-    QTest::newRow("redirect keeps the fragment")
-        << m + u"redirect-chain/2#comments"_s << m + u"redirect-chain/0#comments"_s << chained << 3;
     QTest::newRow("redirect loop") << m + u"redirect-loop/a"_s << QString()
                                    << failed + u"its redirects go round in a loop."_s << 21;
     QTest::newRow("redirect to a file")
         << m + u"redirect-to-file"_s << u"file:///etc/passwd"_s << refused << 1;
     QTest::newRow("file") << u"file:///etc/passwd"_s << QString() << refused << 0;
-    QTest::newRow("file in capitals") << u"FILE:///etc/passwd"_s << u"file:///etc/passwd"_s << refused << 0;
-    QTest::newRow("javascript") << u"javascript:alert(1)"_s << QString() << refused << 0;
-    QTest::newRow("data") << u"data:text/html,<p>hello</p>"_s << u"data:text/html,%3Cp%3Ehello%3C/p%3E"_s
-                          << refused << 0;
-    QTest::newRow("ftp") << u"ftp://SERVER/x"_s << QString() << refused << 0;
-    QTest::newRow("empty") << QString() << QString() << incomplete << 0;
-    QTest::newRow("relative") << u"/~inkwell/2005/03/"_s << QString() << incomplete << 0;
-    QTest::newRow("no host") << u"http://"_s << QString() << incomplete << 0;
 
     QTest::newRow("404") << m + u"not-found"_s << QString() << u"The server has no such page."_s << 1;
-    QTest::newRow("500") << m + u"server-error"_s << QString() << u"The server broke down."_s << 1;
-    QTest::newRow("500 without a body")
-        << m + u"server-error-empty"_s << QString()
-        << failed + u"the server answered with the error 500 (Internal Server Error) and sent no page."_s
-        << 1;
     QTest::newRow("refused") << u"http://127.0.0.1:%1/page.html"_s.arg(closedPort()) << QString()
                              << failed + u"the server refused the connection."_s << 0;
-    QTest::newRow("reset") << m + u"reset"_s << QString() << closed << -1;
-    QTest::newRow("cut short") << m + u"cut-short"_s << QString() << closed << -1;
+    QTest::newRow("cut short") << m + u"cut-short"_s << QString()
+                               << failed +
+                                      u"the server closed the connection before the whole page arrived."_s
+                               << -1;
     QTest::newRow("tls to a plain port")
         << u"https://SERVER/page.html"_s << QString()
         << failed + (QSslSocket::supportsSsl()
@@ -172,14 +149,9 @@ void TestNetworkBrowser::showsWhatTheAddressHolds_data()
                                << u"Drop 8\r\n\r\nEnd of the drip"_s << 1;
     QTest::newRow("windows-1251 in a meta tag") << m + u"cp1251-meta"_s << QString() << cyrillic << 1;
     QTest::newRow("utf-8 in the header only") << m + u"utf8-header"_s << QString() << cyrillic << 1;
-    QTest::newRow("plain text") << m + u"plain-text"_s << QString() << u"First line\r\nSecond <line> & more"_s
-                                << 1;
     QTest::newRow("picture")
         << m + u"image"_s << QString()
         << u"The address ADDRESS holds a file of type image/png (33 bytes), not a web page."_s << 1;
-    QTest::newRow("binary") << m + u"binary"_s << QString()
-                            << u"holds a file of type application/octet-stream (65536 bytes)"_s << 1;
-    QTest::newRow("garbage as html") << m + u"garbage-html"_s << QString() << QString() << 1;
 }
 
 void TestNetworkBrowser::showsWhatTheAddressHolds()
@@ -197,8 +169,6 @@ void TestNetworkBrowser::showsWhatTheAddressHolds()
     QCOMPARE(browser.Document()->address, finalAddress);
     const QString shown = browser.Document()->bodyInnerText;
     QVERIFY2(shown.contains(text), qPrintable(shown.left(500)));
-    if (QTest::currentDataTag() == "plain text"_ba)
-        QCOMPARE(shown.trimmed(), text); // nothing but the text, as a browser shows it
     QVERIFY(!shown.contains(u"root:"_s));
     if (requests >= 0)
         QCOMPARE(m_server->requests().size(), requests);
@@ -213,22 +183,14 @@ void TestNetworkBrowser::fragmentOfTheLoadedPageIsNotFetched()
     QVERIFY(load(browser, page));
     const auto loaded = browser.Document();
 
-    for (const QString &fragment : {u"#comments"_s, u"#top"_s}) {
-        browser.Navigate(page + fragment);
-        QVERIFY(!browser.Busy());
-        QCOMPARE(browser.Document()->address, page + fragment);
-        QCOMPARE(browser.Document()->links, loaded->links);
-        QCOMPARE(browser.Document()->bodyInnerText, loaded->bodyInnerText);
-    }
+    browser.Navigate(page + u"#comments"_s);
+    QVERIFY(!browser.Busy());
+    QCOMPARE(browser.Document()->address, page + u"#comments"_s);
+    QCOMPARE(browser.Document()->links, loaded->links);
+    QCOMPARE(browser.Document()->bodyInnerText, loaded->bodyInnerText);
     QCOMPARE(m_server->requestCount(u"/~inkwell/100.html"_s), 1);
     QVERIFY(load(browser, page)); // without a fragment the page is loaded again, as a browser does
     QCOMPARE(m_server->requestCount(u"/~inkwell/100.html"_s), 2);
-
-    // An error page of ours is not a page to jump within: the address is tried again.
-    const QString failing = JournalServer::EmptyServerErrorPath.toString();
-    QVERIFY(load(browser, m_server->url(failing)));
-    QVERIFY(load(browser, m_server->url(failing) + u"#x"_s));
-    QCOMPARE(m_server->requestCount(failing), 2);
 }
 
 void TestNetworkBrowser::abandonsTheLoadInFlight_data()
@@ -237,7 +199,6 @@ void TestNetworkBrowser::abandonsTheLoadInFlight_data()
     QTest::addColumn<bool>("byQuit"); // else by a Navigate elsewhere
 
     QTest::newRow("navigate before the answer") << u"/hang.html"_s << false;
-    QTest::newRow("quit before the answer") << u"/hang.html"_s << true;
     QTest::newRow("quit during an endless body") << u"/misbehave/endless?ms=5"_s << true;
 }
 
@@ -289,26 +250,18 @@ void TestNetworkBrowser::originMapKeepsTheOriginalAddresses()
     QCOMPARE(requests.last().host, u"ink-well.livejournal.com"_s);
     QCOMPARE(requests.last().target, u"/2005/03/"_s);
     QVERIFY(browser.Document()->links.contains(u"https://ink-well.livejournal.com/100.html?mode=reply"_s));
-
-    QVERIFY(load(browser, u"https://ink-well.livejournal.com/100.html"_s));
-    QVERIFY(browser.Document()->bodyInnerText.contains(u"@ 2005-03-02 09:30:00"_s));
 }
 
 void TestNetworkBrowser::offlineServesFromTheCache()
 {
     m_server->addEntry(entry(100));
-    m_server->setPage(u"/changing.html"_s, 200, "text/html", "<p>first version</p>");
     const QString page = m_server->url(u"/~inkwell/100.html");
     const QString chain = m_server->url(JournalServer::RedirectChainPath) + u'2';
-    const QString changing = m_server->url(u"/changing.html");
+    const QString notFound = m_server->url(JournalServer::NotFoundPath);
     {
         NetworkBrowser online(options());
-        for (const QString &address : {page, chain, m_server->url(JournalServer::NotFoundPath), changing})
+        for (const QString &address : {page, chain, notFound})
             QVERIFY(load(online, address));
-        // Kept whatever the caching headers say, and replaced by the newer answer.
-        m_server->setPage(u"/changing.html"_s, 200, "text/html", "<p>second version</p>",
-                          {{"Cache-Control", "no-store"}});
-        QVERIFY(load(online, changing));
     }
     QTRY_VERIFY_WITH_TIMEOUT(QThreadPool::globalInstance()->waitForDone(0), LoadTimeoutMs);
     m_server->clearRequests();
@@ -320,53 +273,13 @@ void TestNetworkBrowser::offlineServesFromTheCache()
     QVERIFY(load(offline, chain));
     QCOMPARE(offline.Document()->address, m_server->url(JournalServer::RedirectChainPath) + u'0');
     QVERIFY(offline.Document()->bodyInnerText.contains(u"End of the chain"_s));
-    QVERIFY(load(offline, changing));
-    QCOMPARE(offline.Document()->bodyInnerText, u"second version"_s);
 
     // Only status 200 is kept.
-    for (const QString &missing :
-         {m_server->url(JournalServer::NotFoundPath), m_server->url(u"/never.html")}) {
+    for (const QString &missing : {notFound, m_server->url(u"/never.html")}) {
         QVERIFY(load(offline, missing));
         QVERIFY(offline.Document()->bodyInnerText.contains(u"The page "_s + missing +
                                                            u" is not available offline."_s));
     }
-    QVERIFY(m_server->requests().isEmpty());
-}
-
-void TestNetworkBrowser::offlineSettingComesFromTheStore()
-{
-    const NetworkBrowserOptions fromStore = options();
-    NetworkBrowserFactory factory(fromStore);
-    QVERIFY(!static_cast<NetworkBrowser &>(*factory.createBrowser()).isOffline());
-    SettingsStore(fromStore.settingsFile).RegWrite(registry::GlobalUserOffline.toString(), 1, u"REG_DWORD"_s);
-    const std::unique_ptr<Browser> made = factory.createBrowser(); // every browser reads the store afresh
-    auto &offline = static_cast<NetworkBrowser &>(*made);
-    QVERIFY(offline.isOffline());
-    QVERIFY(load(offline, m_server->url(u"/~inkwell/2005/03/")));
-    QVERIFY(offline.Document()->bodyInnerText.contains(u"is not available offline"_s));
-    QVERIFY(m_server->requests().isEmpty());
-
-    QFile damaged(fromStore.settingsFile);
-    QVERIFY(damaged.open(QIODevice::WriteOnly));
-    damaged.write("{ not json");
-    damaged.close();
-    QVERIFY_THROWS_EXCEPTION(PlatformError, NetworkBrowser{fromStore});
-    QVERIFY(NetworkBrowser(options(true)).isOffline()); // the store is not consulted then
-}
-
-void TestNetworkBrowser::visibleBrowserOpensTheAddressInstead()
-{
-    QStringList opened;
-    NetworkBrowserOptions visible = options();
-    visible.openExternally = [&](const QString &address) {
-        opened << address;
-    };
-    NetworkBrowser browser(visible);
-    browser.setVisible(true);
-    browser.Navigate(m_server->url(u"/help.html"));
-    QVERIFY(!browser.Busy());
-    QCOMPARE(opened, QStringList{m_server->url(u"/help.html")});
-    QTest::qWait(20);
     QVERIFY(m_server->requests().isEmpty());
 }
 

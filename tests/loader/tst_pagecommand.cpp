@@ -30,7 +30,6 @@ private Q_SLOTS:
     void init();
     void printsWhatASearchSees_data();
     void printsWhatASearchSees();
-    void badUsage_data();
     void badUsage();
     void offlineFromTheOptionOrTheStore();
 
@@ -72,8 +71,6 @@ void TestPageCommand::printsWhatASearchSees_data()
 
     QTest::newRow("links by default")
         << QStringList{u"PAGE"_s} << u"SERVER/a.html\nSERVER/b/c.html?x=1#y\n"_s;
-    QTest::newRow("links") << QStringList{u"--links"_s, u"PAGE"_s}
-                           << u"SERVER/a.html\nSERVER/b/c.html?x=1#y\n"_s;
     QTest::newRow("text") << QStringList{u"PAGE"_s, u"--text"_s} << u"a none Привет"_s;
     QTest::newRow("body html") << QStringList{u"PAGE"_s, u"--body-html"_s}
                                << QString::fromUtf8(Page.mid(Page.indexOf("<p>")).chopped(14));
@@ -93,22 +90,9 @@ void TestPageCommand::printsWhatASearchSees()
     QVERIFY(result.err.isEmpty());
 }
 
-void TestPageCommand::badUsage_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-
-    QTest::newRow("no address") << QStringList{};
-    QTest::newRow("only an option") << QStringList{u"--text"_s};
-    QTest::newRow("two addresses") << QStringList{u"http://a/"_s, u"http://b/"_s};
-    QTest::newRow("two outputs") << QStringList{u"http://a/"_s, u"--text"_s, u"--html"_s};
-    QTest::newRow("unknown option") << QStringList{u"http://a/"_s, u"--pdf"_s};
-}
-
 void TestPageCommand::badUsage()
 {
-    QFETCH(QStringList, arguments);
-
-    const Run result = run(arguments);
+    const Run result = run({u"http://a/"_s, u"--pdf"_s});
     QCOMPARE(result.exitCode, 64);
     QVERIFY(result.out.isEmpty());
     QVERIFY2(result.err.contains("usage: diarytrawl page URL"), result.err.constData());
