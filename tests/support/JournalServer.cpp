@@ -16,11 +16,9 @@
 #include <netinet/in.h>
 #include <optional>
 #include <poll.h>
-#include <random>
 #include <set>
 #include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -100,19 +98,6 @@ bool clientHasGone(int fd)
     return recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
 }
 
-// With a zero linger time the close sends RST. dup2 puts a fresh, unconnected socket in its place, so
-// that the server's own later writes and close touch nothing else.
-void resetConnection(int fd)
-{
-    const linger abort{1, 0};
-    setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-    const int placeholder = socket(AF_INET, SOCK_STREAM, 0);
-    if (placeholder < 0)
-        return;
-    dup2(placeholder, fd);
-    close(placeholder);
-}
-
 std::map<std::string, CustomPage> fixedPages()
 {
     std::map<std::string, CustomPage> pages;
@@ -124,17 +109,6 @@ std::map<std::string, CustomPage> fixedPages()
     add(JournalServer::RedirectToFilePath, 302, "")->headers = {{"Location", "file:///etc/passwd"}};
     add(JournalServer::NotFoundPath, 404, Html,
         QByteArray::fromStdString(page(u"Error"_s, u"<p>The server has no such page.</p>\n"_s)));
-    add(JournalServer::ServerErrorPath, 500, Html,
-        QByteArray::fromStdString(page(u"Error"_s, u"<p>The server broke down.</p>\n"_s)));
-    add(JournalServer::EmptyServerErrorPath, 500, "");
-
-    std::mt19937 random(1251);
-    QByteArray bytes(64 * 1024, '\0');
-    for (char &byte : bytes)
-        byte = char(random() & 0xFF);
-    add(JournalServer::BinaryPath, 200, "application/octet-stream", bytes);
-    add(JournalServer::GarbageHtmlPath, 200, "text/html", bytes);
-
     add(JournalServer::Cp1251MetaPath, 200, "text/html",
         "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">"
         "<title>cp1251</title></head><body><p>" +
@@ -142,7 +116,6 @@ std::map<std::string, CustomPage> fixedPages()
     add(JournalServer::Utf8HeaderPath, 200, Html,
         "<html><head><title>utf-8</title></head><body><p>" + JournalServer::CyrillicText.toUtf8() +
             "</p></body></html>\n");
-    add(JournalServer::PlainTextPath, 200, "text/plain; charset=utf-8", "First line\nSecond <line> & more\n");
     add(JournalServer::ImagePath, 200, "image/png",
         QByteArray::fromHex("89504e470d0a1a0a0000000d49484452000000010000000108060000001f15c489"));
     return pages;
@@ -160,7 +133,6 @@ struct JournalServer::State {
     std::vector<JournalEntry> entries;
     std::atomic<bool> liveJournalRedirect{false};
     std::map<std::string, CustomPage> pages = fixedPages();
-    std::map<std::string, int> delays;
     std::set<std::string> hangs;
     std::vector<RequestRecord> log;
     std::string hugePage;
@@ -206,11 +178,10 @@ const std::string &JournalServer::State::huge()
     if (hugePage.empty()) {
         const std::string tail = "<p><a href=\"/huge-end.html\">last link</a> " +
                                  HugePageEnd.toString().toStdString() + "</p>\n" + PageTail;
+        const std::string line = "<p>A line of a page far longer than any journal's.</p>\n";
         hugePage = pageHead(u"A huge page"_s);
-        hugePage.reserve(size_t(HugePageBytes));
-        for (int number = 0; hugePage.size() + tail.size() < size_t(HugePageBytes); ++number)
-            hugePage +=
-                "<p>Line " + std::to_string(number) + " of a page far longer than any journal's.</p>\n";
+        while (hugePage.size() + line.size() + tail.size() <= size_t(HugePageBytes))
+            hugePage += line;
         hugePage.resize(size_t(HugePageBytes) - tail.size(), '\n');
         hugePage += tail;
     }
@@ -224,15 +195,12 @@ void JournalServer::State::answer(const httplib::Request &request, httplib::Resp
 
     const QString host = QString::fromStdString(request.get_header_value("Host"));
     const QString path = QString::fromStdString(request.path);
-    int delay = 0;
     bool hanging = false;
     std::optional<CustomPage> custom;
     {
         std::lock_guard lock(mutex);
         log.push_back({host, QString::fromStdString(request.target),
                        QByteArray::fromStdString(request.get_header_value("User-Agent"))});
-        if (auto it = delays.find(request.path); it != delays.end())
-            delay = it->second;
         hanging = hangs.count(request.path) > 0;
         if (auto it = pages.find(request.path); it != pages.end())
             custom = it->second;
@@ -241,8 +209,6 @@ void JournalServer::State::answer(const httplib::Request &request, httplib::Resp
         const int fd = serverSocketOf(request);
         while (!stopping && !(fd >= 0 && clientHasGone(fd)))
             std::this_thread::sleep_for(5ms);
-    }
-    if (hanging || (delay > 0 && !pause(std::chrono::milliseconds(delay)))) {
         response.status = 503;
         return;
     }
@@ -306,12 +272,6 @@ bool JournalServer::State::misbehave(const QString &path, const httplib::Request
             response.set_content(page(u"Chain"_s, u"<p>End of the chain</p>\n"_s), Html);
         return true;
     }
-    if (path == ResetPath) {
-        if (const int fd = serverSocketOf(request); fd >= 0)
-            resetConnection(fd);
-        response.status = 500;
-        return true;
-    }
     if (path == CutShortPath) {
         response.set_content_provider(100000, Html, [](size_t offset, size_t, httplib::DataSink &sink) {
             const std::string start = "<html><body><p>" + std::string(1000 - 15, 'x');
@@ -329,7 +289,7 @@ bool JournalServer::State::misbehave(const QString &path, const httplib::Request
 bool JournalServer::State::serveJournal(const QString &host, const QString &path, httplib::Response &response)
 {
     static const QRegularExpression oldPath(u"^/~([^/]+)(/.*)$"_s);
-    static const QRegularExpression journalPath(u"^/(?:(\\d{4})/(?:(\\d{2})/)?|(\\d+)\\.html)$"_s);
+    static const QRegularExpression journalPath(u"^/(?:(\\d{4})/(\\d{2})/|(\\d+)\\.html)$"_s);
 
     // The old shape lives under "/~user/" on the site's host, today's on a host of its own per journal.
     QString user;
@@ -379,13 +339,6 @@ bool JournalServer::State::serveJournal(const QString &host, const QString &path
         return true;
     }
     const QString monthRoot = journal + u'/' + yearText + u'/';
-    if (!match.hasCaptured(2)) {
-        QString body = u"<h1>"_s + yearText + u"</h1>\n"_s;
-        for (int m = 1; m <= 12; ++m)
-            body += anchor(monthRoot + twoDigits(m) + u'/', twoDigits(m)) + u'\n';
-        response.set_content(page(user + u": "_s + yearText, body), Html);
-        return true;
-    }
 
     const int monthNumber = match.captured(2).toInt();
     if (liveJournalRedirect && !today) {
@@ -483,12 +436,6 @@ void JournalServer::setPage(const QString &path, int status, const QByteArray &c
         custom.headers.emplace_back(name.toStdString(), value.toStdString());
     std::lock_guard lock(m_state->mutex);
     m_state->pages[path.toStdString()] = std::move(custom);
-}
-
-void JournalServer::setDelay(const QString &path, int msec)
-{
-    std::lock_guard lock(m_state->mutex);
-    m_state->delays[path.toStdString()] = msec;
 }
 
 void JournalServer::setHang(const QString &path, bool hang)

@@ -33,14 +33,13 @@ struct RequestRecord {
 // An HTTP server on 127.0.0.1 (an ephemeral port) on threads of its own from the constructor to the
 // destructor, which stops it even while slow or endless answers are in flight. Every member is safe to
 // call from any thread. It serves the journals the test adds, in LiveJournal-family page shapes:
-//   /~user/YYYY/     year page: links to the twelve month pages
 //   /~user/YYYY/MM/  month page: site links (".bml" pages, "/~user/friends", "/doc/tour/"), the calendar (the
 //                    year, the other months, the days with entries), then per entry in day and id order
 //                    "http://HOST/~user/ID.html" (HOST: the Host sent), the same with "?mode=reply" and with
 //                    "#comments", an entry of another user ("/~user_pal/ID.html"); then footer site links.
 //   /~user/ID.html   the entry (with any query): subject, text and "@ YYYY-MM-DD HH:MM:SS"
 // A Host "user-name.livejournal.com" (the user name with '_' written '-') gets that journal in today's
-// shape: "/YYYY/", "/YYYY/MM/" and "/ID.html", with links "https://user-name.livejournal.com/...". With
+// shape: "/YYYY/MM/" and "/ID.html", with links "https://user-name.livejournal.com/...". With
 // setLiveJournalRedirect(true) the month pages above answer 301 with their address of today.
 // Then the misbehaving addresses below; anything else answers 404 with a small HTML body.
 class JournalServer {
@@ -55,27 +54,19 @@ public:
     // 302 to ".../b", which answers 302 to ".../a"; and 302 to "file:///etc/passwd".
     static constexpr QStringView RedirectLoopPath = u"/misbehave/redirect-loop/a";
     static constexpr QStringView RedirectToFilePath = u"/misbehave/redirect-to-file";
-    // 404 and 500 with an HTML body that says so; 500 with no body at all.
+    // 404 with an HTML body that says so.
     static constexpr QStringView NotFoundPath = u"/misbehave/not-found";
-    static constexpr QStringView ServerErrorPath = u"/misbehave/server-error";
-    static constexpr QStringView EmptyServerErrorPath = u"/misbehave/server-error-empty";
-    // The connection is reset before any byte of an answer.
-    static constexpr QStringView ResetPath = u"/misbehave/reset";
     // Content-Length 100000, then 1000 bytes and the connection closed.
     static constexpr QStringView CutShortPath = u"/misbehave/cut-short";
     // A 20 MB HTML page: HugePageBytes bytes, ending with a link to "/huge-end.html" and HugePageEnd.
     static constexpr QStringView HugePath = u"/misbehave/huge";
     static constexpr qint64 HugePageBytes = qint64(20) * 1024 * 1024;
     static constexpr QStringView HugePageEnd = u"End of the huge page";
-    // 64 KB of random bytes as application/octet-stream, and the same as text/html.
-    static constexpr QStringView BinaryPath = u"/misbehave/binary";
-    static constexpr QStringView GarbageHtmlPath = u"/misbehave/garbage-html";
     // CyrillicText in windows-1251 declared only by a meta tag, and in UTF-8 only by the Content-Type.
     static constexpr QStringView Cp1251MetaPath = u"/misbehave/cp1251-meta";
     static constexpr QStringView Utf8HeaderPath = u"/misbehave/utf8-header";
     static constexpr QStringView CyrillicText = u"Привет, журнал";
-    // text/plain "First line\nSecond <line> & more\n", and a 33-byte PNG picture.
-    static constexpr QStringView PlainTextPath = u"/misbehave/plain-text";
+    // A 33-byte PNG picture.
     static constexpr QStringView ImagePath = u"/misbehave/image";
 
     JournalServer();
@@ -83,7 +74,6 @@ public:
     JournalServer(const JournalServer &) = delete;
     JournalServer &operator=(const JournalServer &) = delete;
 
-    quint16 port() const { return m_port; }
     QString host() const { return QStringLiteral("127.0.0.1:") + QString::number(m_port); }
     QString origin() const { return QStringLiteral("http://") + host(); }
     QString url(QStringView path) const { return origin() + path; }
@@ -94,12 +84,10 @@ public:
     // Answers every request for path (without query) so, before any other rule.
     void setPage(const QString &path, int status, const QByteArray &contentType, const QByteArray &body,
                  const QList<std::pair<QByteArray, QByteArray>> &extraHeaders = {});
-    // Holds every answer for path back by msec milliseconds.
-    void setDelay(const QString &path, int msec);
     // Requests for path get no answer at all until the client goes away or the server stops.
     void setHang(const QString &path, bool hang = true);
 
-    // Answers being worked on or sent now: a hanging, delayed or endless answer counts until the client
+    // Answers being worked on or sent now: a hanging or endless answer counts until the client
     // has gone or the answer is complete. A test waits for 0 to see that a client gave up a request.
     int answersInFlight() const;
 
