@@ -378,16 +378,7 @@ const GumboAttribute *attribute(const GumboNode *element, const char *name)
 
 bool asciiEqualNoCase(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char c = a[i];
-        if (c >= 'A' && c <= 'Z')
-            c = char(c + ('a' - 'A'));
-        if (c != b[i])
-            return false;
-    }
-    return true;
+    return a.size() == b.size() && matchesNoCase(a.data(), b);
 }
 
 bool isCollapsibleSpace(char c)

@@ -187,9 +187,9 @@ void NetworkBrowser::setVisible(bool visible)
     m_visible = visible;
 }
 
-void NetworkBrowser::setSilent(bool silent)
+void NetworkBrowser::setSilent(bool)
 {
-    m_silent = silent;
+    // This browser shows no dialogs of its own, so there is nothing to silence.
 }
 
 bool NetworkBrowser::Busy() const

@@ -68,8 +68,6 @@ public:
     void Quit() override;
 
     bool isVisible() const { return m_visible; }
-    bool isSilent() const { return m_silent; }
-    bool isOffline() const { return m_offline; }
 
     static QByteArray userAgent();
 
@@ -96,7 +94,6 @@ private:
     QHash<QString, QString> m_origins; // originMap with keys in lower case
     bool m_offline = false;
     bool m_visible = false;
-    bool m_silent = false;
     bool m_busy = false;
     bool m_quit = false;
 
