@@ -102,7 +102,8 @@ QString reportFolderAddress(const QString &strResultsPageName)
 
 void CompleteReportFile(const QString &strResultsPageName, qint64 nLinksScanned, qint64 nLinksFound,
                         const QDateTime &tmScanStart, const QDateTime &tmScanEnd, bool bInterrupt,
-                        const WindowState &window, const DateTimeText &dateTimeText)
+                        const QList<UnreadPage> &unreadPages, const WindowState &window,
+                        const DateTimeText &dateTimeText)
 {
     QString summary;
     if (bInterrupt)
@@ -115,6 +116,17 @@ void CompleteReportFile(const QString &strResultsPageName, qint64 nLinksScanned,
                QString::number(nLinksFound) + u" links found; <br>\r\n" + QString::number(nLinksScanned) +
                u" links scanned<i> (scan time: " +
                dateTimeText.toText(std::chrono::seconds(tmScanStart.secsTo(tmScanEnd))) + u")</i>; <br>\r\n";
+    if (!unreadPages.isEmpty()) {
+        summary += u"<br>"_s + QString::number(unreadPages.size()) + u" pages could not be read: <br>\r\n"_s;
+        for (const UnreadPage &page : unreadPages) {
+            QString address = page.address;
+            QString reason = page.reason;
+            htmlSafeDecore(address);
+            htmlSafeDecore(reason);
+            summary += u"&nbsp;&nbsp;&nbsp;&nbsp; <a href=\""_s + address + u"\">"_s + address +
+                       u"</a> -- "_s + reason + u"<br>\r\n"_s;
+        }
+    }
     WriteString(strResultsPageName, summary, Append);
 
     const QString fullPath = fso::GetAbsolutePathName(strResultsPageName);

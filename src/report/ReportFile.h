@@ -1,9 +1,10 @@
 #pragma once
 
 #include "progress/DateTimeText.h"
-#include "search/WindowState.h"
+#include "state/WindowState.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 
 namespace diarytrawl {
@@ -22,9 +23,17 @@ void AddToHtmlReportFile(const QString &strResultsPageName, const QString &strSe
                          const QString &strYear, const QString &strCurrAddress, qint64 nLinkFoundNumber,
                          const QString &strPageText, bool bRegScan);
 
+// A page the search could not read, and why.
+struct UnreadPage {
+    QString address;
+    QString reason;
+};
+
+// unreadPages, when there are any, are listed after the summary with their reasons.
 void CompleteReportFile(const QString &strResultsPageName, qint64 nLinksScanned, qint64 nLinksFound,
                         const QDateTime &tmScanStart, const QDateTime &tmScanEnd, bool bInterrupt,
-                        const WindowState &window, const DateTimeText &dateTimeText);
+                        const QList<UnreadPage> &unreadPages, const WindowState &window,
+                        const DateTimeText &dateTimeText);
 
 // The report's folder as the address its buttons open: the full path without the file name, with a
 // closing '/', and with the characters that would end the button's script or attribute percent-encoded.

@@ -209,7 +209,7 @@ private:
     {
         const QDateTime tmScanEnd = m_frontEnd.clock().now();
         CompleteReportFile(m_strResultsPageName, m_nLinksScanned, m_nLinksFound, m_tmScanStart, tmScanEnd,
-                           bInterrupt, window(), m_frontEnd.dateTimeText());
+                           bInterrupt, m_unreadPages, window(), m_frontEnd.dateTimeText());
     }
 
     void reportFailure(int number, const QString &description)
@@ -261,6 +261,7 @@ private:
     qint64 m_nLinksScanned = 0;
     qint64 m_nLinksFound = 0;
     RegExpObject m_regExp;
+    QList<UnreadPage> m_unreadPages;
 };
 
 } // namespace

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "WindowState.h"
 #include "platform/Browser.h"
 #include "platform/Clock.h"
 #include "progress/DateTimeText.h"
 #include "progress/LogSink.h"
+#include "state/WindowState.h"
 
 #include <QString>
 

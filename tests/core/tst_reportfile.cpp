@@ -139,7 +139,7 @@ void TestReportFile::tail()
     WindowState window;
     window.bSavePages = savePages;
     window.bSaveMatchingOnly = saveMatchingOnly;
-    CompleteReportFile(ReportName, scanned, found, Start, End, interrupt, window, CLocaleText);
+    CompleteReportFile(ReportName, scanned, found, Start, End, interrupt, {}, window, CLocaleText);
 
     const QString text = readReport();
     QCOMPARE(text.startsWith(u"\r\n<br> ----- <b><i>scan aborted</i></b> ----- <br>\r\n--- <br>\r\n"_s),

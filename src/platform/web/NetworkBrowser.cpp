@@ -479,13 +479,25 @@ void NetworkBrowser::install(quint64 generation, const std::shared_ptr<Loaded> &
     m_document = std::make_shared<const HtmlDocument>(std::move(loaded->document));
     m_documentIsPage = loaded->isPage;
     m_busy = false;
+    if (m_notifyWhenIdle)
+        m_notifyWhenIdle();
+}
+
+void NetworkBrowser::notifyWhenIdle(std::function<void()> notify)
+{
+    m_notifyWhenIdle = std::move(notify);
+}
+
+QStringList NetworkBrowser::sessionNotes() const
+{
+    return {};
 }
 
 NetworkBrowserFactory::NetworkBrowserFactory(NetworkBrowserOptions options)
     : m_options(std::move(options))
 {}
 
-std::unique_ptr<Browser> NetworkBrowserFactory::createBrowser()
+std::unique_ptr<Browser> NetworkBrowserFactory::createBrowser(const BrowserSession &)
 {
     return std::make_unique<NetworkBrowser>(m_options);
 }

@@ -66,6 +66,8 @@ public:
     bool Busy() const override;
     std::shared_ptr<const HtmlDocument> Document() const override;
     void Quit() override;
+    void notifyWhenIdle(std::function<void()> notify) override;
+    QStringList sessionNotes() const override;
 
     bool isVisible() const { return m_visible; }
 
@@ -111,13 +113,14 @@ private:
     quint64 m_generation = 0;
     std::shared_ptr<PageCache> m_cache;
     std::shared_ptr<Relay> m_relay;
+    std::function<void()> m_notifyWhenIdle;
 };
 
 // Makes the browsers of searches and of the help page, all with the same options.
 class NetworkBrowserFactory final : public BrowserFactory {
 public:
     explicit NetworkBrowserFactory(NetworkBrowserOptions options = {});
-    std::unique_ptr<Browser> createBrowser() override;
+    std::unique_ptr<Browser> createBrowser(const BrowserSession &session = {}) override;
 
     NetworkBrowserOptions &options() { return m_options; }
 
