@@ -50,6 +50,16 @@ inline constexpr QStringView BrowserVersion = u"HKLM\\Software\\Microsoft\\Inter
 // menu writes, and that menu is offered for versions "5." and "6.".
 inline constexpr QStringView BuiltInBrowserVersion = u"6.0 (diarytrawl page loader)";
 
+// The program's own settings, kept beside the browser's.
+// REG_DWORD 1: the user has said they are 18 or older; the sites' adult-content notices are answered.
+inline constexpr QStringView ShowAdultContent = u"HKCU\\Software\\diarytrawl\\ShowAdultContent";
+// REG_SZ: the file the user's login cookies are read from (cookies.txt or a browser's cookies.sqlite).
+inline constexpr QStringView LoginCookiesFile = u"HKCU\\Software\\diarytrawl\\LoginCookiesFile";
+// REG_SZ: the host (HOST or HOST:PORT) last given for "Other site...".
+inline constexpr QStringView OtherSiteHost = u"HKCU\\Software\\diarytrawl\\OtherSiteHost";
+// REG_SZ: a contact address the User-Agent names, as the sites' bot policy asks.
+inline constexpr QStringView Contact = u"HKCU\\Software\\diarytrawl\\Contact";
+
 } // namespace registry
 
 // Whether the store asks for offline mode: GlobalUserOffline holds 1. A missing value means online;
