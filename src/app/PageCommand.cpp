@@ -15,6 +15,7 @@ namespace {
 
 constexpr int ExitLoaded = 0;
 constexpr int ExitFailure = 1;
+constexpr int ExitNotLoaded = 3;
 constexpr int ExitUsage = 64;
 
 enum class Output { Links, Text, BodyHtml, Html };
@@ -26,13 +27,17 @@ public:
     void Echo2(const QString &) override {}
 };
 
-const QString Usage = u"usage: diarytrawl page URL [--links | --text | --body-html | --html] [--offline]\n"
-                      "Loads one address as a search does and prints, as UTF-8, what a search sees of it:\n"
-                      "  --links      the address of every link, one a line, in page order (default)\n"
-                      "  --text       the text of the page's body\n"
-                      "  --body-html  the HTML of the page's body\n"
-                      "  --html       the HTML of the whole page (head and body)\n"
-                      "  --offline    take the page from the page cache only\n"_s;
+const QString Usage =
+    u"usage: diarytrawl page URL [--links | --text | --body-html | --html] [--offline]\n"
+    "Loads one address as a search does and prints, as UTF-8, what a search sees of it:\n"
+    "  --links      the address of every link, one a line, in page order (default)\n"
+    "  --text       the text of the page's body\n"
+    "  --body-html  the HTML of the page's body\n"
+    "  --html       the HTML of the whole page (head and body)\n"
+    "  --offline    take the page from the page cache only\n"
+    "Exit status: 0 the page was read, 3 it could not be (what the loader shows instead is\n"
+    "printed all the same, and why on standard error), 1 the settings cannot be read, 64 bad\n"
+    "usage.\n"_s;
 
 void writeUtf8(QFile &file, const QString &text)
 {
@@ -95,7 +100,8 @@ int runPageCommand(const QStringList &arguments)
         document = browser.Document();
         browser.Quit();
     } catch (const PlatformError &failure) {
-        writeUtf8(err, u"Error %1: %2\n"_s.arg(failure.number()).arg(failure.description()));
+        writeUtf8(err,
+                  u"Error "_s + QString::number(failure.number()) + u": "_s + failure.description() + u'\n');
         return ExitFailure;
     }
 
@@ -115,6 +121,11 @@ int runPageCommand(const QStringList &arguments)
         break;
     }
     out.flush();
+    if (!document->outcome.ok()) {
+        writeUtf8(err, u"diarytrawl page: could not read "_s + addresses.first() + u": "_s +
+                           document->outcome.reason + u'\n');
+        return ExitNotLoaded;
+    }
     return ExitLoaded;
 }
 

@@ -1,17 +1,25 @@
 #include "SearchCommand.h"
 
+#include "CommandLineOutput.h"
+#include "match/RegexpHelpers.h"
+#include "match/SearchTranslation.h"
 #include "platform/FileSystem.h"
-#include "progress/SearchLog.h"
+#include "platform/PlatformError.h"
+#include "platform/RegExpObject.h"
+#include "search/Crawl.h"
 #include "search/SearchLaunch.h"
 #include "search/Sites.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSocketNotifier>
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <unistd.h>
 
 namespace diarytrawl {
@@ -20,16 +28,83 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int ExitCompleted = 0;
-constexpr int ExitStopped = 1;
-constexpr int ExitFailed = 2;
-constexpr int ExitUsage = 64;
+const QString DefaultYear = u"2005"_s;
+const QString DefaultMonth = u"03"_s;
+const QString DefaultText = u"LJ"_s;
+constexpr int DefaultTimeoutSeconds = 60;
 
 void writeTo(FILE *stream, const QString &text)
 {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
     std::fflush(stream);
+}
+
+QString helpText()
+{
+    return u"Usage: diarytrawl search --user NAME [options]\n"
+           "\n"
+           "Searches one journal's entries for a string, month by month, as the window's Search! button\n"
+           "does. The log goes to standard output, the report to the current folder.\n"
+           "\n"
+           "What to search:\n"
+           "  --user NAME             the journal's user name (required)\n"
+           "  --year YEAR             the year to search (default: 2005)\n"
+           "  --from MONTH            the first month (default: 03)\n"
+           "  --to MONTH              the last month (default: 03)\n"
+           "  --text STRING           what to look for (default: LJ); letter case is ignored\n"
+           "  --regexp                the string is a regular expression\n"
+           "  --masks                 '*' and '?' in the string mean any characters, any character\n"
+           "  --or-then               the words OR and THEN in the string are operators\n"
+           "  --html-code             search the pages' HTML code too\n"
+           "  --site HOST[:PORT]      the journal site (default: www.livejournal.com)\n"
+           "\n"
+           "What to keep:\n"
+           "  --save-pages            store every scanned page in saved.pages.tmp/\n"
+           "  --save-matching         store only the matching pages\n"
+           "  --open                  open the finished report in the desktop's program for it\n"
+           "\n"
+           "Reading the site:\n"
+           "  --adult                 you are 18 or older: answer the sites' adult-content notices\n"
+           "  --cookies FILE          search as yourself, with the login cookies in FILE: a cookies.txt\n"
+           "                          (Netscape format, as browser extensions export it) or a Firefox\n"
+           "                          cookies.sqlite; the file is only read\n"
+           "  --cookies-from-browser firefox[:PROFILE_FOLDER]\n"
+           "                          the login cookies of a Firefox profile (default: the default\n"
+           "                          profile). Chromium-family browsers encrypt their cookies: export a\n"
+           "                          cookies.txt with a browser extension and use --cookies instead\n"
+           "  --contact EMAIL         a contact address the User-Agent names, as the sites ask of bots\n"
+           "                          (default: the Contact value of the settings, if any)\n"
+           "  --timeout SECONDS       a load that receives nothing for this long fails (default: 60)\n"
+           "  --offline               read pages only from the page cache\n"
+           "  --online                read the network even when the settings ask for offline mode\n"
+           "\n"
+           "Output:\n"
+           "  --json                  one JSON object per line for each step, in place of the log\n"
+           "  --quiet                 only the matches and the summary\n"
+           "  -h, --help              show this help\n"
+           "  -v, --version           show the version\n"
+           "\n"
+           "Exit status: 0 every page was read, 1 stopped by the user, 2 the search failed, 3 the search\n"
+           "ended but some pages could not be read, 64 the command line was wrong.\n"_s;
+}
+
+int usageError(const QString &problem)
+{
+    writeTo(stderr, u"diarytrawl search: "_s + problem + u"; see 'diarytrawl search --help'\n"_s);
+    return exitStatus::Usage;
+}
+
+// A contact the sites can reach: an e-mail address or a web address, printable ASCII without spaces.
+bool isContact(const QString &contact)
+{
+    for (const QChar c : contact) {
+        if (c.unicode() <= 0x20 || c.unicode() >= 0x7F || c == u'(' || c == u')')
+            return false;
+    }
+    const qsizetype at = contact.indexOf(u'@');
+    return (at > 0 && at < contact.size() - 1) || contact.startsWith(u"https://") ||
+           contact.startsWith(u"http://");
 }
 
 // Ctrl+C: the first one asks the search to stop, as Cancel Search does; the handler then steps aside,
@@ -43,28 +118,25 @@ extern "C" void onInterrupt(int)
     std::signal(SIGINT, SIG_DFL);
 }
 
-// The command line as the search's window: fields and marks from the options, the log on standard
-// output, everything else on standard error.
-class CommandLineSearch final : public SearchFrontEnd, public SearchForm, private LogView {
+// The command line as the search's window: fields and marks from the options, the log or the events on
+// standard output, messages and the status line on standard error.
+class CommandLineSearch final : public SearchFrontEnd, public SearchForm {
 public:
-    CommandLineSearch(SearchFields fields, MatchModes modes, bool openReport,
+    CommandLineSearch(SearchFields fields, MatchModes modes, bool openReport, bool json, bool quiet,
                       std::unique_ptr<BrowserFactory> browsers)
         : m_fields(std::move(fields))
         , m_modes(modes)
         , m_openReport(openReport)
         , m_browsers(std::move(browsers))
-        , m_log(*this, SearchLog::Bound::None)
-        , m_statusToTerminal(::isatty(STDERR_FILENO) == 1)
+        , m_output(json, quiet, stdout, stderr, ::isatty(STDERR_FILENO) == 1)
+        , m_log(m_output, SearchLog::Bound::None)
     {}
 
     WindowState &windowState() override { return m_state; }
     LogSink &log() override { return m_log; }
-    void StatusReport(const QString &strText) override
-    {
-        if (m_statusToTerminal)
-            writeTo(stderr, strText + u'\n');
-    }
-    void showMessage(const QString &strMessage) override { writeTo(stderr, strMessage); }
+    // The status line on the terminal carries what the window's status text says, and more.
+    void StatusReport(const QString &) override {}
+    void showMessage(const QString &strMessage) override { m_output.failureMessage(strMessage); }
     void Run(const QString &strFileName) override
     {
         if (m_openReport)
@@ -73,78 +145,120 @@ public:
     BrowserFactory &browserFactory() override { return *m_browsers; }
     const Clock &clock() const override { return m_clock; }
     const DateTimeText &dateTimeText() const override { return m_dateTimeText; }
+    SearchEvents &events() override { return m_output; }
 
     void setSearchButtonEnabled(bool) override {}
     void setCancelSearchButtonEnabled(bool) override {}
     SearchFields readSearchFields() const override { return m_fields; }
     const MatchModes &matchModes() const override { return m_modes; }
 
-private:
-    void replaceLogText(const QString &text) override { writeTo(stdout, text); }
-    void appendLogText(const QString &text) override { writeTo(stdout, text); }
+    CommandLineOutput &output() { return m_output; }
 
+private:
     WindowState m_state;
     SearchFields m_fields;
     MatchModes m_modes;
     bool m_openReport;
     std::unique_ptr<BrowserFactory> m_browsers;
+    CommandLineOutput m_output;
     SearchLog m_log;
     SystemClock m_clock;
     DateTimeText m_dateTimeText;
-    bool m_statusToTerminal;
 };
-
-int usageError(const QString &message, const QCommandLineParser &parser)
-{
-    writeTo(stderr, u"diarytrawl search: "_s + message + u"\n\n"_s + parser.helpText());
-    return ExitUsage;
-}
 
 } // namespace
 
 int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &makeBrowserFactory)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        u"Searches one journal's entries for a string, as the window's Search button "
-        u"does; the log goes to standard output."_s);
-    const QCommandLineOption help({u"h"_s, u"help"_s}, u"Show this help."_s);
-    const QCommandLineOption version({u"v"_s, u"version"_s}, u"Show the version."_s);
-    const QCommandLineOption user(u"user"_s, u"Journal user name."_s, u"NAME"_s, u"inkwell"_s);
-    const QCommandLineOption year(u"year"_s, u"Year to search."_s, u"YEAR"_s, u"2005"_s);
-    const QCommandLineOption from(u"from"_s, u"First month."_s, u"MONTH"_s, u"03"_s);
-    const QCommandLineOption to(u"to"_s, u"Last month."_s, u"MONTH"_s, u"03"_s);
-    const QCommandLineOption text(u"text"_s, u"What to look for."_s, u"STRING"_s, u"LJ"_s);
-    const QCommandLineOption regexp(u"regexp"_s, u"The string is a regular expression."_s);
-    const QCommandLineOption masks(u"masks"_s,
-                                   u"'*' and '?' in the string mean any characters, any character."_s);
-    const QCommandLineOption orThen(u"or-then"_s, u"The words OR and THEN in the string are operators."_s);
-    const QCommandLineOption htmlCode(u"html-code"_s, u"Search the pages' HTML code too."_s);
-    const QCommandLineOption savePages(u"save-pages"_s, u"Store every scanned page in saved.pages.tmp/."_s);
-    const QCommandLineOption saveMatching(u"save-matching"_s, u"Store only the matching pages."_s);
-    const QCommandLineOption site(u"site"_s, u"Journal site's host, with an optional port."_s, u"HOST"_s,
-                                  sites::LiveJournal.toString());
-    const QCommandLineOption open(u"open"_s, u"Open the finished report in the desktop's program for it."_s);
-    const QCommandLineOption offline(u"offline"_s, u"Read pages only from the page cache."_s);
-    parser.addOptions({help, version, user, year, from, to, text, regexp, masks, orThen, htmlCode, savePages,
-                       saveMatching, site, open, offline});
+    const QCommandLineOption help(QStringList{u"h"_s, u"help"_s});
+    const QCommandLineOption version(QStringList{u"v"_s, u"version"_s});
+    const QCommandLineOption user(u"user"_s, QString(), u"NAME"_s);
+    const QCommandLineOption year(u"year"_s, QString(), u"YEAR"_s, DefaultYear);
+    const QCommandLineOption from(u"from"_s, QString(), u"MONTH"_s, DefaultMonth);
+    const QCommandLineOption to(u"to"_s, QString(), u"MONTH"_s, DefaultMonth);
+    const QCommandLineOption text(u"text"_s, QString(), u"STRING"_s, DefaultText);
+    const QCommandLineOption regexp(u"regexp"_s);
+    const QCommandLineOption masks(u"masks"_s);
+    const QCommandLineOption orThen(u"or-then"_s);
+    const QCommandLineOption htmlCode(u"html-code"_s);
+    const QCommandLineOption savePages(u"save-pages"_s);
+    const QCommandLineOption saveMatching(u"save-matching"_s);
+    const QCommandLineOption site(u"site"_s, QString(), u"HOST"_s, sites::LiveJournal.toString());
+    const QCommandLineOption open(u"open"_s);
+    const QCommandLineOption adult(u"adult"_s);
+    const QCommandLineOption cookies(u"cookies"_s, QString(), u"FILE"_s);
+    const QCommandLineOption cookiesFromBrowser(u"cookies-from-browser"_s, QString(), u"BROWSER"_s);
+    const QCommandLineOption contact(u"contact"_s, QString(), u"EMAIL"_s);
+    const QCommandLineOption timeout(u"timeout"_s, QString(), u"SECONDS"_s,
+                                     QString::number(DefaultTimeoutSeconds));
+    const QCommandLineOption offline(u"offline"_s);
+    const QCommandLineOption online(u"online"_s);
+    const QCommandLineOption json(u"json"_s);
+    const QCommandLineOption quiet(u"quiet"_s);
+    parser.addOptions({help,         version, user,    year,   from,     to,
+                       text,         regexp,  masks,   orThen, htmlCode, savePages,
+                       saveMatching, site,    open,    adult,  cookies,  cookiesFromBrowser,
+                       contact,      timeout, offline, online, json,     quiet});
 
     if (!parser.parse(QStringList{u"diarytrawl search"_s} + arguments))
-        return usageError(parser.errorText(), parser);
+        return usageError(parser.errorText().toLower());
     if (parser.isSet(help)) {
-        writeTo(stdout, parser.helpText());
-        return ExitCompleted;
+        writeTo(stdout, helpText());
+        return exitStatus::Completed;
     }
     if (parser.isSet(version)) {
         writeTo(stdout, u"diarytrawl "_s + QCoreApplication::applicationVersion() + u'\n');
-        return ExitCompleted;
+        return exitStatus::Completed;
     }
     if (!parser.positionalArguments().isEmpty())
-        return usageError(u"unexpected argument \""_s + parser.positionalArguments().first() + u'"', parser);
-    if (parser.isSet(regexp) && (parser.isSet(masks) || parser.isSet(orThen)))
-        return usageError(u"--regexp cannot be combined with --masks or --or-then"_s, parser);
-    if (parser.isSet(savePages) && parser.isSet(saveMatching))
-        return usageError(u"--save-pages and --save-matching exclude each other"_s, parser);
+        return usageError(u"unexpected argument \""_s + parser.positionalArguments().first() + u'"');
+    if (parser.value(user).isEmpty())
+        return usageError(u"--user NAME is required"_s);
+    const std::pair<const QCommandLineOption *, const QCommandLineOption *> exclusive[] = {
+        {&regexp, &masks},
+        {&regexp, &orThen},
+        {&savePages, &saveMatching},
+        {&offline, &online},
+        {&cookies, &cookiesFromBrowser}};
+    for (const auto &[one, other] : exclusive) {
+        if (parser.isSet(*one) && parser.isSet(*other))
+            return usageError(u"--"_s + one->names().first() + u" and --"_s + other->names().first() +
+                              u" exclude each other"_s);
+    }
+    for (const QCommandLineOption *month : {&from, &to}) {
+        try {
+            monthNumber(parser.value(*month));
+        } catch (const PlatformError &) {
+            return usageError(u"--"_s + month->names().first() +
+                              u" must be a whole number from -32768 to "
+                              u"32767, not \""_s +
+                              parser.value(*month) + u'"');
+        }
+    }
+    bool timeoutIsNumber = false;
+    const double timeoutSeconds = parser.value(timeout).toDouble(&timeoutIsNumber);
+    if (!timeoutIsNumber || !std::isfinite(timeoutSeconds) || timeoutSeconds <= 0 || timeoutSeconds > 86400)
+        return usageError(u"--timeout must be a number of seconds above 0, not \""_s + parser.value(timeout) +
+                          u'"');
+    if (parser.isSet(contact) && !isContact(parser.value(contact)))
+        return usageError(u"--contact must be an e-mail or web address, not \""_s + parser.value(contact) +
+                          u'"');
+    const QString siteHost = parser.value(site);
+    if (siteHost.isEmpty() || siteHost.contains(u'/') || siteHost.contains(u' '))
+        return usageError(u"--site must be a host name, with an optional :PORT, not \""_s + siteHost + u'"');
+    QString loginCookies;
+    if (parser.isSet(cookies)) {
+        loginCookies = parser.value(cookies);
+        if (!QFileInfo(loginCookies).isFile() || !QFileInfo(loginCookies).isReadable())
+            return usageError(u"cannot read the cookie file \""_s + loginCookies + u'"');
+    } else if (parser.isSet(cookiesFromBrowser)) {
+        loginCookies = parser.value(cookiesFromBrowser);
+        if (loginCookies != u"firefox" && !loginCookies.startsWith(u"firefox:"))
+            return usageError(u"--cookies-from-browser reads Firefox only (\"firefox\" or "
+                              u"\"firefox:PROFILE_FOLDER\"); Chromium-family browsers encrypt their cookies, "
+                              u"so export a cookies.txt and use --cookies"_s);
+    }
 
     MatchModes modes;
     if (parser.isSet(regexp))
@@ -153,15 +267,42 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
         modes.assumeDosFilemasks_Click();
     if (parser.isSet(orThen))
         modes.assumeOrAndNot_Click();
+    const SearchFields fields{parser.value(user), parser.value(year), parser.value(from), parser.value(to),
+                              parser.value(text)};
+    // A pattern that cannot compile is found now rather than after the first page has been loaded.
+    const SearchPlan plan = planSearch(fields.strSearchString, modes);
+    try {
+        if (plan.bRegScan) {
+            RegExpObject pattern;
+            pattern.Pattern = plan.strSearchTo;
+            pattern.Test(QString());
+        }
+    } catch (const PlatformError &error) {
+        return usageError(u"the search expression \""_s + plan.strSearchTo + u"\" does not compile: "_s +
+                          error.description());
+    }
+    try {
+        RegMatch(QString(), dateStampPattern(fields.strYear), true);
+    } catch (const PlatformError &) {
+        return usageError(u"--year \""_s + fields.strYear + u"\" cannot stand in an entry's date"_s);
+    }
 
-    CommandLineSearch search(
-        {parser.value(user), parser.value(year), parser.value(from), parser.value(to), parser.value(text)},
-        modes, parser.isSet(open), makeBrowserFactory(parser.isSet(offline)));
+    LoaderChoices choices;
+    choices.offline = parser.isSet(offline);
+    choices.online = parser.isSet(online);
+    choices.contact = parser.value(contact);
+    choices.timeout = std::chrono::milliseconds(std::llround(timeoutSeconds * 1000));
+    CommandLineSearch search(fields, modes, parser.isSet(open), parser.isSet(json), parser.isSet(quiet),
+                             makeBrowserFactory(choices));
     WindowState &state = search.windowState();
-    state.strSiteHost = parser.value(site);
+    state.strSiteHost = siteHost;
     state.bSearchHtmlCode = parser.isSet(htmlCode);
     state.bSavePages = parser.isSet(savePages);
     state.bSaveMatchingOnly = parser.isSet(saveMatching);
+    state.bShowAdultContent = parser.isSet(adult);
+    state.strLoginCookies = loginCookies;
+    search.output().setReportName(u"results.tmp."_s + fields.strNick + u'.' + fields.strYear + u'.' +
+                                  fields.strFromMonth + u'-' + fields.strToMonth + u".htm"_s);
 
     std::unique_ptr<QSocketNotifier> interrupts;
     if (::pipe(interruptPipe) == 0) {
@@ -178,14 +319,16 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
     std::signal(SIGINT, SIG_DFL);
     switch (outcome) {
     case CrawlOutcome::Completed:
-        return ExitCompleted;
+        return exitStatus::Completed;
+    case CrawlOutcome::CompletedWithUnreadPages:
+        return exitStatus::Unread;
     case CrawlOutcome::StoppedAtMonthPage:
     case CrawlOutcome::StoppedAtEntry:
-        return ExitStopped;
+        return exitStatus::Stopped;
     case CrawlOutcome::Failed:
         break;
     }
-    return ExitFailed;
+    return exitStatus::Failed;
 }
 
 } // namespace diarytrawl

@@ -16,14 +16,13 @@ using namespace diarytrawl;
 
 namespace {
 
-constexpr int ExitUsage = 64;
-
 void printUsage(QTextStream &out)
 {
-    out << "usage: diarytrawl                      open the window\n"
+    out << "Usage: diarytrawl                      open the window\n"
            "       diarytrawl search [options]     run one search, log on standard output\n"
            "       diarytrawl page URL [options]   show what a search sees of one page\n"
-           "Run a command with --help for its options.\n";
+           "       diarytrawl --help | --version\n"
+           "Run a command with --help for its options; see also diarytrawl(1).\n";
 }
 
 void describeApplication()
@@ -41,15 +40,26 @@ int runCommand(int argc, char *argv[])
     if (command == u"page")
         return runPageCommand(arguments);
     if (command == u"search") {
-        return runSearchCommand(arguments, [](bool forceOffline) -> std::unique_ptr<BrowserFactory> {
-            web::NetworkBrowserOptions options;
-            options.forceOffline = forceOffline;
-            return std::make_unique<web::NetworkBrowserFactory>(options);
-        });
+        return runSearchCommand(arguments,
+                                [](const LoaderChoices &choices) -> std::unique_ptr<BrowserFactory> {
+                                    web::NetworkBrowserOptions options;
+                                    options.forceOffline = choices.offline;
+                                    options.forceOnline = choices.online;
+                                    options.contact = choices.contact;
+                                    options.idleTimeout = choices.timeout;
+                                    return std::make_unique<web::NetworkBrowserFactory>(options);
+                                });
     }
-    QTextStream out(command == u"--help" || command == u"-h" ? stdout : stderr);
+    if (command == u"--version" || command == u"-v") {
+        QTextStream(stdout) << "diarytrawl " << QCoreApplication::applicationVersion() << '\n';
+        return exitStatus::Completed;
+    }
+    const bool asked = command == u"--help" || command == u"-h";
+    QTextStream out(asked ? stdout : stderr);
+    if (!asked)
+        out << "diarytrawl: unknown command \"" << command << "\"\n";
     printUsage(out);
-    return command == u"--help" || command == u"-h" ? 0 : ExitUsage;
+    return asked ? exitStatus::Completed : exitStatus::Usage;
 }
 
 int runWindow(int argc, char *argv[])

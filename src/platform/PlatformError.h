@@ -34,6 +34,8 @@ inline constexpr int FileWriteFailed = 75;
 inline constexpr int InvalidNumber = 13;
 inline constexpr int Overflow = 6;
 inline constexpr int SettingsStoreFailed = 80;
+// A regular-expression match that ran past its limits on one text.
+inline constexpr int TooCostly = 28;
 } // namespace ErrorNumber
 
 } // namespace diarytrawl

@@ -7,7 +7,6 @@
 #include "match/RegexpHelpers.h"
 #include "platform/PlatformError.h"
 #include "platform/RegExpObject.h"
-#include "platform/Wait.h"
 #include "progress/StatusText.h"
 #include "report/ReportFile.h"
 
@@ -20,8 +19,22 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int PauseAfterLinkMs = 100;
 constexpr int InternalErrorNumber = 51;
+
+// What the user can do about a page the site put in place of the one asked for.
+QString hintFor(LoadFailure failure)
+{
+    switch (failure) {
+    case LoadFailure::AdultNotice:
+        return u" (to read such pages, say you are 18 or older: \"Show adult content\" in the Other menu, "
+               u"or --adult)"_s;
+    case LoadFailure::LoginPage:
+        return u" (to read friends-only pages, search with your own login: \"Use login cookies from a "
+               u"file...\" in the Other menu, or --cookies / --cookies-from-browser)"_s;
+    default:
+        return QString();
+    }
+}
 
 QString quoted(const QString &text)
 {
@@ -61,7 +74,7 @@ public:
             reportFailure(InternalErrorNumber, QString::fromLocal8Bit(error.what()));
         }
         m_objIE.reset(); // released without Quit
-        return CrawlOutcome::Failed;
+        return ended(CrawlOutcome::Failed);
     }
 
 private:
@@ -70,12 +83,19 @@ private:
     CrawlOutcome walk()
     {
         m_log.Echo(m_bRegScan ? u"RegScan():\r\n"_s : u"Scan():\r\n"_s, true);
+        m_strSiteHost = window().strSiteHost;
         ScanSetUpStrings(m_strNick, m_strYear, m_strFromMonth, m_strToMonth, m_strSearchTo, m_strStartAddress,
-                         m_strResultsPageName, m_bRegScan, window().strSiteHost, m_log);
+                         m_strResultsPageName, m_bRegScan, m_strSiteHost, m_log);
 
-        m_objIE = m_frontEnd.browserFactory().createBrowser();
+        BrowserSession session;
+        session.siteHost = window().strSiteHost;
+        session.adultConsent = window().bShowAdultContent;
+        session.loginCookies = window().strLoginCookies;
+        m_objIE = m_frontEnd.browserFactory().createBrowser(session);
         m_objIE->setVisible(false);
         m_objIE->setSilent(true);
+        for (const QString &note : m_objIE->sessionNotes())
+            m_log.Echo2(note + u";\r\n"_s);
 
         m_tmScanStart = m_frontEnd.clock().now();
         StartHtmlReportFile(m_strNick, m_strYear, m_strFromMonth, m_strToMonth, m_strSearchTo,
@@ -93,61 +113,106 @@ private:
             m_regExp.Global = false;
         }
 
+        m_monthCount = firstMonth <= lastMonth ? lastMonth - firstMonth + 1 : 0;
         for (int month = firstMonth; month <= lastMonth; ++month) {
-            if (const std::optional<CrawlOutcome> stopped = walkMonth(month))
+            if (const std::optional<CrawlOutcome> stopped = walkMonth(month, month - firstMonth + 1))
                 return *stopped;
         }
 
         m_log.Echo2(u"\r\n--------------------\r\n"_s);
         m_log.Echo2(u"results: " + QString::number(m_nLinksFound) + u" links found (see log above);\r\n");
         m_log.Echo2(QString::number(m_nLinksScanned) + u" links scanned;\r\n");
+        if (!m_unreadPages.isEmpty())
+            m_log.Echo2(QString::number(m_unreadPages.size()) +
+                        u" pages could not be read (see log above);\r\n");
         completeReport(false);
         m_objIE->Quit();
         m_frontEnd.Run(m_strResultsPageName);
-        return CrawlOutcome::Completed;
+        return ended(m_unreadPages.isEmpty() ? CrawlOutcome::Completed
+                                             : CrawlOutcome::CompletedWithUnreadPages);
+    }
+
+    CrawlOutcome ended(CrawlOutcome outcome)
+    {
+        m_frontEnd.events().searchEnded(
+            {outcome, m_nLinksPassed, m_nLinksScanned, m_nLinksFound, qint64(m_unreadPages.size())});
+        return outcome;
+    }
+
+    bool load(const QString &address)
+    {
+        return IELoadLink(*m_objIE, address, m_log, window().bStopRequested, m_frontEnd.retryPolicy(),
+                          &m_lastLoad);
+    }
+
+    // A page that could not be read: counted, listed in the report's tail, never searched.
+    void unread(const QString &address, const LoadOutcome &outcome, const QString &reason)
+    {
+        m_unreadPages.append({address, reason});
+        m_frontEnd.events().pageFailed(address, outcome.failure, reason);
     }
 
     // Returns how the search ended when the user stopped it during this month.
-    std::optional<CrawlOutcome> walkMonth(int month)
+    std::optional<CrawlOutcome> walkMonth(int month, int monthIndex)
     {
         QString monthText = QString::number(month);
         if (monthText.size() < 2)
             monthText.prepend(u'0');
         const QString monthAddress = m_strStartAddress + monthText + u'/';
 
+        m_frontEnd.events().monthStarted(monthIndex, m_monthCount, monthAddress);
         m_log.Echo2(u"Loading page ... " + quoted(monthAddress) + u";\r\n");
-        if (!IELoadLink(*m_objIE, monthAddress, m_log, window().bStopRequested)) {
+        if (!load(monthAddress)) {
             m_objIE->setVisible(true);
             m_objIE->Quit();
             m_objIE.reset();
-            return CrawlOutcome::StoppedAtMonthPage;
+            return ended(CrawlOutcome::StoppedAtMonthPage);
+        }
+        const std::shared_ptr<const HtmlDocument> monthPage = m_objIE->Document();
+        if (!monthPage->outcome.ok()) {
+            // Its links are not walked: a page the loader made up, or an error page, links nowhere useful.
+            const QString reason = m_lastLoad.failureReason();
+            m_log.Echo2(u"Could not read the month page " + quoted(monthAddress) + u": " + reason + u';' +
+                        hintFor(monthPage->outcome.failure) + u"\r\n");
+            unread(monthAddress, monthPage->outcome, reason);
+            return std::nullopt;
         }
         m_log.Echo2(u"Page loaded, parsing...\r\n"_s);
 
-        const QStringList links = m_objIE->Document()->links;
-        for (const QString &strLink : links) {
+        const QStringList links = monthPage->links;
+        m_frontEnd.events().monthRead(links.size());
+        for (qsizetype onPage = 0; onPage < links.size(); ++onPage) {
+            const QString &strLink = links.at(onPage);
             ++m_nLinksPassed;
             const bool calendar = IsCalendarLink(strLink, m_strYear);
-            const bool skip = SkipLink(strLink, m_strNick);
+            const bool skip = SkipLink(strLink, m_strNick, m_strSiteHost);
+            m_frontEnd.events().linkTaken(m_nLinksPassed, onPage + 1, links.size(), strLink,
+                                          calendar || skip);
             if (calendar || skip) {
                 m_log.Echo2(u"link(" + QString::number(m_nLinksPassed) + u"): '" + strLink +
                             u"' -- skipped\r\n");
-            } else {
-                m_log.Echo2(m_strYear + u'/' + monthText + u"/link(" + QString::number(m_nLinksPassed) +
-                            u"): '" + strLink + u"'\r\n");
-                if (!IELoadLink(*m_objIE, strLink, m_log, window().bStopRequested)) {
-                    m_objIE->setVisible(true);
-                    m_objIE->Quit();
-                    m_objIE.reset();
-                    completeReport(true);
-                    m_frontEnd.Run(m_strResultsPageName);
-                    return CrawlOutcome::StoppedAtEntry;
-                }
-                ++m_nLinksScanned;
-                m_log.Echo2(u"Ok \r\n"_s);
-                matchEntry(strLink);
+                continue;
             }
-            Wait(PauseAfterLinkMs);
+            m_log.Echo2(m_strYear + u'/' + monthText + u"/link(" + QString::number(m_nLinksPassed) + u"): '" +
+                        strLink + u"'\r\n");
+            if (!load(strLink)) {
+                m_objIE->setVisible(true);
+                m_objIE->Quit();
+                m_objIE.reset();
+                completeReport(true);
+                m_frontEnd.Run(m_strResultsPageName);
+                return ended(CrawlOutcome::StoppedAtEntry);
+            }
+            const std::shared_ptr<const HtmlDocument> objDoc = m_objIE->Document();
+            if (!objDoc->outcome.ok()) {
+                const QString reason = m_lastLoad.failureReason();
+                m_log.Echo2(u"Not read: " + reason + u';' + hintFor(objDoc->outcome.failure) + u"\r\n");
+                unread(strLink, objDoc->outcome, reason);
+                continue;
+            }
+            ++m_nLinksScanned;
+            m_log.Echo2(u"Ok \r\n"_s);
+            matchEntry(strLink, *objDoc);
         }
         return std::nullopt;
     }
@@ -160,9 +225,23 @@ private:
         return !text.isEmpty() && text.contains(m_strSearchTo, Qt::CaseInsensitive);
     }
 
-    void matchEntry(const QString &strLink)
+    void matchEntry(const QString &strLink, const HtmlDocument &document)
     {
-        const std::shared_ptr<const HtmlDocument> objDoc = m_objIE->Document();
+        try {
+            matchEntryText(strLink, document);
+        } catch (const PlatformError &error) {
+            // A pattern that runs away on one page costs that page, not the search.
+            if (error.number() != ErrorNumber::TooCostly)
+                throw;
+            const QString reason = u"too costly to search with this pattern"_s;
+            m_log.Echo2(u"Not searched: "_s + reason + u";\r\n"_s);
+            unread(strLink, LoadOutcome{LoadFailure::TooComplex, reason}, reason);
+        }
+    }
+
+    void matchEntryText(const QString &strLink, const HtmlDocument &document)
+    {
+        const HtmlDocument *objDoc = &document;
         if (window().bSavePages)
             SavePage(*objDoc, strLink, window().strSavedPagesFolder);
 
@@ -194,6 +273,11 @@ private:
         }
 
         const QString lastMessageDate = RegMatch(entryText, dateStampPattern(m_strYear), true);
+        m_frontEnd.events().entryRead(strLink, lastMessageDate);
+        if (found)
+            m_frontEnd.events().entryMatched(strLink, m_nLinksFound,
+                                             RegMatch(strPageText, dateStampPattern(m_strYear), true),
+                                             strPageText, m_strSearchTo, m_bRegScan);
         if (!lastMessageDate.isEmpty())
             SetStatusReport(lastMessageDate);
     }
@@ -262,6 +346,9 @@ private:
     qint64 m_nLinksFound = 0;
     RegExpObject m_regExp;
     QList<UnreadPage> m_unreadPages;
+    LoadReport m_lastLoad;
+    int m_monthCount = 0;
+    QString m_strSiteHost;
 };
 
 } // namespace

@@ -10,8 +10,9 @@ bool contains(const QString &text, QStringView part)
 }
 
 // Journals of today's sites live on hosts of their own: "https://some-user.livejournal.com/123.html" for
-// the user some_user. Such an address holds the user name followed by '.', not by '/'.
-bool isOnJournalHost(const QString &strLink, const QString &strNick)
+// the user some_user. Such an address holds the user name followed by '.', not by '/'; only the site's
+// own domain may follow, or any host named after the user would pass.
+bool isOnJournalHost(const QString &strLink, const QString &strNick, const QString &strSiteHost)
 {
     const qsizetype schemeEnd = strLink.indexOf(u"://");
     if (schemeEnd < 0 || strNick.isEmpty())
@@ -21,11 +22,16 @@ bool isOnJournalHost(const QString &strLink, const QString &strNick)
     while (authorityEnd < strLink.size() && !QStringView(u"/?#").contains(strLink.at(authorityEnd)))
         ++authorityEnd;
     const QStringView authority = QStringView(strLink).mid(hostStart, authorityEnd - hostStart);
-    const QStringView host = authority.mid(authority.lastIndexOf(u'@') + 1);
+    QStringView host = authority.mid(authority.lastIndexOf(u'@') + 1);
+    if (const qsizetype colon = host.lastIndexOf(u':'); colon >= 0 && !host.endsWith(u']'))
+        host = host.first(colon);
+    QString siteDomain = strSiteHost.section(u':', 0, 0);
+    if (siteDomain.startsWith(u"www.", Qt::CaseInsensitive))
+        siteDomain = siteDomain.mid(4);
     QString journalHost = strNick;
     journalHost.replace(u'_', u'-');
-    journalHost += u'.';
-    return host.startsWith(journalHost, Qt::CaseInsensitive);
+    journalHost += u'.' + siteDomain;
+    return !siteDomain.isEmpty() && host.compare(journalHost, Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
@@ -40,14 +46,14 @@ bool IsCalendarLink(const QString &strLink, const QString &strYear)
     return result;
 }
 
-bool SkipLink(const QString &strLink, const QString &strNick)
+bool SkipLink(const QString &strLink, const QString &strNick, const QString &strSiteHost)
 {
     // Only web pages can be loaded: a javascript:, mailto: or file: link is no entry, whatever it holds.
     const bool webPage = strLink.startsWith(u"http://", Qt::CaseInsensitive) ||
                          strLink.startsWith(u"https://", Qt::CaseInsensitive);
     return !webPage || contains(strLink, u".bml") || strLink.endsWith(u'/') ||
            contains(strLink, u"/friends") || contains(strLink, u"/doc/tour") ||
-           (!contains(strLink, QString(strNick + u'/')) && !isOnJournalHost(strLink, strNick)) ||
+           (!contains(strLink, QString(strNick + u'/')) && !isOnJournalHost(strLink, strNick, strSiteHost)) ||
            !contains(strLink, u".html");
 }
 

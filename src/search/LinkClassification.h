@@ -9,10 +9,10 @@ namespace diarytrawl {
 bool IsCalendarLink(const QString &strLink, const QString &strYear);
 
 // True when strLink is not an entry of strNick's journal: not a web (http or https) address, a site page
-// (".bml", "/friends",
-// "/doc/tour"), a folder (ends with "/"), not an ".html" page, or outside this user's journal: the
-// address holds neither the user name followed by "/" nor, as its host, the journal's own host (the
-// user name with '_' written '-', then ".").
-bool SkipLink(const QString &strLink, const QString &strNick);
+// (".bml", "/friends", "/doc/tour"), a folder (ends with "/"), not an ".html" page, or outside this
+// user's journal: the address holds neither the user name followed by "/" nor, as its host, the
+// journal's own host on the selected site: the user name with '_' written '-', ".", and the site's
+// domain (strSiteHost without a port and a leading "www.").
+bool SkipLink(const QString &strLink, const QString &strNick, const QString &strSiteHost);
 
 } // namespace diarytrawl

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PageLoading.h"
+#include "SearchEvents.h"
 #include "platform/Browser.h"
 #include "platform/Clock.h"
 #include "progress/DateTimeText.h"
@@ -28,6 +30,14 @@ public:
     virtual BrowserFactory &browserFactory() = 0;
     virtual const Clock &clock() const = 0;
     virtual const DateTimeText &dateTimeText() const = 0;
+    // Step-by-step events, for front ends that show more than the log.
+    virtual SearchEvents &events()
+    {
+        static SearchEvents none;
+        return none;
+    }
+    // How passing faults are tried again.
+    virtual RetryPolicy retryPolicy() const { return {}; }
 };
 
 } // namespace diarytrawl

@@ -75,7 +75,7 @@ void TestLinkClassification::classify()
     QFETCH(bool, skip);
     QFETCH(QString, nick);
     QCOMPARE(IsCalendarLink(link, u"2005"_s), calendar);
-    QCOMPARE(SkipLink(link, nick), skip);
+    QCOMPARE(SkipLink(link, nick, u"www.livejournal.com"_s), skip);
 }
 
 QTEST_GUILESS_MAIN(TestLinkClassification)

@@ -4,6 +4,8 @@ using namespace Qt::StringLiterals;
 
 namespace diarytrawl::web::pages {
 
+// Every sentence is built by concatenation: an address may hold "%1", which an arg() would fill in.
+
 QString messagePage(const QString &sentence)
 {
     return u"<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Page not shown</title></head>"
@@ -13,76 +15,55 @@ QString messagePage(const QString &sentence)
 
 QString loadFailed(const QString &address, const QString &reason)
 {
-    return u"The page %1 could not be loaded: %2."_s.arg(address, reason);
+    return u"The page "_s + address + u" could not be loaded: "_s + reason + u'.';
 }
 
 QString notAvailableOffline(const QString &address)
 {
-    return u"The page %1 is not available offline."_s.arg(address);
+    return u"The page "_s + address + u" is not available offline."_s;
 }
 
 QString schemeNotLoaded(const QString &address)
 {
-    return u"The page %1 cannot be loaded: only http and https addresses are loaded."_s.arg(address);
+    return u"The page "_s + address + u" cannot be loaded: only http and https addresses are loaded."_s;
 }
 
 QString notAWebAddress(const QString &address)
 {
-    return u"The page \"%1\" cannot be loaded: it is not a complete web address."_s.arg(address);
+    return u"The page \""_s + address + u"\" cannot be loaded: it is not a complete web address."_s;
 }
 
 QString tooManyRedirects(const QString &address, bool loop)
 {
-    return loadFailed(address,
-                      loop ? u"its redirects go round in a loop"_s : u"it redirects more than 20 times"_s);
+    return loadFailed(address, redirectsReason(loop));
 }
 
-QString tooLarge(const QString &address, qint64 limitBytes)
+QString emptyErrorAnswer(const QString &address, const QString &statusText)
 {
-    return loadFailed(address, u"it is larger than %1 MB"_s.arg(limitBytes / (1024 * 1024)));
+    return u"The page "_s + address + u" could not be loaded: the server answered with the error "_s +
+           statusText + u" and sent no page."_s;
 }
 
-QString emptyErrorAnswer(const QString &address, int status, const QString &reasonPhrase)
+QString offlineReason()
 {
-    QString answer = QString::number(status);
-    if (!reasonPhrase.isEmpty())
-        answer += u" (" + reasonPhrase + u')';
-    return u"The page %1 could not be loaded: the server answered with the error %2 and sent no page."_s.arg(
-        address, answer);
+    return u"it is not in the page cache (offline mode)"_s;
 }
 
-QString notShown(const QString &address, const QString &reason)
+QString redirectsReason(bool loop)
 {
-    return u"The page %1 could not be shown: %2."_s.arg(address, reason);
+    return loop ? u"its redirects go round in a loop"_s : u"it redirects more than 20 times"_s;
 }
 
-QString networkFailureReason(QNetworkReply::NetworkError error, const QString &detail)
+QString fileReason(const QString &mimeType)
 {
-    switch (error) {
-    case QNetworkReply::ConnectionRefusedError:
-        return u"the server refused the connection"_s;
-    case QNetworkReply::RemoteHostClosedError:
-        return u"the server closed the connection before the whole page arrived"_s;
-    case QNetworkReply::HostNotFoundError:
-        return u"the server's name was not found"_s;
-    case QNetworkReply::TimeoutError:
-        return u"the connection timed out"_s;
-    case QNetworkReply::SslHandshakeFailedError:
-        return u"a secure (TLS) connection to the server could not be made"_s;
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::NetworkSessionFailedError:
-        return u"the network is not available"_s;
-    case QNetworkReply::ProxyConnectionRefusedError:
-    case QNetworkReply::ProxyConnectionClosedError:
-    case QNetworkReply::ProxyNotFoundError:
-    case QNetworkReply::ProxyTimeoutError:
-    case QNetworkReply::ProxyAuthenticationRequiredError:
-        return u"the proxy server failed (%1)"_s.arg(detail);
-    case QNetworkReply::ProtocolFailure:
-        return u"the server's answer could not be understood"_s;
-    default:
-        return u"a network error occurred (%1)"_s.arg(detail);
-    }
+    return u"it holds a file of type "_s + mimeType + u", not a page"_s;
+}
+
+QString tooComplexReason(std::chrono::milliseconds parseTimeLimit)
+{
+    const qint64 ms = parseTimeLimit.count();
+    const QString limit = ms % 1000 == 0 ? QString::number(ms / 1000) : QString::number(double(ms) / 1000);
+    return u"it is too complex to read (reading it took more than "_s + limit + u" s)"_s;
 }
 
 QString plainTextPage(const QString &text)
@@ -93,8 +74,8 @@ QString plainTextPage(const QString &text)
 
 QString fileNotShown(const QString &address, const QString &mimeType, qint64 size)
 {
-    return u"The address %1 holds a file of type %2 (%3 bytes), not a web page."_s.arg(address, mimeType)
-        .arg(size);
+    return u"The address "_s + address + u" holds a file of type "_s + mimeType + u" ("_s +
+           QString::number(size) + u" bytes), not a web page."_s;
 }
 
 } // namespace diarytrawl::web::pages

@@ -1,10 +1,12 @@
 #pragma once
 
-#include <QNetworkReply>
 #include <QString>
 
+#include <chrono>
+
 // The small pages the loader shows in place of a page it cannot show, and the pages it makes for
-// content that is not HTML. Each says in plain words what happened and for which address.
+// content that is not HTML. Each says in plain words what happened and for which address. The
+// *Reason functions give the short phrase a failed load's outcome carries.
 namespace diarytrawl::web::pages {
 
 // A page whose text is the sentence (escaped as HTML).
@@ -15,12 +17,12 @@ QString notAvailableOffline(const QString &address);
 QString schemeNotLoaded(const QString &address);
 QString notAWebAddress(const QString &address);
 QString tooManyRedirects(const QString &address, bool loop);
-QString tooLarge(const QString &address, qint64 limitBytes);
-QString emptyErrorAnswer(const QString &address, int status, const QString &reasonPhrase);
-QString notShown(const QString &address, const QString &reason);
+QString emptyErrorAnswer(const QString &address, const QString &statusText);
 
-// What went wrong on the network, in plain words ("the server refused the connection").
-QString networkFailureReason(QNetworkReply::NetworkError error, const QString &detail);
+QString offlineReason();
+QString redirectsReason(bool loop);
+QString fileReason(const QString &mimeType);
+QString tooComplexReason(std::chrono::milliseconds parseTimeLimit);
 
 // How a browser shows text/plain: the text as it is, inside a pre.
 QString plainTextPage(const QString &text);

@@ -1,5 +1,7 @@
 #include "GumboArena.h"
 
+#include <gumbo.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -108,15 +110,49 @@ void GumboArena::releaseBlock(void *block)
     freeLists[header->sizeClass] = freed;
 }
 
+void GumboArena::setLimits(SteadyTime deadline, std::function<bool()> abandoned)
+{
+    m_deadline = deadline;
+    m_abandoned = std::move(abandoned);
+}
+
+bool GumboArena::checkLimits()
+{
+    // Asking the clock costs more than an allocation: only now and then.
+    if (++m_allocations % 256 != 0 || !m_escape)
+        return false;
+    m_stoppedByDeadline = std::chrono::steady_clock::now() > m_deadline;
+    m_stopped = m_stoppedByDeadline || (m_abandoned && m_abandoned());
+    return m_stopped;
+}
+
 void *GumboArena::allocate(void *arena, std::size_t size)
 {
+    auto *self = static_cast<GumboArena *>(arena);
+    if (self->checkLimits())
+        std::longjmp(*self->m_escape, 1); // only gumbo's C frames lie between here and parse
     // gumbo is C and cannot take an exception through its frames: out of memory ends the program,
     // as it would inside gumbo with its own allocator.
     try {
-        return static_cast<GumboArena *>(arena)->allocateBlock(size);
+        return self->allocateBlock(size);
     } catch (const std::bad_alloc &) {
         std::abort();
     }
+}
+
+// Nothing with a destructor may live in this frame: the allocator may jump back into it.
+const GumboOutput *GumboArena::parse(const GumboOptions *options, const char *text, std::size_t length,
+                                     GumboArena &arena)
+{
+    std::jmp_buf escape;
+    arena.m_escape = &escape;
+    if (setjmp(escape) != 0) {
+        arena.m_escape = nullptr;
+        return nullptr;
+    }
+    const GumboOutput *output = gumbo_parse_with_options(options, text, length);
+    arena.m_escape = nullptr;
+    return output;
 }
 
 void GumboArena::deallocate(void *arena, void *block)

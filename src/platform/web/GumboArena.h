@@ -1,7 +1,13 @@
 #pragma once
 
+#include <chrono>
+#include <csetjmp>
 #include <cstddef>
+#include <functional>
 #include <vector>
+
+struct GumboInternalOptions;
+struct GumboInternalOutput;
 
 namespace diarytrawl::web {
 
@@ -9,8 +15,15 @@ namespace diarytrawl::web {
 // this way, instead of with gumbo's own recursive teardown, keeps deeply nested pages from running
 // the thread out of stack; blocks gumbo frees while parsing are reused. One arena per parse; not
 // shared between threads.
+//
+// The arena is also how a parse is cut short: gumbo's time grows with the square of a page's nesting
+// depth and of an element's attribute count, and it allocates all along, so the allocator checks a
+// deadline and an abandon question now and then and, when either says stop, jumps back to where the
+// parse began (parse below). Everything gumbo made lives in the arena, so nothing leaks.
 class GumboArena {
 public:
+    using SteadyTime = std::chrono::steady_clock::time_point;
+
     GumboArena() = default;
     GumboArena(const GumboArena &) = delete;
     GumboArena &operator=(const GumboArena &) = delete;
@@ -19,6 +32,15 @@ public:
     // The allocator and deallocator gumbo's options take, with the arena as userdata.
     static void *allocate(void *arena, std::size_t size);
     static void deallocate(void *arena, void *block);
+
+    // Stop a parse when the deadline passes or abandoned() answers true.
+    void setLimits(SteadyTime deadline, std::function<bool()> abandoned);
+    bool stoppedByDeadline() const { return m_stoppedByDeadline; }
+    bool stopped() const { return m_stopped; }
+
+    // gumbo_parse_with_options with the arena's options; nullptr when the limits stopped it.
+    static const GumboInternalOutput *parse(const GumboInternalOptions *options, const char *text,
+                                            std::size_t length, GumboArena &arena);
 
 private:
     struct FreeBlock {
@@ -44,6 +66,15 @@ private:
     char *cursor = nullptr;
     char *chunkEnd = nullptr;
     std::size_t nextChunkSize = 256 * 1024;
+
+    bool checkLimits();
+
+    SteadyTime m_deadline = SteadyTime::max();
+    std::function<bool()> m_abandoned;
+    std::jmp_buf *m_escape = nullptr;
+    unsigned m_allocations = 0;
+    bool m_stopped = false;
+    bool m_stoppedByDeadline = false;
 };
 
 } // namespace diarytrawl::web

@@ -542,7 +542,30 @@ enum ExitAction : quint32 {
     EndBody = 1u << 8,
     EndBox = 1u << 9,
     EndSvgText = 1u << 10,
+    EndForm = 1u << 11,
 };
+
+// A form and its fields as the page writes them; made into HtmlForm once the walk is done.
+struct RawField {
+    std::string name;
+    std::string value;
+    std::string type;
+};
+struct RawForm {
+    std::optional<std::string> action;
+    std::string method;
+    std::vector<RawField> fields;
+};
+
+std::string lowerAscii(std::string_view text)
+{
+    std::string lower(text);
+    for (char &c : lower) {
+        if (c >= 'A' && c <= 'Z')
+            c = char(c + ('a' - 'A'));
+    }
+    return lower;
+}
 
 constexpr std::array<const char *, 256> makeTextEscapes(bool attribute)
 {
@@ -622,6 +645,7 @@ public:
     std::vector<std::string_view> hrefs;
     std::deque<std::string> restoredHrefs; // hrefs holds views of these
     std::optional<std::string> baseHref;
+    std::vector<RawForm> forms;
 
 private:
     // Which of its children a box shows: a select only options and option groups, an option group
@@ -644,6 +668,8 @@ private:
     void leaveElement(const Frame &frame, const Frame *parent, const Frame *grandparent, bool endTag);
     void visitText(const GumboNode *node, const Frame &parent);
     void startTag(const GumboNode *element, std::string_view name);
+    void takeFormPart(const GumboNode *element, quint32 &exit);
+    std::string attributeText(const GumboNode *element, const char *name);
     std::string_view restored(std::string_view text, const char *source, std::string &scratch) const;
     static bool rendersChild(const Frame &parent, const GumboNode *child);
     static bool hiddenElement(const GumboNode *element, quint32 flags);
@@ -658,7 +684,8 @@ private:
     int hidden = 0;
     int preformatted = 0;
     int templates = 0;
-    int svgText = 0; // inside an SVG text element, whose text is drawn
+    int svgText = 0;              // inside an SVG text element, whose text is drawn
+    std::ptrdiff_t openForm = -1; // index into forms
     std::string nameScratch;
     std::string textScratch;
 };
@@ -732,6 +759,45 @@ void DocumentWalker::startTag(const GumboNode *element, std::string_view name)
         html.push_back('"');
     }
     html.push_back('>');
+}
+
+std::string DocumentWalker::attributeText(const GumboNode *element, const char *name)
+{
+    const GumboAttribute *a = attribute(element, name);
+    return a ? std::string(restored(a->value, a->original_value.data, textScratch)) : std::string();
+}
+
+// Forms and their fields, as a browser would submit them: what a stand-in page (an adult-content
+// notice, a login page) is recognised by. Forms do not nest in a parsed page.
+void DocumentWalker::takeFormPart(const GumboNode *element, quint32 &exit)
+{
+    const GumboTag tag = element->v.element.tag;
+    if (tag == GUMBO_TAG_FORM) {
+        RawForm &form = forms.emplace_back();
+        if (attribute(element, "action"))
+            form.action = attributeText(element, "action");
+        form.method = lowerAscii(attributeText(element, "method")) == "post" ? "post" : "get";
+        openForm = std::ptrdiff_t(forms.size()) - 1;
+        exit |= EndForm;
+        return;
+    }
+    if (openForm < 0 || !(tag == GUMBO_TAG_INPUT || tag == GUMBO_TAG_BUTTON || tag == GUMBO_TAG_TEXTAREA ||
+                          tag == GUMBO_TAG_SELECT))
+        return;
+    RawField field{attributeText(element, "name"), attributeText(element, "value"),
+                   lowerAscii(attributeText(element, "type"))};
+    if (tag == GUMBO_TAG_INPUT && field.type.empty())
+        field.type = "text";
+    else if (tag == GUMBO_TAG_BUTTON && field.type.empty())
+        field.type = "submit";
+    else if (tag != GUMBO_TAG_INPUT && tag != GUMBO_TAG_BUTTON)
+        field.type = gumbo_normalized_tagname(tag);
+    // An unticked box is not sent; the consent box is kept whatever its state, since it is what a
+    // notice is recognised by.
+    if ((field.type == "checkbox" || field.type == "radio") && !attribute(element, "checked") &&
+        field.name != "adult_check")
+        return;
+    forms[std::size_t(openForm)].fields.push_back(std::move(field));
 }
 
 bool DocumentWalker::hiddenElement(const GumboNode *element, quint32 flags)
@@ -850,6 +916,8 @@ void DocumentWalker::enterElement(Frame &frame, const Frame &parent)
             }
         }
     }
+    if (htmlElement && templates == 0)
+        takeFormPart(element, exit);
     if ((flags & Base) && templates == 0 && !baseHref) {
         if (const GumboAttribute *href = attribute(element, "href"))
             baseHref = std::string(restored(href->value, href->original_value.data, textScratch));
@@ -952,6 +1020,8 @@ void DocumentWalker::leaveElement(const Frame &frame, const Frame *parent, const
         --preformatted;
     if (exit & EndTemplate)
         --templates;
+    if (exit & EndForm)
+        openForm = -1;
     if (exit & EndBody) {
         bodyEnd = html.size();
         inBody = false;
@@ -1045,9 +1115,26 @@ const GumboNode *bodyOf(const GumboNode *root)
     return nullptr;
 }
 
+QString fromUtf8(std::string_view text)
+{
+    return wellFormedUtf8ToString(QByteArrayView(text.data(), qsizetype(text.size())));
+}
+
+HtmlForm makeForm(const RawForm &raw, const HrefResolver &resolver, const QString &address)
+{
+    HtmlForm form;
+    // A form without an action goes to the page itself, whatever the base says.
+    form.action = raw.action && !raw.action->empty() ? resolver.resolveUtf8(*raw.action) : address;
+    form.method = QString::fromLatin1(raw.method);
+    for (const RawField &field : raw.fields)
+        form.fields.append({fromUtf8(field.name), fromUtf8(field.value), fromUtf8(field.type)});
+    return form;
+}
+
 } // namespace
 
-HtmlDocument buildDocumentFromUtf8(QByteArrayView utf8, const QString &address, QByteArrayView encoding)
+HtmlDocument buildDocumentFromUtf8(QByteArrayView utf8, const QString &address, QByteArrayView encoding,
+                                   const ParseBudget &budget)
 {
     HtmlDocument document;
     document.address = address;
@@ -1061,8 +1148,11 @@ HtmlDocument buildDocumentFromUtf8(QByteArrayView utf8, const QString &address, 
     options.deallocator = &GumboArena::deallocate;
     options.userdata = &arena;
     options.max_errors = 0; // parse errors are of no use here, and recording them costs
+    arena.setLimits(budget.deadline, budget.abandoned);
     // The tree is released with the arena: gumbo_destroy_output would recurse once per nesting level.
-    const GumboOutput *output = gumbo_parse_with_options(&options, text.data(), text.size());
+    const GumboOutput *output = GumboArena::parse(&options, text.data(), text.size(), arena);
+    if (!output)
+        throw ParseStopped(arena.stoppedByDeadline());
     const GumboNode *root = output->root;
     const GumboNode *body = bodyOf(root);
 
@@ -1091,19 +1181,22 @@ HtmlDocument buildDocumentFromUtf8(QByteArrayView utf8, const QString &address, 
     document.links.reserve(qsizetype(walker.hrefs.size()));
     for (const std::string_view href : walker.hrefs)
         document.links.append(resolver.resolveUtf8(href));
+    for (const RawForm &form : walker.forms)
+        document.forms.append(makeForm(form, resolver, address.left(address.indexOf(u'#'))));
     return document;
 }
 
-HtmlDocument buildDocument(const QString &html, const QString &address)
+HtmlDocument buildDocument(const QString &html, const QString &address, const ParseBudget &budget)
 {
     const QByteArray utf8 = html.toUtf8();
-    return buildDocumentFromUtf8(utf8, address, "UTF-8");
+    return buildDocumentFromUtf8(utf8, address, "UTF-8", budget);
 }
 
-HtmlDocument buildDocument(const QByteArray &body, const QByteArray &httpContentType, const QString &address)
+HtmlDocument buildDocument(const QByteArray &body, const QByteArray &httpContentType, const QString &address,
+                           const ParseBudget &budget)
 {
     const Utf8Page page = pageToUtf8(body, httpContentType);
-    return buildDocumentFromUtf8(page.text, address, page.encoding);
+    return buildDocumentFromUtf8(page.text, address, page.encoding, budget);
 }
 
 } // namespace diarytrawl::web

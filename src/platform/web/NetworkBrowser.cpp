@@ -2,16 +2,18 @@
 
 #include "ErrorPage.h"
 #include "HtmlParser.h"
+#include "LoadOutcomes.h"
+#include "LoginCookies.h"
 #include "PageDecoding.h"
+#include "StandInPages.h"
 #include "platform/SettingsStore.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QMutex>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QProcess>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <atomic>
 #include <exception>
@@ -24,15 +26,35 @@ namespace diarytrawl::web {
 struct NetworkBrowser::Loaded {
     HtmlDocument document;
     bool isPage = false;
+    StandIn standIn;
+    // A page that may go to the cache once it is known to be the page asked for.
+    QByteArray body;
+    QByteArray contentType;
+    bool cacheable = false;
 };
 
 // Workers hold this rather than the browser: the browser clears target when it goes, under the mutex,
-// so a worker never posts to a browser that is gone. latest lets a worker skip parsing a page that a
-// newer Navigate has already abandoned.
+// so a worker never posts to a browser that is gone. latest lets a worker drop work that a newer
+// Navigate has already abandoned, and cut a parse short.
 struct NetworkBrowser::Relay {
     QMutex mutex;
     NetworkBrowser *target = nullptr;
     std::atomic<quint64> latest{0};
+
+    // Runs what on the browser's thread if the browser is still there and still wants generation.
+    void post(quint64 generation, std::function<void(NetworkBrowser &)> what)
+    {
+        QMutexLocker lock(&mutex);
+        if (NetworkBrowser *browser = target; browser && latest == generation) {
+            QMetaObject::invokeMethod(
+                browser,
+                [browser, generation, what = std::move(what)] {
+                    if (browser->m_generation == generation && !browser->m_quit)
+                        what(*browser);
+                },
+                Qt::QueuedConnection);
+        }
+    }
 };
 
 namespace {
@@ -89,14 +111,6 @@ bool isRedirectStatus(int status)
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-// Errors that Qt reports for an answer the server did give: its page is what a browser shows.
-bool isServerAnswer(QNetworkReply::NetworkError error)
-{
-    const int code = int(error);
-    return error == QNetworkReply::NoError || (code >= 201 && code <= 299) || (code >= 401 && code <= 499) ||
-           error == QNetworkReply::ProtocolInvalidOperationError;
-}
-
 QString addressText(const QUrl &url)
 {
     return url.toString(QUrl::FullyEncoded);
@@ -109,26 +123,37 @@ QString withFragment(const QString &address, const QString &fragment)
     return address + u'#' + fragment;
 }
 
-NetworkBrowser::Loaded messageDocument(const QString &sentence, const QString &address)
+NetworkBrowser::Loaded messageDocument(const QString &sentence, const QString &address, LoadOutcome outcome)
 {
-    return {buildDocument(pages::messagePage(sentence), address), false};
+    NetworkBrowser::Loaded loaded;
+    loaded.document = buildDocument(pages::messagePage(sentence), address);
+    loaded.document.outcome = std::move(outcome);
+    return loaded;
 }
 
+// The document a browser shows for a page's bytes, and whether it is the page asked for.
 NetworkBrowser::Loaded pageDocument(const QByteArray &body, const QByteArray &contentType,
-                                    const QString &address)
+                                    const QString &address, const ParseBudget &budget)
 {
     const QString mimeType = mimeTypeOf(contentType);
+    NetworkBrowser::Loaded loaded;
+    loaded.isPage = true;
     switch (shapeOf(mimeType)) {
     case Shape::PlainText:
-        return {buildDocument(pages::plainTextPage(decodePage(body, contentType)), address), true};
-    case Shape::File:
-        return {
-            buildDocument(pages::messagePage(pages::fileNotShown(address, mimeType, body.size())), address),
-            true};
+        loaded.document = buildDocument(pages::plainTextPage(decodePage(body, contentType)), address, budget);
+        return loaded;
+    case Shape::File: {
+        const QString sentence = pages::fileNotShown(address, mimeType, body.size());
+        loaded = messageDocument(sentence, address,
+                                 outcomes::failed(LoadFailure::NotAPage, pages::fileReason(mimeType)));
+        return loaded;
+    }
     case Shape::Html:
         break;
     }
-    return {buildDocument(body, contentType, address), true};
+    loaded.document = buildDocument(body, contentType, address, budget);
+    loaded.standIn = recogniseStandIn(loaded.document);
+    return loaded;
 }
 
 void openWithDesktop(const QString &address)
@@ -136,31 +161,86 @@ void openWithDesktop(const QString &address)
     QProcess::startDetached(u"xdg-open"_s, {address});
 }
 
+// The site's domain: its host without a port and a leading "www.", which journals live under.
+QString siteDomainOf(const QString &siteHost)
+{
+    QString host = siteHost.section(u':', 0, 0).toLower();
+    if (host.startsWith(u"www."))
+        host = host.mid(4);
+    return host;
+}
+
+// Which journal an address belongs to, for answering a notice once per journal: the host, and on the
+// site's own host the "~user" or "users/user" that starts the path.
+QString journalOf(const QUrl &url)
+{
+    const QStringList segments = url.path().split(u'/', Qt::SkipEmptyParts);
+    QString journal = url.host().toLower();
+    if (!segments.isEmpty() && segments.first().startsWith(u'~'))
+        journal += u'/' + segments.first();
+    else if (segments.size() > 1 && segments.first() == u"users")
+        journal += u"/users/" + segments.at(1);
+    return journal;
+}
+
+QString readContact(const SettingsStore &store)
+{
+    const std::optional<QVariant> stored = store.find(registry::Contact.toString());
+    return stored ? stored->toString() : QString();
+}
+
 } // namespace
 
-NetworkBrowser::NetworkBrowser(NetworkBrowserOptions options)
+NetworkBrowser::NetworkBrowser(NetworkBrowserOptions options, BrowserSession session)
     : m_options(std::move(options))
+    , m_session(std::move(session))
     , m_document(std::make_shared<const HtmlDocument>())
+    , m_pacer(m_options.requestGap)
     , m_relay(std::make_shared<Relay>())
 {
-    if (!m_options.forceOffline) {
+    QString contact = m_options.contact;
+    if (m_options.forceOffline) {
+        m_offline = true;
+    } else if (!m_options.forceOnline || contact.isEmpty()) {
         const SettingsStore store =
             m_options.settingsFile.isEmpty() ? SettingsStore() : SettingsStore(m_options.settingsFile);
-        m_offline = isGlobalUserOffline(store);
-    } else {
-        m_offline = true;
+        m_offline = !m_options.forceOnline && isGlobalUserOffline(store);
+        if (contact.isEmpty())
+            contact = readContact(store);
     }
+    m_userAgent = userAgent(contact);
+    if (m_offline)
+        m_notes << u"offline mode: pages are read only from the page cache"_s;
+
     for (auto it = m_options.originMap.cbegin(); it != m_options.originMap.cend(); ++it) {
         QString origin = it.key().toLower();
         while (origin.endsWith(u'/'))
             origin.chop(1);
         m_origins.insert(origin, it.value());
     }
+
+    if (m_session.adultConsent && !m_session.siteHost.isEmpty()) {
+        // The sites remember an adult's consent in these cookies on their own domain.
+        const QString domain = siteDomainOf(m_session.siteHost);
+        const bool hasDomain = domain.contains(u'.') && !QUrl(u"http://"_s + domain).host().isEmpty() &&
+                               !domain.front().isDigit();
+        for (const char *name : {"adult_explicit", "adult_concepts"}) {
+            QNetworkCookie consent(name, "1");
+            consent.setDomain(hasDomain ? u'.' + domain : domain);
+            consent.setPath(u"/"_s);
+            m_cookies.insert(consent);
+        }
+    }
+    if (!m_session.loginCookies.isEmpty()) {
+        CookieImport imported = readLoginCookies(m_session.loginCookies);
+        for (const QNetworkCookie &cookie : std::as_const(imported.cookies))
+            m_cookies.insert(cookie);
+        m_notes += imported.notes;
+    }
+
     m_cache = std::make_shared<PageCache>(m_options.cacheFolder.isEmpty() ? PageCache::defaultFolder()
                                                                           : m_options.cacheFolder,
                                           m_options.cacheMaxBytes);
-    m_network = new QNetworkAccessManager(this);
-    m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     m_relay->target = this;
 }
 
@@ -170,16 +250,29 @@ NetworkBrowser::~NetworkBrowser()
         QMutexLocker lock(&m_relay->mutex);
         m_relay->target = nullptr;
     }
-    m_relay->latest = ~quint64(0);
-    releaseReply();
+    abandonLoad();
 }
 
-QByteArray NetworkBrowser::userAgent()
+QByteArray NetworkBrowser::userAgent(const QString &contact)
 {
     QString version = QCoreApplication::applicationVersion();
     if (version.isEmpty())
         version = QStringLiteral(DIARYTRAWL_VERSION);
-    return "Mozilla/5.0 (X11; Linux x86_64) diarytrawl/" + version.toLatin1();
+    QByteArray agent = "diarytrawl/" + version.toLatin1();
+    // A header value holds printable ASCII only; anything else in a contact is left out.
+    QByteArray printable;
+    for (const QChar c : contact) {
+        if (c.unicode() > 0x20 && c.unicode() < 0x7F && c != u'(' && c != u')')
+            printable += char(c.unicode());
+    }
+    if (!printable.isEmpty())
+        agent += " (contact: " + printable + ')';
+    return agent;
+}
+
+QStringList NetworkBrowser::sessionNotes() const
+{
+    return m_notes;
 }
 
 void NetworkBrowser::setVisible(bool visible)
@@ -202,12 +295,15 @@ std::shared_ptr<const HtmlDocument> NetworkBrowser::Document() const
     return m_document;
 }
 
+void NetworkBrowser::notifyWhenIdle(std::function<void()> notify)
+{
+    m_notifyWhenIdle = std::move(notify);
+}
+
 void NetworkBrowser::Quit()
 {
     abandonLoad();
     m_quit = true;
-    delete m_network; // takes any reply still in its care with it
-    m_network = nullptr;
     m_cache.reset();
 }
 
@@ -229,29 +325,27 @@ void NetworkBrowser::Navigate(const QString &address)
     m_redirects = 0;
     m_visited.clear();
     m_fragment = url.fragment(QUrl::FullyEncoded);
-    if (!url.isValid() || url.isRelative()) {
-        showMessage(pages::notAWebAddress(address), address);
+    if (!url.isValid() || url.isRelative() || (isLoadedScheme(url) && url.host().isEmpty())) {
+        fail(outcomes::failed(LoadFailure::NotAPage, u"it is not a complete web address"_s),
+             pages::notAWebAddress(address), address);
         return;
     }
     if (!isLoadedScheme(url)) {
-        showMessage(pages::schemeNotLoaded(addressText(url)), addressText(url));
-        return;
-    }
-    if (url.host().isEmpty()) {
-        showMessage(pages::notAWebAddress(address), address);
+        fail(outcomes::failed(LoadFailure::NotAPage, u"only http and https addresses are loaded"_s),
+             pages::schemeNotLoaded(addressText(url)), addressText(url));
         return;
     }
     if (isFragmentOfCurrentPage(url)) {
         auto document = std::make_shared<HtmlDocument>(*m_document);
         document->address = addressText(url);
-        m_document = std::move(document);
-        m_busy = false;
+        setDocument(std::move(document), true);
         return;
     }
+    m_requested = url.adjusted(QUrl::RemoveFragment);
     if (m_offline)
-        lookUpOffline(url);
+        lookUpOffline(m_requested);
     else
-        startRequest(url.adjusted(QUrl::RemoveFragment));
+        request(m_requested);
 }
 
 bool NetworkBrowser::isFragmentOfCurrentPage(const QUrl &url) const
@@ -267,19 +361,11 @@ void NetworkBrowser::abandonLoad()
 {
     ++m_generation;
     m_relay->latest = m_generation;
-    releaseReply();
+    if (m_abandonTransfer)
+        m_abandonTransfer->store(true);
+    m_abandonTransfer.reset();
+    m_answeringNotice = false;
     m_busy = false;
-}
-
-void NetworkBrowser::releaseReply()
-{
-    if (QNetworkReply *reply = m_reply) {
-        m_reply = nullptr;
-        disconnect(reply, nullptr, this, nullptr);
-        reply->abort();
-        reply->deleteLater();
-    }
-    m_body = QByteArray();
 }
 
 QString NetworkBrowser::currentAddress() const
@@ -310,87 +396,96 @@ QUrl NetworkBrowser::wireUrl(const QUrl &url, QByteArray &hostHeader) const
     return wire;
 }
 
-void NetworkBrowser::startRequest(const QUrl &url)
+void NetworkBrowser::request(const QUrl &url, const QByteArray &method, const QByteArray &body)
 {
     m_url = url;
-    m_body = QByteArray();
+    const std::chrono::milliseconds wait = m_pacer.delayBeforeNext();
+    if (wait.count() == 0) {
+        startTransfer(url, method, body);
+        return;
+    }
+    const quint64 generation = m_generation;
+    QTimer::singleShot(wait, Qt::PreciseTimer, this, [this, generation, url, method, body] {
+        if (generation == m_generation && !m_quit)
+            startTransfer(url, method, body);
+    });
+}
+
+void NetworkBrowser::startTransfer(const QUrl &url, const QByteArray &method, const QByteArray &body)
+{
+    m_pacer.requestStarts();
     QByteArray hostHeader;
-    QNetworkRequest request(wireUrl(url, hostHeader));
-    request.setRawHeader("User-Agent", userAgent());
-    request.setRawHeader("Accept", "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
+    TransferRequest transfer;
+    transfer.url = wireUrl(url, hostHeader).toEncoded();
+    transfer.method = method;
+    transfer.body = body;
+    transfer.idleTimeout = m_options.idleTimeout;
+    transfer.maxBodyBytes = MaxBodyBytes;
+    transfer.maxHeaderBytes = MaxHeaderBytes;
+    transfer.headers = {{"User-Agent", m_userAgent},
+                        {"Accept", "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8"}};
     if (!hostHeader.isEmpty())
-        request.setRawHeader("Host", hostHeader);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    // The body's own bound (MaxBodyBytes) applies to what arrives, compressed or not.
-    request.setDecompressedSafetyCheckThreshold(-1);
+        transfer.headers.append({"Host", hostHeader});
+    if (const QByteArray cookies = m_cookies.cookieHeaderFor(url); !cookies.isEmpty())
+        transfer.headers.append({"Cookie", cookies});
+    if (method == "POST")
+        transfer.headers.append(
+            {QByteArray("Content-Type"), QByteArray("application/x-www-form-urlencoded")});
+    // Only a page's body is worth reading: not a redirect's, not a picture's.
+    transfer.wantsBody = [](int status, const HeaderList &headers) {
+        if (isRedirectStatus(status) && !headerValue(headers, "Location").isEmpty())
+            return false;
+        return status >= 400 || shapeOf(mimeTypeOf(headerValue(headers, "Content-Type"))) != Shape::File;
+    };
 
-    QNetworkReply *reply = m_network->get(request);
-    // Qt's network thread keeps reading into this buffer whether or not the window's thread takes the
-    // data; a bound makes a fast endless body wait for us instead of filling the memory.
-    reply->setReadBufferSize(ReadBufferBytes);
-    m_reply = reply;
-    connect(reply, &QNetworkReply::readyRead, this, [this, reply] { onReadyRead(reply); });
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { onFinished(reply); });
+    m_abandonTransfer = std::make_shared<std::atomic<bool>>(false);
+    const quint64 generation = m_generation;
+    std::shared_ptr<Relay> relay = m_relay;
+    m_http.start(std::move(transfer), m_abandonTransfer, [relay, generation](TransferResult result) {
+        relay->post(generation, [result = std::move(result)](NetworkBrowser &browser) mutable {
+            browser.onTransferDone(std::move(result));
+        });
+    });
 }
 
-void NetworkBrowser::onReadyRead(QNetworkReply *reply)
+void NetworkBrowser::onTransferDone(TransferResult result)
 {
-    if (reply != m_reply)
-        return;
-    if (m_body.isEmpty()) {
-        const qint64 announced = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
-        if (announced > 0 && announced <= MaxBodyBytes)
-            m_body.reserve(announced);
-    }
-    const QByteArray chunk = reply->readAll();
-    if (m_body.size() + chunk.size() > MaxBodyBytes) {
-        const QString address = currentAddress();
-        releaseReply();
-        showMessage(pages::tooLarge(address, MaxBodyBytes), address);
+    m_abandonTransfer.reset();
+    const QList<QByteArray> setCookies = headerValues(result.headers, "Set-Cookie");
+    if (!setCookies.isEmpty())
+        m_cookies.setFromResponse(setCookies, m_url);
+    if (m_answeringNotice) {
+        // Whatever the notice's form led to, the consent is given: ask for the page again.
+        m_answeringNotice = false;
+        request(m_requested);
         return;
     }
-    m_body += chunk;
-}
 
-void NetworkBrowser::onFinished(QNetworkReply *reply)
-{
-    if (reply != m_reply)
-        return;
-    onReadyRead(reply);
-    if (reply != m_reply) // the body was too large
-        return;
-    m_reply = nullptr;
-    reply->deleteLater();
-
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    const QNetworkReply::NetworkError error = reply->error();
     const QString address = currentAddress();
-    if (!status.isValid() || !isServerAnswer(error)) {
-        m_body = QByteArray();
-        showMessage(pages::loadFailed(address, pages::networkFailureReason(error, reply->errorString())),
-                    address);
+    const LoadOutcome network =
+        outcomes::fromTransfer(result, m_options.idleTimeout, MaxBodyBytes, MaxHeaderBytes);
+    if (!network.ok()) {
+        fail(network, pages::loadFailed(address, network.reason), address);
         return;
     }
-    const int code = status.toInt();
-    if (isRedirectStatus(code) && reply->hasRawHeader("Location")) {
-        followRedirect(reply);
+    const QByteArray location = headerValue(result.headers, "Location");
+    if (isRedirectStatus(result.status) && !location.isEmpty()) {
+        followRedirect(location);
         return;
     }
-    if (code >= 400 && m_body.isEmpty()) {
-        showMessage(
-            pages::emptyErrorAnswer(address, code,
-                                    reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString()),
-            address);
+    if (result.error == TransferResult::Error::BodyNotRead) {
+        const QString mimeType = mimeTypeOf(headerValue(result.headers, "Content-Type"));
+        const qint64 size = headerValue(result.headers, "Content-Length").toLongLong();
+        fail(outcomes::failed(LoadFailure::NotAPage, pages::fileReason(mimeType)),
+             pages::fileNotShown(address, mimeType, size), address);
         return;
     }
-    showPage(std::exchange(m_body, QByteArray()), reply->rawHeader("Content-Type"), address, code == 200);
+    readPage(std::move(result), address);
 }
 
-void NetworkBrowser::followRedirect(QNetworkReply *reply)
+void NetworkBrowser::followRedirect(const QByteArray &location)
 {
-    m_body = QByteArray();
-    const QString location = QString::fromUtf8(reply->rawHeader("Location")).trimmed();
-    QUrl target = m_url.resolved(QUrl(location, QUrl::TolerantMode));
+    QUrl target = m_url.resolved(QUrl(QString::fromUtf8(location).trimmed(), QUrl::TolerantMode));
     if (target.hasFragment())
         m_fragment = target.fragment(QUrl::FullyEncoded);
     target = target.adjusted(QUrl::RemoveFragment);
@@ -404,16 +499,52 @@ void NetworkBrowser::followRedirect(QNetworkReply *reply)
     m_visited.insert(from);
     if (++m_redirects > MaxRedirects) {
         const QString address = currentAddress();
-        showMessage(pages::tooManyRedirects(address, m_visited.contains(to)), address);
+        const bool loop = m_visited.contains(to);
+        fail(outcomes::failed(LoadFailure::NotAPage, pages::redirectsReason(loop)),
+             pages::tooManyRedirects(address, loop), address);
         return;
     }
     if (!target.isValid() || !isLoadedScheme(target) || target.host().isEmpty()) {
         const QString address = withFragment(to, m_fragment);
-        showMessage(isLoadedScheme(target) ? pages::notAWebAddress(address) : pages::schemeNotLoaded(address),
-                    address);
+        const bool web = isLoadedScheme(target);
+        fail(
+            outcomes::failed(LoadFailure::NotAPage, web ? u"it redirects to an address that is not complete"_s
+                                                        : u"it redirects to an address that is not loaded"_s),
+            web ? pages::notAWebAddress(address) : pages::schemeNotLoaded(address), address);
         return;
     }
-    startRequest(target);
+    request(target);
+}
+
+void NetworkBrowser::readPage(TransferResult result, const QString &address)
+{
+    LoadOutcome outcome;
+    if (result.status >= 400) {
+        outcome = outcomes::fromErrorStatus(result.status, result.reasonPhrase, result.headers,
+                                            QDateTime::currentDateTimeUtc());
+        if (result.body.isEmpty()) {
+            fail(outcome,
+                 pages::emptyErrorAnswer(address, outcomes::statusText(result.status, result.reasonPhrase)),
+                 address);
+            return;
+        }
+    }
+    const QByteArray contentType = headerValue(result.headers, "Content-Type");
+    const bool cacheable = result.status == 200;
+    runOnWorker([body = std::move(result.body), contentType, address, outcome, cacheable,
+                 limit = m_options.parseTimeLimit](const std::function<bool()> &abandoned) {
+        const ParseBudget budget{std::chrono::steady_clock::now() + limit, abandoned};
+        Loaded loaded = pageDocument(body, contentType, address, budget);
+        if (!outcome.ok()) {
+            loaded.document.outcome = outcome; // the server's own error page
+            loaded.isPage = false;
+        } else if (loaded.document.outcome.ok() && loaded.standIn.failure == LoadFailure::None && cacheable) {
+            loaded.body = body;
+            loaded.contentType = contentType;
+            loaded.cacheable = true;
+        }
+        return loaded;
+    });
 }
 
 void NetworkBrowser::lookUpOffline(const QUrl &url)
@@ -421,54 +552,51 @@ void NetworkBrowser::lookUpOffline(const QUrl &url)
     std::shared_ptr<PageCache> cache = m_cache;
     const QString address = addressText(url);
     const QString fragment = m_fragment;
-    runOnWorker(withFragment(address, fragment), [cache, address, fragment] {
-        std::optional<PageCache::Page> page = cache->lookup(address);
-        if (!page)
-            return messageDocument(pages::notAvailableOffline(address), address);
-        return pageDocument(page->body, page->contentType, withFragment(page->address, fragment));
+    runOnWorker(
+        [cache, address, fragment, limit = m_options.parseTimeLimit](const std::function<bool()> &abandoned) {
+            std::optional<PageCache::Page> page = cache->lookup(address);
+            if (!page)
+                return messageDocument(pages::notAvailableOffline(address), address,
+                                       outcomes::failed(LoadFailure::Offline, pages::offlineReason()));
+            const ParseBudget budget{std::chrono::steady_clock::now() + limit, abandoned};
+            return pageDocument(page->body, page->contentType, withFragment(page->address, fragment), budget);
+        });
+}
+
+void NetworkBrowser::fail(const LoadOutcome &outcome, const QString &sentence, const QString &address)
+{
+    runOnWorker([sentence, address, outcome](const std::function<bool()> &) {
+        return messageDocument(sentence, address, outcome);
     });
 }
 
-void NetworkBrowser::showMessage(const QString &sentence, const QString &address)
-{
-    runOnWorker(address, [sentence, address] { return messageDocument(sentence, address); });
-}
-
-void NetworkBrowser::showPage(QByteArray body, const QByteArray &contentType, const QString &address,
-                              bool keepInCache)
-{
-    if (keepInCache) {
-        // Kept even when a newer Navigate abandons the page before it is shown: it did load.
-        std::shared_ptr<PageCache> cache = m_cache;
-        QThreadPool::globalInstance()->start(
-            [cache, body, contentType, address] { cache->storePage(address, contentType, body); });
-    }
-    runOnWorker(address, [body = std::move(body), contentType, address] {
-        return pageDocument(body, contentType, address);
-    });
-}
-
-void NetworkBrowser::runOnWorker(const QString &address, std::function<Loaded()> make)
+void NetworkBrowser::runOnWorker(std::function<Loaded(const std::function<bool()> &abandoned)> make)
 {
     const quint64 generation = m_generation;
     std::shared_ptr<Relay> relay = m_relay;
-    QThreadPool::globalInstance()->start([relay, generation, address, make = std::move(make)] {
+    const std::chrono::milliseconds limit = m_options.parseTimeLimit;
+    QThreadPool::globalInstance()->start([relay, generation, limit, make = std::move(make)] {
         if (relay->latest != generation)
             return; // abandoned before a worker came to it
+        const std::function<bool()> abandoned = [&relay, generation] {
+            return relay->latest != generation;
+        };
         auto loaded = std::make_shared<Loaded>();
         try {
-            *loaded = make();
+            *loaded = make(abandoned);
+        } catch (const ParseStopped &stopped) {
+            if (!stopped.pastDeadline())
+                return;
+            const QString reason = pages::tooComplexReason(limit);
+            *loaded = messageDocument(reason, QString(), outcomes::failed(LoadFailure::TooComplex, reason));
         } catch (const std::exception &failure) {
             // Nothing in a load reaches the caller as an exception; the page says what happened.
-            *loaded =
-                messageDocument(pages::notShown(address, QString::fromLocal8Bit(failure.what())), address);
+            const QString reason =
+                u"it could not be shown ("_s + QString::fromLocal8Bit(failure.what()) + u')';
+            *loaded = messageDocument(reason, QString(), outcomes::failed(LoadFailure::NotAPage, reason));
         }
-        QMutexLocker lock(&relay->mutex);
-        if (NetworkBrowser *target = relay->target) {
-            QMetaObject::invokeMethod(
-                target, [target, generation, loaded] { target->install(generation, loaded); },
-                Qt::QueuedConnection);
-        }
+        relay->post(generation,
+                    [generation, loaded](NetworkBrowser &browser) { browser.install(generation, loaded); });
     });
 }
 
@@ -476,30 +604,62 @@ void NetworkBrowser::install(quint64 generation, const std::shared_ptr<Loaded> &
 {
     if (generation != m_generation || m_quit)
         return;
-    m_document = std::make_shared<const HtmlDocument>(std::move(loaded->document));
-    m_documentIsPage = loaded->isPage;
+    if (loaded->document.address.isEmpty())
+        loaded->document.address = currentAddress();
+    if (loaded->standIn.failure == LoadFailure::AdultNotice && answerAdultNotice(*loaded))
+        return;
+    if (loaded->standIn.failure != LoadFailure::None) {
+        const bool notice = loaded->standIn.failure == LoadFailure::AdultNotice;
+        const QString reason = !notice ? u"the site asks to log in to see it"_s
+                               : m_session.adultConsent
+                                   ? u"the site still shows its adult-content notice after it was answered"_s
+                                   : u"the site shows an adult-content notice in place of it"_s;
+        loaded->document.outcome = outcomes::failed(loaded->standIn.failure, reason);
+        loaded->isPage = false;
+    }
+    if (loaded->cacheable && m_cache) {
+        std::shared_ptr<PageCache> cache = m_cache;
+        QThreadPool::globalInstance()->start([cache, address = addressText(m_url), loaded] {
+            cache->storePage(address, loaded->contentType, loaded->body);
+        });
+    }
+    setDocument(std::make_shared<const HtmlDocument>(std::move(loaded->document)), loaded->isPage);
+}
+
+// Answers a notice by submitting its form, once per journal and kind, when the user has consented.
+bool NetworkBrowser::answerAdultNotice(const Loaded &loaded)
+{
+    if (!m_session.adultConsent)
+        return false;
+    const QString key = journalOf(m_requested) + u'#' + QString::number(int(loaded.standIn.adultKind));
+    if (m_noticesAnswered.contains(key))
+        return false;
+    m_noticesAnswered.insert(key);
+    const FormSubmission submission = consentSubmission(loaded.standIn.form);
+    const QUrl target(submission.address);
+    if (!isLoadedScheme(target) || target.host().isEmpty())
+        return false;
+    m_answeringNotice = true;
+    request(target, submission.method, submission.body);
+    return true;
+}
+
+void NetworkBrowser::setDocument(std::shared_ptr<const HtmlDocument> document, bool isPage)
+{
+    m_document = std::move(document);
+    m_documentIsPage = isPage;
     m_busy = false;
     if (m_notifyWhenIdle)
         m_notifyWhenIdle();
-}
-
-void NetworkBrowser::notifyWhenIdle(std::function<void()> notify)
-{
-    m_notifyWhenIdle = std::move(notify);
-}
-
-QStringList NetworkBrowser::sessionNotes() const
-{
-    return {};
 }
 
 NetworkBrowserFactory::NetworkBrowserFactory(NetworkBrowserOptions options)
     : m_options(std::move(options))
 {}
 
-std::unique_ptr<Browser> NetworkBrowserFactory::createBrowser(const BrowserSession &)
+std::unique_ptr<Browser> NetworkBrowserFactory::createBrowser(const BrowserSession &session)
 {
-    return std::make_unique<NetworkBrowser>(m_options);
+    return std::make_unique<NetworkBrowser>(m_options, session);
 }
 
 } // namespace diarytrawl::web

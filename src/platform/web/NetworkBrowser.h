@@ -1,61 +1,79 @@
 #pragma once
 
+#include "CookieJar.h"
+#include "HttpTransfer.h"
 #include "PageCache.h"
+#include "RequestPacer.h"
 #include "platform/Browser.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
-#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QUrl>
 
+#include <chrono>
 #include <functional>
 #include <memory>
-
-class QNetworkAccessManager;
-class QNetworkReply;
 
 namespace diarytrawl::web {
 
 struct NetworkBrowserOptions {
-    // Pages come from the cache only, whatever the settings store says (the command line's --offline).
-    // Otherwise every new browser reads GlobalUserOffline from the store.
+    // Pages come from the cache only (--offline), or from the network (--online), whatever the settings
+    // store says. Otherwise every new browser reads GlobalUserOffline from the store.
     bool forceOffline = false;
+    bool forceOnline = false;
     // The settings store's file; empty: the user's ($XDG_CONFIG_HOME/diarytrawl/settings.json).
     QString settingsFile;
     // The page cache; empty: the user's ($XDG_CACHE_HOME/diarytrawl/pages).
     QString cacheFolder;
     qint64 cacheMaxBytes = PageCache::DefaultMaxBytes;
+    // A contact address for the User-Agent; empty: the settings store's, if it holds one.
+    QString contact;
+    // A load that receives no byte for this long fails as timed out.
+    std::chrono::milliseconds idleTimeout{60000};
+    // Between the starts of two requests that go to the network: the sites' bot policy asks for at
+    // most five a second.
+    std::chrono::milliseconds requestGap{200};
+    // A page that takes longer to parse fails as too complex to read.
+    std::chrono::milliseconds parseTimeLimit{10000};
     // For tests, which cannot make real host names resolve: requests for an origin (a key such as
     // "https://inkwell.livejournal.com", or "https://*.livejournal.com" for every host under that name)
     // go to another origin ("http://127.0.0.1:8080") with the original Host header, while the document's
-    // address, the links and the cache keep the original address. Empty in the program.
+    // address, the links, the cookies and the cache keep the original address. Empty in the program.
     QHash<QString, QString> originMap;
     // How a visible browser shows an address. Empty: xdg-open, detached.
     std::function<void(const QString &address)> openExternally;
 };
 
-// The browser object on Qt Network. Fetching runs on the event loop of the thread that made the object
-// (so it needs the events pumped, as Wait does); parsing runs on a worker thread, so the window stays
-// responsive while a large page is read. Everything Browser promises holds; in addition:
+// The browser object on libcurl (HttpTransfer.h). Fetching runs on a thread per request, parsing on a
+// worker thread, so the window stays responsive whatever a server or a page does; the conductor runs
+// on the thread that made the object and needs its events pumped, as Wait does. Everything Browser
+// promises holds; in addition:
 //  - Only http and https are loaded, by the first request and by every redirect; redirects are followed
 //    as a browser follows them, at most MaxRedirects, and the document's address is the final one.
 //  - A Navigate to the loaded page's address with another fragment does not fetch again.
-//  - An HTTP error status shows the server's page; a network failure, a refused scheme, an offline miss
-//    or a body past MaxBodyBytes shows a short page that says what failed for which address.
-//  - Every page that loads with status 200 goes to the page cache; offline, pages come only from there.
+//  - Bounds: a body past MaxBodyBytes (as it is unpacked), a header block past MaxHeaderBytes, no byte
+//    for idleTimeout, a parse past parseTimeLimit: each fails the load.
+//  - Requests start at least requestGap apart; pages from the cache cost no wait.
+//  - Every page that loads with status 200 and is the page asked for goes to the page cache;
+//    offline, pages come only from there.
+//  - Cookies: one jar per browser holds the session's login cookies and what the sites set; each
+//    request carries the cookies of its own address. With the session's adult consent, the consent
+//    cookies go to the site's domain from the first request, and a notice that still comes is answered
+//    once per journal and kind by submitting its form, then the page is asked for again.
 //  - text/plain is shown as text; pictures, sound, video and archives as a line saying what the address
-//    holds; any other type is read as HTML.
+//    holds (a failed load: not a page); any other type is read as HTML.
 class NetworkBrowser final : public QObject, public Browser {
 public:
     static constexpr int MaxRedirects = 20;
     static constexpr qint64 MaxBodyBytes = qint64(64) * 1024 * 1024;
-    static constexpr qint64 ReadBufferBytes = qint64(4) * 1024 * 1024;
+    static constexpr qint64 MaxHeaderBytes = qint64(256) * 1024;
 
-    // Reads the offline setting unless forced: throws PlatformError when the settings store is damaged.
-    explicit NetworkBrowser(NetworkBrowserOptions options = {});
+    // Reads the offline setting unless forced and the session's login cookies: throws PlatformError
+    // when the settings store is damaged or the cookies cannot be read.
+    explicit NetworkBrowser(NetworkBrowserOptions options = {}, BrowserSession session = {});
     ~NetworkBrowser() override;
     NetworkBrowser(const NetworkBrowser &) = delete;
     NetworkBrowser &operator=(const NetworkBrowser &) = delete;
@@ -71,29 +89,34 @@ public:
 
     bool isVisible() const { return m_visible; }
 
-    static QByteArray userAgent();
+    // "diarytrawl/VERSION", and "(contact: ADDRESS)" when there is one.
+    static QByteArray userAgent(const QString &contact);
 
     struct Loaded; // a document made on a worker, on its way back
     struct Relay;  // how workers reach a browser that may be gone
 
 private:
     void abandonLoad();
-    void startRequest(const QUrl &url);
-    void onReadyRead(QNetworkReply *reply);
-    void onFinished(QNetworkReply *reply);
-    void followRedirect(QNetworkReply *reply);
-    void releaseReply();
-    void showMessage(const QString &sentence, const QString &address);
-    void showPage(QByteArray body, const QByteArray &contentType, const QString &address, bool keepInCache);
+    void request(const QUrl &url, const QByteArray &method = "GET", const QByteArray &body = {});
+    void startTransfer(const QUrl &url, const QByteArray &method, const QByteArray &body);
+    void onTransferDone(TransferResult result);
+    void followRedirect(const QByteArray &location);
+    void fail(const LoadOutcome &outcome, const QString &sentence, const QString &address);
+    void readPage(TransferResult result, const QString &address);
     void lookUpOffline(const QUrl &url);
-    void runOnWorker(const QString &address, std::function<Loaded()> make);
+    void runOnWorker(std::function<Loaded(const std::function<bool()> &abandoned)> make);
     void install(quint64 generation, const std::shared_ptr<Loaded> &loaded);
+    bool answerAdultNotice(const Loaded &loaded);
+    void setDocument(std::shared_ptr<const HtmlDocument> document, bool isPage);
     bool isFragmentOfCurrentPage(const QUrl &url) const;
     QString currentAddress() const;
     QUrl wireUrl(const QUrl &url, QByteArray &hostHeader) const;
 
     NetworkBrowserOptions m_options;
+    BrowserSession m_session;
     QHash<QString, QString> m_origins; // originMap with keys in lower case
+    QByteArray m_userAgent;
+    QStringList m_notes;
     bool m_offline = false;
     bool m_visible = false;
     bool m_busy = false;
@@ -102,13 +125,17 @@ private:
     std::shared_ptr<const HtmlDocument> m_document;
     bool m_documentIsPage = false; // the server's or the cache's page, not one of ours
 
-    QNetworkAccessManager *m_network = nullptr;
-    QPointer<QNetworkReply> m_reply;
-    QByteArray m_body;
+    HttpSession m_http;
+    std::shared_ptr<std::atomic<bool>> m_abandonTransfer;
+    CookieJar m_cookies;
+    RequestPacer m_pacer;
+    QUrl m_requested;   // the address asked for, without fragment
     QUrl m_url;         // the address being fetched, without fragment
     QString m_fragment; // the first address's fragment, kept through redirects that name none
     int m_redirects = 0;
     QSet<QString> m_visited;
+    bool m_answeringNotice = false;  // the request in flight submits an adult-content notice's form
+    QSet<QString> m_noticesAnswered; // journal and kind
 
     quint64 m_generation = 0;
     std::shared_ptr<PageCache> m_cache;

@@ -1,0 +1,167 @@
+#include "LoadOutcomes.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace diarytrawl::web::outcomes {
+
+namespace {
+
+QString standardPhrase(int status)
+{
+    switch (status) {
+    case 400:
+        return u"Bad Request"_s;
+    case 401:
+        return u"Unauthorized"_s;
+    case 403:
+        return u"Forbidden"_s;
+    case 404:
+        return u"Not Found"_s;
+    case 410:
+        return u"Gone"_s;
+    case 429:
+        return u"Too Many Requests"_s;
+    case 500:
+        return u"Internal Server Error"_s;
+    case 502:
+        return u"Bad Gateway"_s;
+    case 503:
+        return u"Service Unavailable"_s;
+    case 504:
+        return u"Gateway Timeout"_s;
+    default:
+        return QString();
+    }
+}
+
+QString megabytes(qint64 bytes)
+{
+    return QString::number(bytes / (1024 * 1024)) + u" MB"_s;
+}
+
+} // namespace
+
+LoadOutcome failed(LoadFailure failure, const QString &reason)
+{
+    LoadOutcome outcome;
+    outcome.failure = failure;
+    outcome.reason = reason;
+    return outcome;
+}
+
+QString statusText(int status, const QByteArray &reasonPhrase)
+{
+    QString phrase = QString::fromLatin1(reasonPhrase).trimmed();
+    if (phrase.isEmpty())
+        phrase = standardPhrase(status);
+    // What a server writes there is shown to the user: keep it to one short line of plain text.
+    phrase = phrase.left(80);
+    for (QChar &c : phrase) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = u' ';
+    }
+    return phrase.isEmpty() ? QString::number(status) : QString::number(status) + u" (" + phrase + u')';
+}
+
+LoadOutcome fromTransfer(const TransferResult &result, std::chrono::milliseconds idleTimeout,
+                         qint64 maxBodyBytes, qint64 maxHeaderBytes)
+{
+    using Error = TransferResult::Error;
+    LoadOutcome outcome;
+    outcome.failure = LoadFailure::Network;
+    switch (result.error) {
+    case Error::None:
+    case Error::BodyNotRead:
+        return {};
+    case Error::Refused:
+        outcome.reason = u"the server refused the connection"_s;
+        break;
+    case Error::NameNotFound:
+        outcome.reason = u"the server's name was not found"_s;
+        break;
+    case Error::Tls:
+        outcome.reason = u"a secure (TLS) connection to the server could not be made"_s;
+        break;
+    case Error::Reset:
+        outcome.reason = u"the connection was reset"_s;
+        outcome.transient = true;
+        break;
+    case Error::CutShort:
+        outcome.reason = u"the connection was cut short before the whole page arrived"_s;
+        outcome.transient = true;
+        break;
+    case Error::TimedOut: {
+        const qint64 ms = idleTimeout.count();
+        const QString seconds =
+            ms % 1000 == 0 ? QString::number(ms / 1000) : QString::number(double(ms) / 1000);
+        outcome.reason = u"nothing arrived for "_s + seconds + u" s (timed out)"_s;
+        outcome.transient = true;
+        break;
+    }
+    case Error::BodyTooLarge:
+        outcome.failure = LoadFailure::TooLarge;
+        outcome.reason = u"it is larger than "_s + megabytes(maxBodyBytes);
+        break;
+    case Error::HeadersTooLarge:
+        outcome.failure = LoadFailure::TooLarge;
+        outcome.reason =
+            u"its headers are larger than "_s + QString::number(maxHeaderBytes / 1024) + u" KB"_s;
+        break;
+    case Error::BadEncoding:
+        outcome.reason = u"its compressed body cannot be unpacked"_s;
+        break;
+    case Error::Other:
+        outcome.reason = u"a network error occurred ("_s + result.detail + u')';
+        break;
+    }
+    outcome.status = result.status;
+    return outcome;
+}
+
+LoadOutcome fromErrorStatus(int status, const QByteArray &reasonPhrase, const HeaderList &headers,
+                            const QDateTime &now)
+{
+    LoadOutcome outcome;
+    outcome.status = status;
+    outcome.reason = u"the server answered "_s + statusText(status, reasonPhrase);
+    if (status == 403) {
+        outcome.failure = LoadFailure::LoginPage;
+        outcome.reason += u": the site asks to log in to see it"_s;
+        return outcome;
+    }
+    outcome.failure = LoadFailure::Http;
+    outcome.transient = status == 429 || status == 502 || status == 503 || status == 504;
+    if (outcome.transient)
+        outcome.retryAfterSeconds = retryAfterSeconds(headerValue(headers, "Retry-After"), now);
+    return outcome;
+}
+
+int retryAfterSeconds(QByteArrayView value, const QDateTime &now)
+{
+    const QByteArray text = value.trimmed().toByteArray();
+    if (text.isEmpty())
+        return -1;
+    bool isNumber = false;
+    const qlonglong seconds = text.toLongLong(&isNumber);
+    if (isNumber)
+        return seconds < 0 ? -1 : int(std::min<qlonglong>(seconds, std::numeric_limits<int>::max()));
+    // An HTTP date: "Sun, 06 Nov 1994 08:49:37 GMT" (and the two obsolete forms browsers still take).
+    static const QString formats[] = {u"ddd, dd MMM yyyy HH:mm:ss 'GMT'"_s,
+                                      u"dddd, dd-MMM-yy HH:mm:ss 'GMT'"_s, u"ddd MMM d HH:mm:ss yyyy"_s};
+    const QString dateText = QString::fromLatin1(text).simplified();
+    for (const QString &format : formats) {
+        QDateTime when = QLocale::c().toDateTime(dateText, format);
+        if (!when.isValid())
+            continue;
+        when.setTimeSpec(Qt::UTC);
+        return int(std::clamp<qint64>(now.secsTo(when), 0, std::numeric_limits<int>::max()));
+    }
+    return -1;
+}
+
+} // namespace diarytrawl::web::outcomes

@@ -1,0 +1,10 @@
+#include "LoginCookies.h"
+
+namespace diarytrawl::web {
+
+CookieImport readLoginCookies(const QString &)
+{
+    return {};
+}
+
+} // namespace diarytrawl::web
