@@ -54,8 +54,14 @@ void TestLinkClassification::classify_data()
         << u"https://some-user.livejournal.com/5.html"_s << false << false << u"some_user"_s;
     QTest::newRow("own host, case ignored")
         << u"https://Some-User.LiveJournal.com/5.html"_s << false << false << u"some_user"_s;
-    QTest::newRow("own host with user info")
-        << u"https://me@nick.livejournal.com/5.html"_s << false << false << u"nick"_s;
+    QTest::newRow("own host with user info and port")
+        << u"https://me@nick.livejournal.com:443/5.html"_s << false << false << u"nick"_s;
+    QTest::newRow("own name on another domain")
+        << u"http://some-user.evil.example/2.html"_s << false << true << u"some_user"_s;
+    QTest::newRow("user name that starts an address")
+        << u"http://127.0.0.1:8080/x/page.html"_s << false << true << u"127"_s;
+    QTest::newRow("'_' at the start: under users.")
+        << u"https://users.livejournal.com/_nick_/1.html"_s << false << false << u"_nick_"_s;
     QTest::newRow("own host, month page")
         << u"https://nick.livejournal.com/2005/03/"_s << true << true << u"nick"_s;
     QTest::newRow("own host, friends")
