@@ -34,6 +34,7 @@ inline constexpr int FileWriteFailed = 75;
 inline constexpr int InvalidNumber = 13;
 inline constexpr int Overflow = 6;
 inline constexpr int SettingsStoreFailed = 80;
+inline constexpr int LoginCookiesUnreadable = 81;
 } // namespace ErrorNumber
 
 } // namespace diarytrawl
