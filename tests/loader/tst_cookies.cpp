@@ -147,55 +147,46 @@ void TestCookies::scoping_data()
     QTest::addColumn<QString>("from");       // the address that answered with them; empty: imported
     QTest::addColumn<QString>("to");
     QTest::addColumn<QByteArray>("header");
-    QTest::addColumn<qsizetype>("kept");
 
-    const QString nick = u"http://nick.journal.example/2005/03/"_s;
-    QTest::newRow("host-only: its host")
-        << QByteArray("a=1") << nick << u"http://nick.journal.example/2005/03/x"_s << QByteArray("a=1")
-        << qsizetype(1);
+    const QString nick = u"http://nick.lj.example/2005/03/"_s;
+    QTest::newRow("host-only: its host") << QByteArray("a=1") << nick << nick + u"x"_s << QByteArray("a=1");
     QTest::newRow("host-only: not a host below")
-        << QByteArray("a=1") << u"http://journal.example/"_s << nick << QByteArray() << qsizetype(1);
-    QTest::newRow("domain: a host below")
-        << QByteArray("a=1; Domain=Journal.Example; Path=/") << u"https://www.journal.example/"_s << nick
-        << QByteArray("a=1") << qsizetype(1);
+        << QByteArray("a=1") << u"http://lj.example/"_s << nick << QByteArray();
+    QTest::newRow("domain: a host below") << QByteArray("a=1; Domain=LJ.Example; Path=/")
+                                          << u"https://www.lj.example/"_s << nick << QByteArray("a=1");
     QTest::newRow("domain: not a name that ends alike")
-        << QByteArray("a=1; Domain=journal.example") << nick << u"http://eviljournal.example/"_s
-        << QByteArray() << qsizetype(1);
-    QTest::newRow("Domain of another site refused")
-        << QByteArray("a=1; Domain=other.example") << nick << u"http://other.example/"_s << QByteArray()
-        << qsizetype(0);
+        << QByteArray("a=1; Domain=lj.example") << nick << u"http://evillj.example/"_s << QByteArray();
+    QTest::newRow("Domain of another site refused") << QByteArray("a=1; Domain=other.example; Path=/") << nick
+                                                    << u"http://other.example/"_s << QByteArray();
     QTest::newRow("Domain of a public suffix refused")
-        << QByteArray("a=1; Domain=co.uk") << u"http://nick.journal.co.uk/"_s
-        << u"http://nick.journal.co.uk/"_s << QByteArray() << qsizetype(0);
+        << QByteArray("a=1; Domain=co.uk") << u"http://nick.lj.co.uk/"_s << u"http://co.uk/"_s
+        << QByteArray();
     QTest::newRow("Domain on an IP address refused")
-        << QByteArray("a=1; Domain=0.0.1") << u"http://127.0.0.1/"_s << u"http://127.0.0.1/"_s << QByteArray()
-        << qsizetype(0);
+        << QByteArray("a=1; Domain=.0.0.1") << u"http://127.0.0.1/"_s << u"http://10.0.0.1/"_s
+        << QByteArray();
     QTest::newRow("path: not a sibling that starts alike")
-        << QByteArray("a=1; Path=/2005") << nick << u"http://nick.journal.example/20051/"_s << QByteArray()
-        << qsizetype(1);
-    QTest::newRow("no path: the folder of the address, longer paths first")
-        << QByteArray("a=1\nb=2; Path=/2005/03/\nc=3; Path=/")
-        << u"http://nick.journal.example/2005/03/x.html"_s << nick << QByteArray("b=2; a=1; c=3")
-        << qsizetype(3);
-    QTest::newRow("Secure: not over http") << QByteArray("a=1; Secure") << u"https://nick.journal.example/"_s
-                                           << nick << QByteArray() << qsizetype(1);
+        << QByteArray("a=1; Path=/2005") << nick << u"http://nick.lj.example/20051/"_s << QByteArray();
+    QTest::newRow("no path: the folder of the address; longer paths first")
+        << QByteArray("a=1\nb=2; Path=/2005/03/\nc=3; Path=/") << nick + u"x.html"_s << nick
+        << QByteArray("b=2; a=1; c=3");
+    QTest::newRow("Secure: not over http")
+        << QByteArray("a=1; Secure") << u"https://nick.lj.example/"_s << nick << QByteArray();
     QTest::newRow("Secure set over http refused")
-        << QByteArray("a=1; Secure") << nick << u"https://nick.journal.example/"_s << QByteArray()
-        << qsizetype(0);
+        << QByteArray("a=1; Secure; Path=/") << nick << u"https://nick.lj.example/"_s << QByteArray();
     QTest::newRow("replaced, then expired by Max-Age=0")
-        << QByteArray("a=1\nb=2\na=3\nb=4; Max-Age=0") << nick << nick << QByteArray("a=3") << qsizetype(1);
+        << QByteArray("a=1\nb=2\na=3\nb=4; Max-Age=0") << nick << nick << QByteArray("a=3");
     QTest::newRow("past the size bound refused")
-        << QByteArray("a=") + QByteArray(5000, 'x') << nick << nick << QByteArray() << qsizetype(0);
-    QByteArray many;
+        << QByteArray("a=") + QByteArray(5000, 'x') << nick << nick << QByteArray();
+    QByteArrayList many;
     for (int i = 0; i <= CookieJar::MaxCookiesFromSites; ++i)
-        many += "c" + QByteArray::number(i) + "=1\n";
+        many.append("c" + QByteArray::number(i) + "=1");
     QTest::newRow("past the count bound refused")
-        << many << nick << u"http://other.example/"_s << QByteArray() << CookieJar::MaxCookiesFromSites;
+        << many.join('\n') << nick << nick << many.mid(0, CookieJar::MaxCookiesFromSites).join("; ");
     QTest::newRow("imported host-only and domain cookies")
-        << QByteArray("a=1; domain=nick.journal.example\nb=2; domain=.Journal.Example; secure; path=/2005")
-        << QString() << u"https://x.nick.journal.example/2005/"_s << QByteArray("b=2") << qsizetype(2);
+        << QByteArray("a=1; domain=nick.lj.example\nb=2; domain=.LJ.Example; secure; path=/2005") << QString()
+        << u"https://x.nick.lj.example/2005/"_s << QByteArray("b=2");
     QTest::newRow("imported, expired") << QByteArray("a=1; expires=Thu, 01-Jan-2004 00:00:00 GMT; path=/")
-                                       << QString() << nick << QByteArray() << qsizetype(0);
+                                       << QString() << nick << QByteArray();
 }
 
 void TestCookies::scoping()
@@ -204,7 +195,6 @@ void TestCookies::scoping()
     QFETCH(QString, from);
     QFETCH(QString, to);
     QFETCH(QByteArray, header);
-    QFETCH(qsizetype, kept);
 
     CookieJar jar;
     const QList<QByteArray> values = cookies.split('\n');
@@ -212,7 +202,7 @@ void TestCookies::scoping()
         for (const QByteArray &value : values) {
             for (QNetworkCookie cookie : QNetworkCookie::parseCookies(value)) {
                 if (cookie.domain().isEmpty())
-                    cookie.setDomain(u"nick.journal.example"_s);
+                    cookie.setDomain(u"nick.lj.example"_s);
                 jar.insert(cookie);
             }
         }
@@ -220,7 +210,6 @@ void TestCookies::scoping()
         jar.setFromResponse(values, QUrl(from));
     }
     QCOMPARE(jar.cookieHeaderFor(QUrl(to)), header);
-    QCOMPARE(jar.size(), kept);
 }
 
 void TestCookies::browserSources_data()
