@@ -33,7 +33,6 @@ class TestCookies : public QObject {
 
 private Q_SLOTS:
     void initTestCase();
-    void cleanupTestCase();
     void cookiesTxt_data();
     void cookiesTxt();
     void scoping_data();
@@ -63,16 +62,11 @@ void TestCookies::initTestCase()
          {u"PRAGMA journal_mode=WAL"_s, u"PRAGMA wal_autocheckpoint=0"_s,
           u"CREATE TABLE moz_cookies (name TEXT, value TEXT, host TEXT, path TEXT, expiry INTEGER, "
           u"isSecure INTEGER, isHttpOnly INTEGER)"_s,
-          u"INSERT INTO moz_cookies VALUES ('ljmastersession', 'v-Secret', '.journal.example', '/', "
-          u"4102444800, 1, 1), ('ljuniq', 'u-Secret', 'nick.journal.example', '/2005', 4102444800000, 0, 0), "
-          u"('old', 'o-Secret', 'journal.example', '/', 1000, 0, 0), "
-          u"('bad', 'b;Secret', 'journal.example', '/', 0, 0, 0)"_s})
+          u"INSERT INTO moz_cookies VALUES ('ljmastersession', 'v-Secret', '.lj.example', '/', "
+          u"4102444800, 1, 1), ('ljuniq', 'u-Secret', 'nick.lj.example', '/2005', 4102444800000, 0, 0), "
+          u"('old', 'o-Secret', 'lj.example', '/', 1000, 0, 0), "
+          u"('bad', 'b;Secret', 'lj.example', '/', 0, 0, 0)"_s})
         QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
-}
-
-void TestCookies::cleanupTestCase()
-{
-    m_browser.close();
 }
 
 QStringList TestCookies::outcomeOf(const QString &source) const
@@ -96,25 +90,22 @@ void TestCookies::cookiesTxt_data()
     QTest::addColumn<QStringList>("expected");
 
     const QString read = u"login cookies: %1 read from HOME/cookies.txt"_s;
-    QTest::newRow("host-only session cookie")
-        << QByteArray("nick.journal.example\tFALSE\t/\tFALSE\t0\tljsession\tv1-Secret\n")
-        << QStringList{u"ljsession=v1-Secret; domain=nick.journal.example; path=/"_s, read.arg(1)};
-    QTest::newRow("leading dot: domain cookie; Secure; expiry")
-        << QByteArray(".journal.example\tFALSE\t/2005/\tTRUE\t4102444800\tljmastersession\tv2-Secret")
-        << QStringList{u"ljmastersession=v2-Secret; secure; expires=Fri, 01-Jan-2100 00:00:00 GMT; "
-                       u"domain=.journal.example; path=/2005/"_s,
-                       read.arg(1)};
-    QTest::newRow("TRUE: domain cookie; #HttpOnly_; CRLF")
-        << QByteArray("#HttpOnly_Journal.Example\tTRUE\t/\tfalse\t0\tljloggedin\tv3-Secret\r\n")
-        << QStringList{u"ljloggedin=v3-Secret; HttpOnly; domain=.journal.example; path=/"_s, read.arg(1)};
+    QTest::newRow("host-only; leading dot, Secure, expiry; TRUE, #HttpOnly_, CRLF")
+        << QByteArray("nick.lj.example\tFALSE\t/\tFALSE\t0\tljsession\tv1-Secret\n"
+                      ".lj.example\tFALSE\t/2005/\tTRUE\t4102444800\tljmastersession\tv2-Secret\n"
+                      "#HttpOnly_LJ.Example\tTRUE\t/\tfalse\t0\tljloggedin\tv3-Secret\r\n")
+        << QStringList{u"ljsession=v1-Secret; domain=nick.lj.example; path=/"_s,
+                       u"ljmastersession=v2-Secret; secure; expires=Fri, 01-Jan-2100 00:00:00 GMT; "
+                       u"domain=.lj.example; path=/2005/"_s,
+                       u"ljloggedin=v3-Secret; HttpOnly; domain=.lj.example; path=/"_s, read.arg(3)};
     QTest::newRow("comments, blank lines and bad lines by number")
-        << QByteArray("# Netscape HTTP Cookie File\n\n  \t\njournal.example\tFALSE\t/\tFALSE\t0\tn\n"
-                      "journal.example\tMAYBE\t/\tFALSE\t0\tn\tSecret\n"
-                      "journal.example\tFALSE\t/\tFALSE\tsoon\tn\tSecret\n"
-                      "journal.example\tFALSE\tx/\tFALSE\t0\tn\tSecret\n"
-                      "journal.example\tFALSE\t/\tFALSE\t0\tn\tSe;cret\n"
+        << QByteArray("# Netscape HTTP Cookie File\n\n  \t\nlj.example\tFALSE\t/\tFALSE\t0\tn\n"
+                      "lj.example\tMAYBE\t/\tFALSE\t0\tn\tSecret\n"
+                      "lj.example\tFALSE\t/\tFALSE\tsoon\tn\tSecret\n"
+                      "lj.example\tFALSE\tx/\tFALSE\t0\tn\tSecret\n"
+                      "lj.example\tFALSE\t/\tFALSE\t0\tn\tSe;cret\n"
                       ".\tFALSE\t/\tFALSE\t0\tn\tSecret\n"
-                      "journal.example\tFALSE\t/\tFALSE\t1000\told\tSecret\n")
+                      "lj.example\tFALSE\t/\tFALSE\t1000\told\tSecret\n")
         << QStringList{
                u"cookies.txt line 4 skipped: not seven fields"_s,
                u"cookies.txt line 5 skipped: the second or the fourth field is neither TRUE nor FALSE"_s,
@@ -227,8 +218,8 @@ void TestCookies::browserSources_data()
         << QStringList();
     QTest::newRow("default profile: Default=1, absolute")
         << u"firefox"_s
-        << QByteArray("[General]\nStartWithLastProfile=1\n[Profile1]\nIsRelative=0\nPath=") +
-               Profile.toUtf8() + "\nDefault=1\n[Profile0]\nIsRelative=1\nPath=Profiles/other\n"
+        << QByteArray("[Profile1]\nIsRelative=0\nPath=") + Profile.toUtf8() +
+               "\nDefault=1\n[Profile0]\nIsRelative=1\nPath=Profiles/other\n"
         << QStringList();
     QTest::newRow("no default profile")
         << u"firefox"_s << QByteArray("[Profile0]\nPath=a\n[Profile1]\nPath=b\n")
@@ -257,9 +248,9 @@ void TestCookies::browserSources()
             outcome,
             QStringList(
                 {u"ljmastersession=v-Secret; secure; HttpOnly; expires=Fri, 01-Jan-2100 00:00:00 GMT; "
-                 u"domain=.journal.example; path=/"_s,
+                 u"domain=.lj.example; path=/"_s,
                  u"ljuniq=u-Secret; expires=Fri, 01-Jan-2100 00:00:00 GMT; "
-                 u"domain=nick.journal.example; path=/2005"_s,
+                 u"domain=nick.lj.example; path=/2005"_s,
                  u"cookies.sqlite row 4 skipped: the name or the value holds a character that a "
                  u"Cookie header cannot carry"_s,
                  u"login cookies: 2 read from "_s + Profile + u"/cookies.sqlite (1 expired, left out)"_s}));
