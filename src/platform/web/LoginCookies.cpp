@@ -29,8 +29,8 @@ constexpr qint64 MaxSourceBytes = qint64(64) * 1024 * 1024;
 constexpr qint64 MaxIniBytes = 1024 * 1024;
 constexpr int MaxNotedLines = 20;
 constexpr QByteArrayView SqliteHeader{"SQLite format 3\0", 16};
-// 9999-12-31T23:59:59Z: later expiries are not seconds (Firefox has written milliseconds since 2024),
-// and no date past it is one QDateTime and the Cookie rules need.
+// 9999-12-31T23:59:59Z, the last expiry taken as written. Newer versions of Firefox write milliseconds,
+// which all lie past it; the rare expiry beyond it in seconds is brought back to it.
 constexpr qint64 LastSecond = 253402300799;
 
 [[noreturn]] void fail(int number, const QString &message)
@@ -301,7 +301,7 @@ CookieImport readFirefox(const QString &profile)
     return readCookieDatabase(read.bytes, path);
 }
 
-[[noreturn]] void failForBrowser(const QString &name)
+[[noreturn]] void failForBrowser(const QString &name, const QString &source)
 {
     static const QStringList Chromium = {u"chrome"_s, u"chromium"_s, u"google-chrome"_s,
                                          u"brave"_s,  u"edge"_s,     u"msedge"_s,
@@ -315,7 +315,7 @@ CookieImport readFirefox(const QString &profile)
     fail(ErrorNumber::LoginCookiesUnreadable,
          u"\"%1\" names no file and no browser whose cookies this program reads. Give a cookies.txt file "
          u"(exported from the browser), a Firefox cookies.sqlite file, \"firefox\" for the default "
-         u"Firefox profile or \"firefox:PROFILE_FOLDER\"."_s.arg(name));
+         u"Firefox profile or \"firefox:PROFILE_FOLDER\"."_s.arg(source));
 }
 
 } // namespace
@@ -330,9 +330,10 @@ CookieImport readLoginCookies(const QString &source)
     if (browser == u"firefox"_s)
         return readFirefox(colon < 0 ? QString() : withHomeExpanded(given.mid(colon + 1).trimmed()));
     const QString path = withHomeExpanded(given);
+    // "chrome", "chromium:Default": a name where a path would have a '/' or a '.'.
     static const QRegularExpression BrowserName(u"^[a-z][a-z0-9-]*$"_s);
-    if (!QFileInfo::exists(path) && BrowserName.match(browser).hasMatch() && !given.contains(u'/'))
-        failForBrowser(browser);
+    if (!QFileInfo::exists(path) && BrowserName.match(browser).hasMatch())
+        failForBrowser(browser, given);
     return readCookieFile(path);
 }
 
