@@ -52,7 +52,6 @@ void TestPageCache::storesAndFindsPages()
     QCOMPARE(a->address, u"http://h/a.html"_s);
     QCOMPARE(a->contentType, QByteArray("text/html; charset=koi8-r"));
     QCOMPARE(a->body, QByteArray("<p>\xc1\x00 a</p>"));
-    QCOMPARE(again.lookup(u"http://H/a.html"_s), std::nullopt); // addresses are compared as given
 
     // A page that now redirects leads to the new place.
     again.storeRedirect(u"http://h/a.html"_s, u"http://h/b.html"_s);
