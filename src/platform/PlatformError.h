@@ -36,6 +36,7 @@ inline constexpr int Overflow = 6;
 inline constexpr int SettingsStoreFailed = 80;
 // A regular-expression match that ran past its limits on one text.
 inline constexpr int TooCostly = 28;
+inline constexpr int LoginCookiesUnreadable = 81;
 } // namespace ErrorNumber
 
 } // namespace diarytrawl

@@ -3,13 +3,10 @@
 #include "PlatformError.h"
 #include "XdgPaths.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
-#include <QSaveFile>
 
 #include <array>
 #include <cmath>
@@ -27,6 +24,8 @@ constexpr QStringView DwordType = u"REG_DWORD";
 constexpr QStringView TextType = u"REG_SZ";
 constexpr qint64 LargestDword = std::numeric_limits<quint32>::max();
 constexpr qint64 SmallestDword = std::numeric_limits<qint32>::min();
+// A handful of values take a few hundred bytes; a bigger file is not one this program wrote.
+constexpr qint64 MaxFileBytes = 1024 * 1024;
 
 struct Root {
     QStringView full;
@@ -140,14 +139,13 @@ public:
     // The values in the file; an empty set when there is no file yet.
     QJsonObject load() const
     {
-        QFile file(m_path);
-        if (!file.exists())
+        const xdg::FileRead read = xdg::readRegularFile(m_path, MaxFileBytes);
+        if (read.status == xdg::FileRead::Status::Missing)
             return {};
-        if (!file.open(QIODevice::ReadOnly))
-            fail(u"Cannot read the settings file \"%1\": %2"_s.arg(m_path, file.errorString()));
-        const QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            fail(u"Cannot read the settings file \"%1\": %2"_s.arg(m_path, file.errorString()));
+        if (read.status == xdg::FileRead::Status::Refused)
+            fail(
+                u"Cannot read the settings file \"%1\": %2. It is left as it is."_s.arg(m_path, read.reason));
+        const QByteArray &bytes = read.bytes;
         if (bytes.trimmed().isEmpty())
             return {};
         QJsonParseError parseError;
@@ -167,15 +165,12 @@ public:
     void save(const QJsonObject &values) const
     {
         const QString folder = QFileInfo(m_path).absolutePath();
-        if (!QDir().mkpath(folder))
+        if (!xdg::makePrivateFolder(folder))
             fail(u"Cannot create the settings folder \"%1\"."_s.arg(folder));
-        QSaveFile file(m_path);
-        if (!file.open(QIODevice::WriteOnly))
-            fail(u"Cannot write the settings file \"%1\": %2"_s.arg(m_path, file.errorString()));
-        const QJsonObject root{{u"values"_s, values}};
-        file.write(QJsonDocument(root).toJson(QJsonDocument::Indented));
-        if (!file.commit())
-            fail(u"Cannot write the settings file \"%1\": %2"_s.arg(m_path, file.errorString()));
+        const QByteArray json =
+            QJsonDocument(QJsonObject{{u"values"_s, values}}).toJson(QJsonDocument::Indented);
+        if (const QString failure = xdg::replaceFile(m_path, {json}); !failure.isEmpty())
+            fail(u"Cannot write the settings file \"%1\": %2"_s.arg(m_path, failure));
     }
 
 private:

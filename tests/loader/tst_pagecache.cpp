@@ -2,8 +2,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace diarytrawl::web;
 using namespace Qt::StringLiterals;
@@ -15,7 +19,8 @@ private Q_SLOTS:
     void init();
     void storesAndFindsPages();
     void keepsWithinBoundDroppingLeastRecentlyUsed();
-    void damagedEntryReadsAsMissing();
+    void badWriteOrDamageCostsOnlyThatPage_data();
+    void badWriteOrDamageCostsOnlyThatPage();
 
 private:
     QStringList files() const { return QDir(m_folder).entryList(QDir::Files); }
@@ -37,6 +42,9 @@ void TestPageCache::storesAndFindsPages()
     cache.storePage(u"http://h/a.html#top"_s, "text/html; charset=koi8-r", "old");
     cache.storePage(u"http://h/a.html"_s, "text/html; charset=koi8-r", "<p>\xc1\x00 a</p>");
     QCOMPARE(files().size(), 1); // the later store replaced the earlier, fragment or not
+    // What the user read is for the user's eyes alone.
+    QCOMPARE(QFileInfo(m_folder).permissions() & 0x0077, 0);
+    QCOMPARE(QFileInfo(m_folder + u'/' + files().first()).permissions() & 0x0077, 0);
 
     PageCache again(m_folder); // as the next search has it
     const std::optional<PageCache::Page> a = again.lookup(u"http://h/a.html#comments"_s);
@@ -44,7 +52,6 @@ void TestPageCache::storesAndFindsPages()
     QCOMPARE(a->address, u"http://h/a.html"_s);
     QCOMPARE(a->contentType, QByteArray("text/html; charset=koi8-r"));
     QCOMPARE(a->body, QByteArray("<p>\xc1\x00 a</p>"));
-    QCOMPARE(again.lookup(u"http://H/a.html"_s), std::nullopt); // addresses are compared as given
 
     // A page that now redirects leads to the new place.
     again.storeRedirect(u"http://h/a.html"_s, u"http://h/b.html"_s);
@@ -74,22 +81,45 @@ void TestPageCache::keepsWithinBoundDroppingLeastRecentlyUsed()
         QCOMPARE(cache.lookup(u"http://h/"_s + QLatin1Char(fill))->body, QByteArray(1000, fill));
 }
 
-void TestPageCache::damagedEntryReadsAsMissing()
+void TestPageCache::badWriteOrDamageCostsOnlyThatPage_data()
 {
+    QTest::addColumn<bool>("fullDisk"); // else a bit of the stored body flips
+    QTest::addColumn<QByteArray>("found");
+
+    QTest::newRow("full file system: the old entry stays") << true << QByteArray(1000, 'a');
+    QTest::newRow("damaged entry: missing, and gone") << false << QByteArray();
+}
+
+void TestPageCache::badWriteOrDamageCostsOnlyThatPage()
+{
+    QFETCH(bool, fullDisk);
+    QFETCH(QByteArray, found);
+
     PageCache cache(m_folder);
     cache.storePage(u"http://h/a"_s, "text/html", QByteArray(1000, 'a'));
     QCOMPARE(files().size(), 1);
-    QFile file(m_folder + u'/' + files().first());
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    QByteArray bytes = file.readAll();
-    bytes[600] = char(bytes[600] ^ 0x01); // in the body: only the checksum can tell
-    QVERIFY(file.resize(0) && file.write(bytes) == bytes.size());
-    file.close();
+    if (fullDisk) {
+        // Writes past the limit fail with EFBIG as on a full disk, for root too.
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit previous{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+        rlimit limited = previous;
+        limited.rlim_cur = 4096;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        cache.storePage(u"http://h/a"_s, "text/html", QByteArray(10000, 'b'));
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &previous), 0);
+        std::signal(SIGXFSZ, previousHandler);
+    } else {
+        QFile file(m_folder + u'/' + files().first());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QByteArray bytes = file.readAll();
+        bytes[600] = char(bytes[600] ^ 0x01); // in the body: only the checksum can tell
+        QVERIFY(file.resize(0) && file.write(bytes) == bytes.size());
+    }
 
-    QCOMPARE(cache.lookup(u"http://h/a"_s), std::nullopt);
-    QVERIFY(files().isEmpty()); // and no longer counts against the bound
-    cache.storePage(u"http://h/a"_s, "text/html", QByteArray(1000, 'a'));
-    QVERIFY(cache.lookup(u"http://h/a"_s));
+    const std::optional<PageCache::Page> page = cache.lookup(u"http://h/a"_s);
+    QCOMPARE(page ? page->body : QByteArray(), found);
+    QCOMPARE(files().size(), found.isEmpty() ? 0 : 1); // no half-written file left either
 }
 
 QTEST_GUILESS_MAIN(TestPageCache)

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace diarytrawl;
 using namespace Qt::StringLiterals;
 
@@ -22,6 +24,15 @@ QByteArray contentsOf(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// What the path holds: the file's bytes, or what else it is (reading a pipe would wait for a writer).
+QByteArray stateOf(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink())
+        return "link to " + QFile::encodeName(info.symLinkTarget());
+    return info.isFile() ? contentsOf(path) : "not a file";
 }
 
 QString failureOf(const std::function<void()> &action)
@@ -44,8 +55,8 @@ private Q_SLOTS:
     void writeAndReadBack_data();
     void writeAndReadBack();
     void builtInBrowserVersionUntilOneIsStored();
-    void writesWholeFilesOnly();
-    void damagedFileIsRefusedAndKept();
+    void refusedFileIsKept_data();
+    void refusedFileIsKept();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -88,8 +99,12 @@ void TestSettingsStore::writeAndReadBack()
     const QVariant read = SettingsStore(m_file).RegRead(Images);
     QCOMPARE(read.metaType(), expected.metaType());
     QCOMPARE(read, expected);
-    // Replaced, not added under another spelling.
+    // Replaced, not added under another spelling, by a whole file that only the user can read.
     QCOMPARE(QJsonDocument::fromJson(contentsOf(m_file))[u"values"_s].toObject().size(), 2);
+    QCOMPARE(QDir(QFileInfo(m_file).path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{u"settings.json"_s});
+    QCOMPARE(QFileInfo(m_file).permissions() & 0x0077, 0);
+    QCOMPARE(QFileInfo(QFileInfo(m_file).path()).permissions() & 0x0077, 0);
 }
 
 void TestSettingsStore::builtInBrowserVersionUntilOneIsStored()
@@ -104,30 +119,39 @@ void TestSettingsStore::builtInBrowserVersionUntilOneIsStored()
     QCOMPARE(store.RegRead(version), QVariant(u"7.0.5730.13"_s));
 }
 
-void TestSettingsStore::writesWholeFilesOnly()
+void TestSettingsStore::refusedFileIsKept_data()
 {
-    SettingsStore store(m_file);
-    for (int i = 0; i < 5; ++i)
-        store.RegWrite(Offline, i % 2, Dword);
-    QCOMPARE(QDir(QFileInfo(m_file).path()).entryList(QDir::Files | QDir::Hidden),
-             QStringList{u"settings.json"_s}); // no leftovers of the atomic writes
+    QTest::addColumn<QByteArray>("contents"); // "|pipe" and "|/dev/zero" make a pipe and a link to it
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("damaged") << QByteArray(R"({"values": {"HKEY_CURRENT_USER\\x": )") << u"is damaged"_s;
+    QTest::newRow("pipe") << QByteArray("|pipe") << u"it is not a regular file"_s;
+    QTest::newRow("link to an endless device") << QByteArray("|/dev/zero") << u"it is not a regular file"_s;
+    QTest::newRow("2 MB") << QByteArray(2 * 1024 * 1024, ' ') << u"it is larger than 1 MB"_s;
 }
 
-void TestSettingsStore::damagedFileIsRefusedAndKept()
+void TestSettingsStore::refusedFileIsKept()
 {
-    const QByteArray contents = R"({"values": {"HKEY_CURRENT_USER\\x": )";
+    QFETCH(QByteArray, contents);
+    QFETCH(QString, reason);
+
     QVERIFY(QDir().mkpath(QFileInfo(m_file).path()));
-    QFile file(m_file);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
-    file.close();
+    if (contents == "|pipe") {
+        QCOMPARE(::mkfifo(QFile::encodeName(m_file).constData(), 0600), 0);
+    } else if (contents == "|/dev/zero") {
+        QVERIFY(QFile::link(u"/dev/zero"_s, m_file));
+    } else {
+        QFile file(m_file);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
+    }
+    const QByteArray state = stateOf(m_file);
     SettingsStore store(m_file);
 
     const QString readFailure = failureOf([&] { store.RegRead(registry::BrowserVersion.toString()); });
-    QVERIFY2(readFailure.contains(u"damaged"_s) && readFailure.contains(m_file), qPrintable(readFailure));
+    QVERIFY2(readFailure.contains(reason) && readFailure.contains(m_file), qPrintable(readFailure));
     const QString writeFailure = failureOf([&] { store.RegWrite(Offline, 1, Dword); });
-    QVERIFY2(writeFailure.contains(u"damaged"_s), qPrintable(writeFailure));
-    QCOMPARE(contentsOf(m_file), contents); // the user's file is left for them to repair
-    QVERIFY_THROWS_EXCEPTION(PlatformError, isGlobalUserOffline(store));
+    QVERIFY2(writeFailure.contains(reason), qPrintable(writeFailure));
+    QCOMPARE(stateOf(m_file), state); // the user's file is left for them to repair or remove
 }
 
 QTEST_GUILESS_MAIN(TestSettingsStore)

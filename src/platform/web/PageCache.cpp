@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <atomic>
@@ -91,19 +90,13 @@ void PageCache::store(const QString &key, const Entry &entry)
     if (fileSize > m_maxBytes)
         return; // would push out everything else and still not fit
 
+    const QByteArray size = bigEndian64(quint64(payload.size()));
+    const QByteArray hash = QCryptographicHash::hash(payload, QCryptographicHash::Sha1);
     QMutexLocker lock(&m_mutex);
-    if (!QDir().mkpath(m_folder))
-        return;
-    QSaveFile file(fileNameFor(key));
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write(Magic.data(), Magic.size());
-    file.write(bigEndian64(quint64(payload.size())));
-    file.write(payload);
-    file.write(QCryptographicHash::hash(payload, QCryptographicHash::Sha1));
-    file.flush(); // a write after the stamp would move it again
-    file.setFileTime(nextUseStamp(), QFileDevice::FileModificationTime);
-    if (!file.commit())
+    // A full disk must cost the new page only: the entry it would replace stays until the new one is
+    // whole on disk, or an offline search finds nothing where it found a page before.
+    if (!xdg::makePrivateFolder(m_folder) ||
+        !xdg::replaceFile(fileNameFor(key), {Magic, size, payload, hash}, nextUseStamp()).isEmpty())
         return;
     evictIfNeeded(fileSize);
 }

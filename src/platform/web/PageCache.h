@@ -14,7 +14,8 @@ namespace diarytrawl::web {
 // so is every redirect, so that an address that redirects works offline too. The folder is bounded:
 // past maxBytes the least recently used entries go. Each entry is written atomically and carries a
 // checksum; a damaged or unreadable entry reads as missing. Failing to write is not an error: the
-// page was loaded all the same. Safe to use from several threads.
+// page was loaded all the same, and the entry it would have replaced is kept. The folder and its files
+// are the user's alone (0700, 0600): they show what the user read. Safe to use from several threads.
 class PageCache {
 public:
     static constexpr qint64 DefaultMaxBytes = qint64(256) * 1024 * 1024;
