@@ -28,7 +28,7 @@ void printUsage(QTextStream &out)
 void describeApplication()
 {
     QCoreApplication::setApplicationName(u"diarytrawl"_s);
-    QCoreApplication::setApplicationVersion(u"1.0.1.7b"_s);
+    QCoreApplication::setApplicationVersion(QStringLiteral(DIARYTRAWL_VERSION));
 }
 
 int runCommand(int argc, char *argv[])
