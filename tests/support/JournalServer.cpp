@@ -2,52 +2,46 @@
 
 #include "platform/CodePage1251.h"
 
-#include <QDir>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QHash>
+#include <QRandomGenerator>
 #include <QRegularExpression>
-
-#include <httplib.h>
+#include <QSet>
+#include <QUrlQuery>
+#include <QtEndian>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <netinet/in.h>
-#include <optional>
 #include <poll.h>
 #include <set>
+#include <stdexcept>
 #include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace Qt::StringLiterals;
+using namespace std::chrono;
 using namespace std::chrono_literals;
 
 namespace diarytrawl::test {
 
 namespace {
 
-constexpr QStringView LiveJournalSuffix = u".livejournal.com";
-constexpr int ThreadCount = 24; // hung and endless answers each hold one
-const auto Html = "text/html; charset=utf-8";
-
-struct CustomPage {
-    int status = 200;
-    std::string contentType; // empty, with an empty body: no body at all
-    std::string body;
-    std::vector<std::pair<std::string, std::string>> headers;
-};
+const QStringList SiteDomains = {u"livejournal.com"_s, u"journal.example"_s};
+const QByteArray Html = "text/html; charset=utf-8";
+constexpr qsizetype MaxRequestBytes = 1 << 20;
 
 QString twoDigits(int number)
 {
     return u"%1"_s.arg(number, 2, 10, QChar(u'0'));
-}
-
-QString hostLabelOf(const QString &user)
-{
-    QString label = user;
-    return label.replace(u'_', u'-');
 }
 
 QString anchor(const QString &href, const QString &text)
@@ -55,38 +49,162 @@ QString anchor(const QString &href, const QString &text)
     return u"<a href=\""_s + href + u"\">"_s + text + u"</a>"_s;
 }
 
-const std::string PageTail = "</body></html>\n";
-
-std::string pageHead(const QString &title)
+QString hidden(const QString &name, const QString &value)
 {
-    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title.toStdString() +
-           "</title></head>\n<body>\n";
+    return u"<input type=\"hidden\" name=\""_s + name + u"\" value=\""_s + value.toHtmlEscaped() + u"\">\n"_s;
 }
 
-std::string page(const QString &title, const QString &body)
+QByteArray page(const QString &title, const QByteArray &body)
 {
-    return pageHead(title) + body.toStdString() + PageTail;
+    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title.toUtf8() +
+           "</title></head>\n<body>\n" + body + "</body></html>\n";
 }
 
-// The server's end of the connection a request came on. The clients run in the same process, so their
-// sockets have the same two ports the other way round.
-int serverSocketOf(const httplib::Request &request)
+Answer htmlAnswer(int status, const QString &title, const QString &body)
 {
-    for (const QString &name : QDir(u"/proc/self/fd"_s).entryList(QDir::AllEntries | QDir::System)) {
-        const int fd = name.toInt();
-        sockaddr_in own{};
-        sockaddr_in peer{};
-        socklen_t ownLength = sizeof own;
-        socklen_t peerLength = sizeof peer;
-        if (fd > 2 && getsockname(fd, reinterpret_cast<sockaddr *>(&own), &ownLength) == 0 &&
-            own.sin_family == AF_INET &&
-            getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &peerLength) == 0 &&
-            ntohs(own.sin_port) == request.local_port && ntohs(peer.sin_port) == request.remote_port)
-            return fd;
+    return {status, Html, page(title, body.toUtf8())};
+}
+
+Answer redirect(int status, const QString &location)
+{
+    return {.status = status, .contentType = {}, .headers = {{"Location", location.toUtf8()}}};
+}
+
+QByteArray cookieValue(const QByteArray &header, const QByteArray &name)
+{
+    for (const QByteArray &pair : header.split(';')) {
+        if (pair.trimmed().startsWith(QByteArray(name + '=')))
+            return pair.trimmed().mid(name.size() + 1);
     }
-    return -1;
+    return {};
 }
 
+// The lj_form_auth value of the Dreamwidth notice: one per visitor, which no other visitor could send.
+QString formToken(const QByteArray &ljuniq)
+{
+    return QString::fromLatin1(
+        QCryptographicHash::hash(QByteArray("form " + ljuniq), QCryptographicHash::Sha1).toHex());
+}
+
+QByteArray reasonPhrase(int status)
+{
+    static const QHash<int, QByteArray> phrases = {{200, "OK"},        {301, "Moved Permanently"},
+                                                   {302, "Found"},     {403, "Forbidden"},
+                                                   {404, "Not Found"}, {503, "Service Unavailable"}};
+    return phrases.value(status, "Status");
+}
+
+// The status line and headers; length < 0: no Content-Length, the body ends with the connection.
+QByteArray head(const Answer &answer, qint64 length)
+{
+    QByteArray text = "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' + reasonPhrase(answer.status) +
+                      "\r\nConnection: close\r\n";
+    if (!answer.contentType.isEmpty())
+        text += "Content-Type: " + answer.contentType + "\r\n";
+    for (const auto &[name, value] : answer.headers) {
+        text += name + ": " + value + "\r\n";
+        if (name.compare("Content-Length", Qt::CaseInsensitive) == 0 ||
+            name.compare("Transfer-Encoding", Qt::CaseInsensitive) == 0)
+            length = -1;
+    }
+    if (length >= 0)
+        text += "Content-Length: " + QByteArray::number(length) + "\r\n";
+    return text + "\r\n";
+}
+
+QByteArray hugePage()
+{
+    const QByteArray tail =
+        "<p><a href=\"/huge-end.html\">last link</a> " + JournalServer::HugePageEnd.toUtf8() + "</p>\n";
+    const QByteArray line = "<p>A line of a page far longer than any journal's.</p>\n";
+    const qsizetype room = JournalServer::HugePageBytes - page(u"A huge page"_s, tail).size();
+    return page(u"A huge page"_s,
+                line.repeated(room / line.size()) + QByteArray(room % line.size(), '\n') + tail);
+}
+
+// The misbehaving addresses every server answers, made on the first request for one of them: the huge
+// page alone takes 20 MB, which a benchmark's memory figure should not show.
+const QHash<QString, Answer> &fixedAnswers()
+{
+    using S = JournalServer;
+    static const QHash<QString, Answer> answers = [] {
+        QHash<QString, Answer> rows;
+        for (int left = 0; left <= 30; ++left)
+            rows.insert(S::RedirectChainPath + QString::number(left),
+                        left > 0 ? redirect(302, S::RedirectChainPath + QString::number(left - 1))
+                                 : htmlAnswer(200, u"Chain"_s, u"<p>End of the chain</p>\n"_s));
+        rows.insert(S::RedirectLoopPath.toString(), redirect(302, u"/misbehave/redirect-loop/b"_s));
+        rows.insert(u"/misbehave/redirect-loop/b"_s, redirect(302, S::RedirectLoopPath.toString()));
+        rows.insert(S::RedirectToFilePath.toString(), redirect(302, u"file:///etc/passwd"_s));
+        rows.insert(S::NotFoundPath.toString(),
+                    htmlAnswer(404, u"Error"_s, u"<p>The server has no such page.</p>\n"_s));
+        rows.insert(S::CutShortPath.toString(),
+                    {.body = "<html><body><p>" + QByteArray(1000 - 15, 'x'), .shape = Answer::CutShort});
+        rows.insert(S::HugePath.toString(), {.body = hugePage()});
+        QByteArray drip = "<html><body>\n";
+        for (int drop = 1; drop <= 8; ++drop)
+            drip += "<p>Drop " + QByteArray::number(drop) + "</p>\n";
+        rows.insert(
+            S::SlowDripPath.toString(),
+            {.body = drip + "<p>End of the drip</p></body></html>\n", .shape = Answer::Drip, .pauseMs = 15});
+        rows.insert(S::EndlessPath.toString(),
+                    {.body = QByteArray("<p>This page goes on and on and on.</p>\n").repeated(25000),
+                     .shape = Answer::EndlessBody,
+                     .pauseMs = 5});
+        rows.insert(
+            S::Cp1251MetaPath.toString(),
+            {.contentType = "text/html",
+             .body =
+                 "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">"
+                 "<title>cp1251</title></head><body><p>" +
+                 cp1251::fromUnicode(S::CyrillicText) + "</p></body></html>\n"});
+        rows.insert(S::Utf8HeaderPath.toString(),
+                    {.body = "<html><head><title>utf-8</title></head><body><p>" + S::CyrillicText.toUtf8() +
+                             "</p></body></html>\n"});
+        rows.insert(S::ImagePath.toString(),
+                    {.contentType = "image/png",
+                     .body = QByteArray::fromHex(
+                         "89504e470d0a1a0a0000000d49484452000000010000000108060000001f15c489")});
+        return rows;
+    }();
+    return answers;
+}
+
+// The CRC-32 of size zero bytes: the effect of one zero bit on the register, a linear map, squared up to
+// one byte and then raised to the size's power, so that no size costs more than a few thousand steps.
+quint32 crc32OfZeros(qint64 size)
+{
+    using Map = std::array<quint32, 32>;
+    const auto apply = [](const Map &map, quint32 vector) {
+        quint32 sum = 0;
+        for (int bit = 0; vector; ++bit, vector >>= 1)
+            sum ^= (vector & 1) ? map[bit] : 0;
+        return sum;
+    };
+    const auto squared = [&apply](const Map &map) {
+        Map result;
+        for (int bit = 0; bit < 32; ++bit)
+            result[bit] = apply(map, map[bit]);
+        return result;
+    };
+    Map zeros{0xedb88320u};
+    for (int bit = 1; bit < 32; ++bit)
+        zeros[bit] = 1u << (bit - 1);
+    zeros = squared(squared(squared(zeros)));
+    quint32 crc = 0xffffffffu;
+    for (; size > 0; size >>= 1, zeros = squared(zeros))
+        crc = (size & 1) ? apply(zeros, crc) : crc;
+    return ~crc;
+}
+
+QByteArray fourBytes(quint32 value, bool bigEndian)
+{
+    QByteArray bytes(4, '\0');
+    bigEndian ? qToBigEndian(value, bytes.data()) : qToLittleEndian(value, bytes.data());
+    return bytes;
+}
+
+// A Unix socket call's way to tell the client has closed its end.
 bool clientHasGone(int fd)
 {
     pollfd watch{fd, POLLIN | POLLRDHUP, 0};
@@ -98,64 +216,231 @@ bool clientHasGone(int fd)
     return recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
 }
 
-std::map<std::string, CustomPage> fixedPages()
+// Where a request goes among the journals.
+struct Visit {
+    const RequestRecord &request;
+    QString path;
+    QString domain = SiteDomains.first(); // of the host; outside the domains the one of today's addresses
+    QString site = u"http://"_s + request.host;
+    QByteArray cookieDomain = {}; // "; Domain=.DOMAIN" on the domains
+    bool today = false;           // on the journal's own host
+    QString user = {};            // empty: no journal
+    QString rest = {};            // the address inside the journal
+
+    QString todaysRoot(QString name) const
+    {
+        return u"https://"_s + name.replace(u'_', u'-') + u'.' + domain;
+    }
+};
+
+Visit visitOf(const RequestRecord &request, const QString &path)
 {
-    std::map<std::string, CustomPage> pages;
-    const auto add = [&pages](QStringView path, int status, const char *type, const QByteArray &body = {}) {
-        return &(pages[path.toString().toStdString()] = CustomPage{status, type, body.toStdString(), {}});
-    };
-    add(JournalServer::RedirectLoopPath, 302, "")->headers = {{"Location", "/misbehave/redirect-loop/b"}};
-    add(u"/misbehave/redirect-loop/b", 302, "")->headers = {{"Location", "/misbehave/redirect-loop/a"}};
-    add(JournalServer::RedirectToFilePath, 302, "")->headers = {{"Location", "file:///etc/passwd"}};
-    add(JournalServer::NotFoundPath, 404, Html,
-        QByteArray::fromStdString(page(u"Error"_s, u"<p>The server has no such page.</p>\n"_s)));
-    add(JournalServer::Cp1251MetaPath, 200, "text/html",
-        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">"
-        "<title>cp1251</title></head><body><p>" +
-            cp1251::fromUnicode(JournalServer::CyrillicText) + "</p></body></html>\n");
-    add(JournalServer::Utf8HeaderPath, 200, Html,
-        "<html><head><title>utf-8</title></head><body><p>" + JournalServer::CyrillicText.toUtf8() +
-            "</p></body></html>\n");
-    add(JournalServer::ImagePath, 200, "image/png",
-        QByteArray::fromHex("89504e470d0a1a0a0000000d49484452000000010000000108060000001f15c489"));
-    return pages;
+    static const QRegularExpression oldPath(u"^/~([^/]+)(/.*)$"_s);
+    const QString host = request.host.section(u':', 0, 0).toLower();
+    const auto domain = std::find_if(SiteDomains.begin(), SiteDomains.end(),
+                                     [&host](const QString &name) { return host.endsWith(u'.' + name); });
+    Visit visit = domain == SiteDomains.end() ? Visit{request, path}
+                                              : Visit{request,
+                                                      path,
+                                                      *domain,
+                                                      u"https://www."_s + *domain,
+                                                      "; Domain=." + domain->toUtf8(),
+                                                      host != u"www."_s + *domain};
+    if (visit.today) {
+        visit.user = host.chopped(visit.domain.size() + 1).replace(u'-', u'_');
+        visit.rest = path;
+    } else if (const QRegularExpressionMatch old = oldPath.match(path); old.hasMatch()) {
+        visit.user = old.captured(1);
+        visit.rest = old.captured(2);
+    }
+    return visit;
+}
+
+Answer adultNotice(const Visit &visit, AdultNotice notice, const QByteArray &ljuniq)
+{
+    const bool liveJournal = notice == AdultNotice::LiveJournal;
+    const QString action = liveJournal                                 ? u"/misc/adult_explicit.bml"_s
+                           : notice == AdultNotice::DreamwidthConcepts ? u"/journal/adult_concepts"_s
+                                                                       : u"/journal/adult_explicit"_s;
+    const QString ret =
+        (visit.today ? u"https://"_s : u"http://"_s) + visit.request.host + visit.request.target;
+    const QString submit = u"<input type=\"submit\""_s +
+                           (liveJournal ? u" name=\"adult_check\""_s : QString()) +
+                           u" value=\"Yes, I am at least 18\">\n"_s;
+    return htmlAnswer(200, u"Adult content"_s,
+                      u"<p>This journal may hold adult content.</p>\n<form method=\"post\" action=\""_s +
+                          visit.site + action + u"\">\n"_s + hidden(u"ret"_s, ret) +
+                          hidden(u"journal"_s, visit.user) +
+                          (liveJournal ? QString() : hidden(u"lj_form_auth"_s, formToken(ljuniq))) + submit +
+                          u"</form>\n"_s);
 }
 
 } // namespace
 
 struct JournalServer::State {
-    httplib::Server server;
-    std::thread thread;
+    int listener = -1;
+    std::thread acceptor;
     std::atomic<bool> stopping{false};
+    std::atomic<int> connections{0};
     std::atomic<int> inFlight{0};
 
     mutable std::mutex mutex;
     std::vector<JournalEntry> entries;
-    std::atomic<bool> liveJournalRedirect{false};
-    std::map<std::string, CustomPage> pages = fixedPages();
-    std::set<std::string> hangs;
+    QHash<QString, QList<Answer>> presets;
+    QHash<QString, qsizetype> presetsTaken; // how many requests took a path's answers
     std::vector<RequestRecord> log;
-    std::string hugePage;
+    QSet<QByteArray> consented; // ljuniq values of Dreamwidth visitors who said yes
+    struct Settings {
+        QHash<QString, AdultNotice> adultJournals;
+        std::pair<QByteArray, QByteArray> session;
+        bool liveJournalRedirect = false;
+        bool friendsOnlyForbidden = false;
+        int extraMonthLinks = 0;
+    } settings;
 
-    void answer(const httplib::Request &request, httplib::Response &response);
-    bool pause(std::chrono::milliseconds duration) const;
-    bool misbehave(const QString &path, const httplib::Request &request, httplib::Response &response);
-    bool serveJournal(const QString &host, const QString &path, httplib::Response &response);
+    void serve(int fd);
+    bool receive(int fd, RequestRecord &request);
+    bool pause(int fd, int ms) const;
+    bool send(int fd, QByteArrayView data) const;
+    void write(int fd, const Answer &answer) const;
+    Answer answerFor(const RequestRecord &request);
+    Answer journalPage(const Visit &visit, const QByteArray &ljuniq);
+    Answer consent(const Visit &visit, const QByteArray &ljuniq);
     std::vector<JournalEntry> entriesWhere(const std::function<bool(const JournalEntry &)> &wanted) const;
-    const std::string &huge();
 };
 
-// Sleeps in short steps so that a stopping server is never held up; false when it is stopping.
-bool JournalServer::State::pause(std::chrono::milliseconds duration) const
+void JournalServer::State::serve(int fd)
 {
-    const auto end = std::chrono::steady_clock::now() + duration;
-    while (!stopping) {
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= end)
+    RequestRecord request;
+    const bool received = receive(fd, request);
+    if (received) {
+        ++inFlight;
+        {
+            std::lock_guard lock(mutex);
+            log.push_back(request);
+        }
+        write(fd, answerFor(request));
+    } else { // a TLS client takes this for a failed handshake, as it would with a real server
+        send(fd, "HTTP/1.1 400 Bad Request\r\nConnection: close\r\nContent-Length: 0\r\n\r\n");
+    }
+    close(fd);
+    if (received)
+        --inFlight;
+}
+
+// One request, body included; false when the client leaves first, the server stops, or what comes is no
+// plain HTTP request (a TLS greeting, say).
+bool JournalServer::State::receive(int fd, RequestRecord &request)
+{
+    QByteArray data;
+    qsizetype headerEnd = -1;
+    qsizetype bodyLength = 0;
+    while (headerEnd < 0 || data.size() < headerEnd + 4 + bodyLength) {
+        if (stopping || data.size() > MaxRequestBytes ||
+            (!data.isEmpty() && (data.front() < 'A' || data.front() > 'Z')))
+            return false;
+        pollfd watch{fd, POLLIN, 0};
+        if (poll(&watch, 1, 5) <= 0)
+            continue;
+        char buffer[16384];
+        const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+        if (got <= 0)
+            return false;
+        if (data.isEmpty())
+            request.arrivedMs = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+        data.append(buffer, got);
+        if (headerEnd >= 0 || (headerEnd = data.indexOf("\r\n\r\n")) < 0)
+            continue;
+        QList<QByteArray> lines = data.left(headerEnd).split('\n');
+        const QList<QByteArray> requestLine = lines.takeFirst().trimmed().split(' ');
+        if (requestLine.size() != 3)
+            return false;
+        request.method = requestLine[0];
+        request.target = QString::fromUtf8(requestLine[1]);
+        QHash<QByteArray, QByteArray> headers;
+        for (const QByteArray &line : lines)
+            headers.insert(line.left(line.indexOf(':')).trimmed().toLower(),
+                           line.mid(line.indexOf(':') + 1).trimmed());
+        request.host = QString::fromUtf8(headers.value("host"));
+        request.userAgent = headers.value("user-agent");
+        request.cookie = headers.value("cookie");
+        bodyLength =
+            std::clamp<qsizetype>(headers.value("content-length").toLongLong(), 0, MaxRequestBytes + 1);
+        if (headers.value("expect").toLower() == "100-continue" && !send(fd, "HTTP/1.1 100 Continue\r\n\r\n"))
+            return false;
+    }
+    request.body = data.sliced(headerEnd + 4, bodyLength);
+    return true;
+}
+
+// Waits ms milliseconds (forever when negative); false once the client has gone or the server stops.
+bool JournalServer::State::pause(int fd, int ms) const
+{
+    const auto end = steady_clock::now() + milliseconds(ms);
+    while (!stopping && !clientHasGone(fd)) {
+        const auto left = end - steady_clock::now();
+        if (ms >= 0 && left <= 0ns)
             return true;
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(end - now, 5ms));
+        std::this_thread::sleep_for(ms < 0 ? 5ms : std::min<steady_clock::duration>(left, 5ms));
     }
     return false;
+}
+
+// Sends all of data however slowly the client reads; false once the client has gone or the server stops.
+bool JournalServer::State::send(int fd, QByteArrayView data) const
+{
+    while (!data.isEmpty()) {
+        pollfd watch{fd, POLLOUT, 0};
+        if (stopping || poll(&watch, 1, 5) < 0)
+            return false;
+        const ssize_t sent = ::send(fd, data.data(), size_t(data.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0 && errno != EAGAIN && errno != EINTR)
+            return false;
+        data = data.sliced(std::max<ssize_t>(sent, 0));
+    }
+    return true;
+}
+
+void JournalServer::State::write(int fd, const Answer &answer) const
+{
+    const qsizetype size = answer.body.size();
+    switch (answer.shape) {
+    case Answer::Normal:
+        send(fd, head(answer, size)) && send(fd, answer.body);
+        return;
+    case Answer::Hang:
+        pause(fd, -1);
+        return;
+    case Answer::Reset: {
+        const linger now{1, 0}; // a close that resets
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+        return;
+    }
+    case Answer::Stall:
+        send(fd, head(answer, -1)) && pause(fd, -1);
+        return;
+    case Answer::CutShort:
+        send(fd, head(answer, size + 100000)) && send(fd, answer.body);
+        return;
+    case Answer::Drip: {
+        const qsizetype piece =
+            std::max<qsizetype>(1, (size + answer.pieces - 1) / std::max(answer.pieces, 1));
+        bool going = send(fd, head(answer, size));
+        for (qsizetype at = 0; going && at < size; at += piece)
+            going = (at == 0 || pause(fd, std::max(answer.pauseMs, 0))) &&
+                    send(fd, answer.body.sliced(at, std::min(piece, size - at)));
+        return;
+    }
+    case Answer::EndlessBody:
+    case Answer::EndlessHeader: {
+        const bool header = answer.shape == Answer::EndlessHeader;
+        const QByteArray piece = header || answer.body.isEmpty() ? QByteArray(65536, 'x') : answer.body;
+        bool going = send(fd, header ? "HTTP/1.1 200 OK\r\nX-Filler: " : head(answer, -1));
+        while (going)
+            going = send(fd, piece) && pause(fd, std::max(answer.pauseMs, 0));
+        return;
+    }
+    }
 }
 
 std::vector<JournalEntry>
@@ -172,150 +457,76 @@ JournalServer::State::entriesWhere(const std::function<bool(const JournalEntry &
     return found;
 }
 
-const std::string &JournalServer::State::huge()
+Answer JournalServer::State::answerFor(const RequestRecord &request)
 {
-    std::lock_guard lock(mutex);
-    if (hugePage.empty()) {
-        const std::string tail = "<p><a href=\"/huge-end.html\">last link</a> " +
-                                 HugePageEnd.toString().toStdString() + "</p>\n" + PageTail;
-        const std::string line = "<p>A line of a page far longer than any journal's.</p>\n";
-        hugePage = pageHead(u"A huge page"_s);
-        while (hugePage.size() + line.size() + tail.size() <= size_t(HugePageBytes))
-            hugePage += line;
-        hugePage.resize(size_t(HugePageBytes) - tail.size(), '\n');
-        hugePage += tail;
-    }
-    return hugePage;
-}
-
-void JournalServer::State::answer(const httplib::Request &request, httplib::Response &response)
-{
-    // Uncompressed whatever the client accepts: compression would hold a slow drip back.
-    const_cast<httplib::Request &>(request).headers.erase("Accept-Encoding");
-
-    const QString host = QString::fromStdString(request.get_header_value("Host"));
-    const QString path = QString::fromStdString(request.path);
-    bool hanging = false;
-    std::optional<CustomPage> custom;
+    const QString path =
+        QString::fromUtf8(QByteArray::fromPercentEncoding(request.target.section(u'?', 0, 0).toUtf8()));
     {
         std::lock_guard lock(mutex);
-        log.push_back({host, QString::fromStdString(request.target),
-                       QByteArray::fromStdString(request.get_header_value("User-Agent"))});
-        hanging = hangs.count(request.path) > 0;
-        if (auto it = pages.find(request.path); it != pages.end())
-            custom = it->second;
+        if (const QList<Answer> preset = presets.value(path); !preset.isEmpty())
+            return preset.at(std::min(presetsTaken[path]++, preset.size() - 1));
     }
-    if (hanging) {
-        const int fd = serverSocketOf(request);
-        while (!stopping && !(fd >= 0 && clientHasGone(fd)))
-            std::this_thread::sleep_for(5ms);
-        response.status = 503;
-        return;
-    }
-    if (custom) {
-        response.status = custom->status;
-        for (const auto &[name, value] : custom->headers)
-            response.set_header(name, value);
-        if (!custom->contentType.empty() || !custom->body.empty())
-            response.set_content(custom->body, custom->contentType);
-        return;
-    }
-    if (misbehave(path, request, response) || serveJournal(host, path, response))
-        return;
-    response.status = 404;
-    response.set_content(page(u"Not found"_s, u"<p>No such page: "_s + path.toHtmlEscaped() + u"</p>\n"_s),
-                         Html);
+    if (path.startsWith(u"/misbehave/"_s) && fixedAnswers().contains(path))
+        return fixedAnswers().value(path);
+    QByteArray ljuniq = cookieValue(request.cookie, "ljuniq");
+    const bool newVisitor = ljuniq.isEmpty();
+    if (newVisitor)
+        ljuniq = QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+    const Visit visit = visitOf(request, path);
+    const bool consenting = request.method == "POST" &&
+                            (path == u"/misc/adult_explicit.bml"_s || path.startsWith(u"/journal/adult_"_s));
+    Answer answer = consenting ? consent(visit, ljuniq) : journalPage(visit, ljuniq);
+    if (newVisitor)
+        answer.headers.append({"Set-Cookie", "ljuniq=" + ljuniq + visit.cookieDomain + "; Path=/"});
+    return answer;
 }
 
-bool JournalServer::State::misbehave(const QString &path, const httplib::Request &request,
-                                     httplib::Response &response)
+Answer JournalServer::State::consent(const Visit &visit, const QByteArray &ljuniq)
 {
-    const auto param = [&](const char *name, int fallback) {
-        return request.has_param(name) ? std::stoi(request.get_param_value(name)) : fallback;
-    };
-    if (path == SlowDripPath) {
-        const int pieces = param("pieces", 10);
-        const int ms = param("ms", 20);
-        auto next = std::make_shared<int>(0); // 0: the page's start, 1 to pieces: the drops, then its end
-        response.set_chunked_content_provider(
-            Html, [this, pieces, ms, next](size_t, httplib::DataSink &sink) {
-                const int n = (*next)++;
-                if (n > 0 && n <= pieces && !pause(std::chrono::milliseconds(ms)))
-                    return false;
-                const std::string text = n == 0        ? "<html><body>\n"
-                                         : n <= pieces ? "<p>Drop " + std::to_string(n) + "</p>\n"
-                                                       : "<p>End of the drip</p></body></html>\n";
-                if (!sink.write(text.data(), text.size()))
-                    return false;
-                if (n > pieces)
-                    sink.done();
-                return true;
-            });
-        return true;
+    const QUrlQuery form(QString::fromUtf8(visit.request.body));
+    const QString ret = form.queryItemValue(u"ret"_s, QUrl::FullyDecoded);
+    if (!ret.isEmpty() && visit.path.endsWith(u".bml"_s) && form.hasQueryItem(u"adult_check"_s)) {
+        Answer answer = redirect(302, ret);
+        answer.headers.append({"Set-Cookie", "adult_explicit=1" + visit.cookieDomain + "; Path=/"});
+        return answer;
     }
-    if (path == EndlessPath) {
-        const int ms = param("ms", 0);
-        response.set_chunked_content_provider(Html, [this, ms](size_t, httplib::DataSink &sink) {
-            static const std::string piece =
-                QByteArray("<p>This page goes on and on and on.</p>\n").repeated(1600).toStdString();
-            if (stopping || (ms > 0 && !pause(std::chrono::milliseconds(ms))))
-                return false;
-            return sink.write(piece.data(), piece.size());
-        });
-        return true;
-    }
-    if (path.startsWith(RedirectChainPath)) {
-        const int left = path.mid(RedirectChainPath.size()).toInt();
-        if (left > 0)
-            response.set_redirect(QString(RedirectChainPath + QString::number(left - 1)).toStdString(), 302);
-        else
-            response.set_content(page(u"Chain"_s, u"<p>End of the chain</p>\n"_s), Html);
-        return true;
-    }
-    if (path == CutShortPath) {
-        response.set_content_provider(100000, Html, [](size_t offset, size_t, httplib::DataSink &sink) {
-            const std::string start = "<html><body><p>" + std::string(1000 - 15, 'x');
-            return offset == 0 && sink.write(start.data(), start.size());
-        });
-        return true;
-    }
-    if (path == HugePath) {
-        response.set_content(huge(), Html);
-        return true;
-    }
-    return false;
-}
-
-bool JournalServer::State::serveJournal(const QString &host, const QString &path, httplib::Response &response)
-{
-    static const QRegularExpression oldPath(u"^/~([^/]+)(/.*)$"_s);
-    static const QRegularExpression journalPath(u"^/(?:(\\d{4})/(\\d{2})/|(\\d+)\\.html)$"_s);
-
-    // The old shape lives under "/~user/" on the site's host, today's on a host of its own per journal.
-    QString user;
-    QString rest = path;
-    const QString hostName = host.section(u':', 0, 0).toLower();
-    const bool today = hostName.endsWith(LiveJournalSuffix) && hostName != u"www"_s + LiveJournalSuffix;
-    if (today) {
-        const QString label = hostName.chopped(LiveJournalSuffix.size());
+    if (!ret.isEmpty() && visit.path.startsWith(u"/journal/"_s) &&
+        form.queryItemValue(u"lj_form_auth"_s) == formToken(ljuniq)) {
         std::lock_guard lock(mutex);
-        for (const JournalEntry &candidate : entries) {
-            if (hostLabelOf(candidate.user).compare(label, Qt::CaseInsensitive) == 0)
-                user = candidate.user;
-        }
-    } else if (const QRegularExpressionMatch old = oldPath.match(path); old.hasMatch()) {
-        user = old.captured(1);
-        rest = old.captured(2);
+        consented.insert(ljuniq);
+        return redirect(302, ret);
     }
-    const QRegularExpressionMatch match = journalPath.match(rest);
-    if (user.isEmpty() || !match.hasMatch())
-        return false;
-    const auto todaysRoot = [](const QString &name) -> QString {
-        return u"https://"_s + hostLabelOf(name) + LiveJournalSuffix;
+    return htmlAnswer(403, u"Forbidden"_s, u"<p>The form did not come back as it was given.</p>\n"_s);
+}
+
+Answer JournalServer::State::journalPage(const Visit &visit, const QByteArray &ljuniq)
+{
+    static const QRegularExpression journalPath(u"^/(?:(\\d{4})/(\\d{2})/|(\\d+)\\.html)$"_s);
+    const QRegularExpressionMatch match = journalPath.match(visit.rest);
+    const QString &user = visit.user;
+    const auto notFound = [&visit] {
+        return htmlAnswer(404, u"Not found"_s,
+                          u"<p>No such page: "_s + visit.path.toHtmlEscaped() + u"</p>\n"_s);
     };
-    const QString site = today ? u"https://www.livejournal.com"_s : QString(u"http://"_s + host);
-    const QString journal = today ? todaysRoot(user) : QString(site + u"/~"_s + user);
-    const QString pal = today ? todaysRoot(user + u"_pal"_s) : QString(journal + u"_pal"_s);
+    if (user.isEmpty() || !match.hasMatch())
+        return notFound();
+    std::unique_lock lock(mutex);
+    const Settings now = settings;
+    const bool admittedByServer = consented.contains(ljuniq);
+    lock.unlock();
+    const bool friendly = !now.session.first.isEmpty() &&
+                          cookieValue(visit.request.cookie, now.session.first) == now.session.second;
+    const AdultNotice journalNotice = now.adultJournals.value(user, AdultNotice::None);
+    const auto admitted = [&](AdultNotice notice) {
+        if (notice == AdultNotice::LiveJournal)
+            return cookieValue(visit.request.cookie, "adult_explicit") == "1" ||
+                   cookieValue(visit.request.cookie, "adult_concepts") == "1";
+        return notice == AdultNotice::None || admittedByServer;
+    };
+    const QString site = visit.site;
+    const QString journal =
+        visit.today ? visit.todaysRoot(user) : QString(u"http://"_s + visit.request.host + u"/~"_s + user);
+    const QString pal = visit.today ? visit.todaysRoot(user + u"_pal"_s) : QString(journal + u"_pal"_s);
     const QString yearText = match.captured(1);
 
     if (match.hasCaptured(3)) {
@@ -323,32 +534,38 @@ bool JournalServer::State::serveJournal(const QString &host, const QString &path
         const std::vector<JournalEntry> found =
             entriesWhere([&](const JournalEntry &e) { return e.user == user && e.id == id; });
         if (found.empty())
-            return false;
+            return notFound();
         const JournalEntry &e = found.front();
+        if (e.friendsOnly && !friendly)
+            return now.friendsOnlyForbidden
+                       ? htmlAnswer(403, u"Forbidden"_s, u"<p>This entry is not for you.</p>\n"_s)
+                       : htmlAnswer(
+                             200, u"Log in"_s,
+                             u"<form method=\"post\" action=\""_s + site +
+                                 u"/login.bml\"><input type=\"text\" name=\"user\"> <input "
+                                 u"type=\"password\" name=\"password\"> <input type=\"submit\"></form>\n"_s);
+        if (const AdultNotice notice = e.adult != AdultNotice::None ? e.adult : journalNotice;
+            !admitted(notice))
+            return adultNotice(visit, notice, ljuniq);
         const QString entryLink = journal + u'/' + QString::number(e.id) + u".html"_s;
         const QString stamp = u"@ %1-%2-%3 %4"_s.arg(e.year).arg(twoDigits(e.month), twoDigits(e.day),
                                                                  e.time.toString(u"HH:mm:ss"_s));
-        response.set_content(
-            page(user + u": "_s + e.subject.toHtmlEscaped(),
-                 u"<div class=\"site\">"_s + anchor(site + u"/login.bml"_s, u"Log in"_s) +
-                     u"</div>\n<div class=\"entry\"><h2 class=\"subject\">"_s + e.subject.toHtmlEscaped() +
-                     u"</h2>\n<div class=\"text\">"_s + e.htmlText + u"</div>\n<p class=\"stamp\">"_s +
-                     stamp + u"</p></div>\n<p>"_s +
-                     anchor(entryLink + u"?mode=reply"_s, u"Leave a comment"_s) + u"</p>\n"_s),
-            Html);
-        return true;
+        return htmlAnswer(200, user + u": "_s + e.subject.toHtmlEscaped(),
+                          u"<div class=\"site\">"_s + anchor(site + u"/login.bml"_s, u"Log in"_s) +
+                              u"</div>\n<div class=\"entry\"><h2 class=\"subject\">"_s +
+                              e.subject.toHtmlEscaped() + u"</h2>\n<div class=\"text\">"_s + e.htmlText +
+                              u"</div>\n<p class=\"stamp\">"_s + stamp + u"</p></div>\n<p>"_s +
+                              anchor(entryLink + u"?mode=reply"_s, u"Leave a comment"_s) + u"</p>\n"_s);
     }
     const QString monthRoot = journal + u'/' + yearText + u'/';
-
     const int monthNumber = match.captured(2).toInt();
-    if (liveJournalRedirect && !today) {
-        response.set_redirect(
-            QString(todaysRoot(user) + u'/' + yearText + u'/' + twoDigits(monthNumber) + u'/').toStdString(),
-            301);
-        return true;
-    }
+    if (now.liveJournalRedirect && !visit.today)
+        return redirect(301, visit.todaysRoot(user) + u'/' + yearText + u'/' + twoDigits(monthNumber) + u'/');
+    if (!admitted(journalNotice))
+        return adultNotice(visit, journalNotice, ljuniq);
     const std::vector<JournalEntry> found = entriesWhere([&](const JournalEntry &e) {
-        return e.user == user && e.year == yearText.toInt() && e.month == monthNumber;
+        return e.user == user && e.year == yearText.toInt() && e.month == monthNumber &&
+               (friendly || !e.friendsOnly);
     });
     QString body = u"<div class=\"site\">"_s + anchor(site + u"/login.bml"_s, u"Log in"_s) + u' ' +
                    anchor(site + u"/create.bml"_s, u"Create a journal"_s) + u' ' +
@@ -374,46 +591,93 @@ bool JournalServer::State::serveJournal(const QString &host, const QString &path
                 anchor(pal + u'/' + QString::number(e.id + 1) + u".html"_s, u"A friend's entry"_s) +
                 u"</p></div>\n"_s;
     }
+    for (int n = 0; n < now.extraMonthLinks; ++n) {
+        const QString number = QString::number(n);
+        const QString filler[] = {monthRoot + twoDigits(monthNumber) + u'/' + twoDigits(n / 3 % 28 + 1) +
+                                      u'/',
+                                  visit.todaysRoot(u"friend_"_s + number) + u"/profile"_s,
+                                  site + u"/site/page"_s + number + u".bml"_s};
+        body += anchor(filler[n % 3], u"More"_s) + u'\n';
+    }
     body += u"<div class=\"footer\">"_s + anchor(site + u"/site/about.bml"_s, u"About"_s) + u' ' +
             anchor(site + u"/legal/tos.bml"_s, u"Terms of service"_s) + u"</div>\n"_s;
-    response.set_content(page(user + u": "_s + yearText + u'/' + twoDigits(monthNumber), body), Html);
-    return true;
+    return htmlAnswer(200, user + u": "_s + yearText + u'/' + twoDigits(monthNumber), body);
 }
 
 JournalServer::JournalServer()
     : m_state(std::make_unique<State>())
 {
     State &state = *m_state;
-    state.server.new_task_queue = [] {
-        return new httplib::ThreadPool(ThreadCount);
-    };
-    // One request per connection: an idle kept-alive connection would hold the destructor for seconds.
-    state.server.set_keep_alive_max_count(1);
-    state.server.set_keep_alive_timeout(1);
-    state.server.Get(".*", [&state](const httplib::Request &request, httplib::Response &response) {
-        ++state.inFlight;
-        state.answer(request, response);
-        if (response.content_provider_) // streamed answers count until the server lets go of them
-            response.content_provider_resource_releaser_ = [&state](bool) {
-                --state.inFlight;
-            };
-        else
-            --state.inFlight;
-    });
-    const int port = state.server.bind_to_any_port("127.0.0.1");
-    if (port <= 0)
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    state.listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (state.listener < 0 || bind(state.listener, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
+        listen(state.listener, 128) != 0 ||
+        getsockname(state.listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
         throw std::runtime_error("the test journal server cannot listen on 127.0.0.1");
-    m_port = quint16(port);
-    state.thread = std::thread([&state] { state.server.listen_after_bind(); });
-    while (!state.server.is_running())
-        std::this_thread::sleep_for(1ms);
+    m_port = ntohs(address.sin_port);
+    state.acceptor = std::thread([&state] {
+        while (!state.stopping) {
+            pollfd watch{state.listener, POLLIN, 0};
+            const int fd =
+                poll(&watch, 1, 5) > 0 ? accept4(state.listener, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+            if (fd >= 0) {
+                ++state.connections;
+                std::thread([&state, fd] {
+                    state.serve(fd);
+                    --state.connections; // the last touch: the server may be gone right after
+                }).detach();
+            }
+        }
+    });
 }
 
 JournalServer::~JournalServer()
 {
     m_state->stopping = true;
-    m_state->server.stop();
-    m_state->thread.join();
+    m_state->acceptor.join();
+    close(m_state->listener);
+    while (m_state->connections > 0)
+        std::this_thread::sleep_for(1ms);
+}
+
+QByteArray JournalServer::compressedZeros(QByteArrayView encoding, qint64 size)
+{
+    if (encoding == "br" || encoding == "zstd") {
+        // Made once with Debian's brotli 1.0.9 and zstd 1.5.4:
+        //   head -c 104857600 /dev/zero | brotli -q 11 -c >tests/data/zeros-100MiB.br
+        //   head -c 104857600 /dev/zero | zstd -19 -q -c >tests/data/zeros-100MiB.zst
+        QFile file(QStringLiteral(DIARYTRAWL_TEST_DATA "/zeros-100MiB.") +
+                   (encoding == "br" ? u"br"_s : u"zst"_s));
+        if (size != CommittedZeros || !file.open(QIODevice::ReadOnly))
+            qFatal("No %lld zero bytes compressed with %s at hand", size, encoding.toByteArray().constData());
+        return file.readAll();
+    }
+    // One deflate block with the fixed codes: a zero, then copies of 258 bytes from one byte back, 13 bits
+    // each. Codes go in with their bits reversed, as the format sends a code's first bit first.
+    QByteArray deflated;
+    quint32 bits = 0;
+    int count = 0;
+    const auto put = [&](quint32 value, int width) {
+        bits |= value << count;
+        for (count += width; count >= 8; count -= 8, bits >>= 8)
+            deflated += char(bits & 0xff);
+    };
+    put(0b011, 3); // the last block, fixed codes
+    for (qint64 left = size; left > 0;) {
+        const bool literal = left == size || left < 258;
+        put(literal ? 0x0c : 0xa3, literal ? 8 : 13); // zero: 00110000; 258: 11000101, distance 1: 00000
+        left -= literal ? 1 : 258;
+    }
+    put(0, 7 + 7);             // the end of the block, then zeros up to a whole byte
+    if (encoding == "deflate") // zlib's wrapping; the Adler-32 of zeros is simple
+        return "\x78\x01" + deflated + fourBytes(quint32(size % 65521) << 16 | 1, true);
+    if (encoding != "gzip")
+        qFatal("No compression %s here", encoding.toByteArray().constData());
+    return QByteArray("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10) + deflated + fourBytes(crc32OfZeros(size), false) +
+           fourBytes(quint32(size), false);
 }
 
 void JournalServer::addEntry(const JournalEntry &entry)
@@ -424,27 +688,46 @@ void JournalServer::addEntry(const JournalEntry &entry)
 
 void JournalServer::setLiveJournalRedirect(bool enabled)
 {
-    m_state->liveJournalRedirect = enabled;
+    std::lock_guard lock(m_state->mutex);
+    m_state->settings.liveJournalRedirect = enabled;
+}
+
+void JournalServer::setAdultNotice(const QString &user, AdultNotice notice)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->settings.adultJournals.insert(user, notice);
+}
+
+void JournalServer::setSession(const QByteArray &name, const QByteArray &value, bool forbidAnonymous)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->settings.session = {name, value};
+    m_state->settings.friendsOnlyForbidden = forbidAnonymous;
+}
+
+void JournalServer::setExtraMonthLinks(int n)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->settings.extraMonthLinks = n;
+}
+
+void JournalServer::setAnswers(const QString &path, const QList<Answer> &answers)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->presets.insert(path, answers);
+    m_state->presetsTaken.remove(path);
 }
 
 void JournalServer::setPage(const QString &path, int status, const QByteArray &contentType,
                             const QByteArray &body,
                             const QList<std::pair<QByteArray, QByteArray>> &extraHeaders)
 {
-    CustomPage custom{status, contentType.toStdString(), body.toStdString(), {}};
-    for (const auto &[name, value] : extraHeaders)
-        custom.headers.emplace_back(name.toStdString(), value.toStdString());
-    std::lock_guard lock(m_state->mutex);
-    m_state->pages[path.toStdString()] = std::move(custom);
+    setAnswers(path, {Answer{status, contentType, body, extraHeaders}});
 }
 
 void JournalServer::setHang(const QString &path, bool hang)
 {
-    std::lock_guard lock(m_state->mutex);
-    if (hang)
-        m_state->hangs.insert(path.toStdString());
-    else
-        m_state->hangs.erase(path.toStdString());
+    setAnswers(path, hang ? QList<Answer>{Answer{.shape = Answer::Hang}} : QList<Answer>());
 }
 
 int JournalServer::answersInFlight() const
