@@ -1,7 +1,8 @@
 #include "HttpTransfer.h"
 
-#include <array>
 #include <curl/curl.h>
+
+#include <array>
 #include <mutex>
 #include <thread>
 
