@@ -10,6 +10,7 @@
 #include "platform/Wait.h"
 #include "progress/StatusText.h"
 #include "report/ReportFile.h"
+#include "report/ReportLock.h"
 
 #include <limits>
 #include <optional>
@@ -78,6 +79,7 @@ private:
         m_objIE->setSilent(true);
 
         m_tmScanStart = m_frontEnd.clock().now();
+        m_reportLock.emplace(m_strResultsPageName);
         StartHtmlReportFile(m_strNick, m_strYear, m_strFromMonth, m_strToMonth, m_strSearchTo,
                             m_strStartAddress, m_strResultsPageName, m_tmScanStart, m_bRegScan,
                             m_frontEnd.dateTimeText());
@@ -262,6 +264,7 @@ private:
     qint64 m_nLinksFound = 0;
     RegExpObject m_regExp;
     QList<UnreadPage> m_unreadPages;
+    std::optional<ReportLock> m_reportLock;
 };
 
 } // namespace
