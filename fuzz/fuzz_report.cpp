@@ -35,8 +35,23 @@ void check(bool condition, const char *what)
     }
 }
 
+void checkSame(const QString &read, const QString &expected, const char *what)
+{
+    if (read != expected)
+        std::fprintf(stderr, "read:     %s\nexpected: %s\n", qUtf8Printable(read), qUtf8Printable(expected));
+    check(read == expected, what);
+}
+
+// Characters the parser (gumbo) reads as the replacement character, however they are written.
+bool readAsReplacement(char32_t c)
+{
+    return (c >= 0x1 && c <= 0x8) || c == 0xB || (c >= 0xE && c <= 0x1F) || (c >= 0x7F && c <= 0x9F) ||
+           (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE;
+}
+
 // What the parser makes of text as the report writes it: line breaks read as line feeds, NUL dropped,
-// a lone surrogate or a C1 control (which a reference cannot name) as the replacement character.
+// a lone surrogate or a C1 control (which a reference cannot name) as the replacement character, and
+// the controls and noncharacters that the parser replaces.
 QString asRead(QStringView text)
 {
     QString read;
@@ -47,9 +62,10 @@ QString asRead(QStringView text)
             if (i + 1 < text.size() && text[i + 1] == u'\n')
                 ++i;
         } else if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            read += c;
-            read += text[++i];
-        } else if (c.isSurrogate() || (c.unicode() >= 0x80 && c.unicode() <= 0x9F)) {
+            const char32_t pair = QChar::surrogateToUcs4(c, text[i + 1]);
+            read += readAsReplacement(pair) ? QString(QChar(0xFFFD)) : text.mid(i, 2).toString();
+            ++i;
+        } else if (c.isSurrogate() || readAsReplacement(c.unicode())) {
             read += QChar(0xFFFD);
         } else if (c.unicode() != 0) {
             read += c;
@@ -149,11 +165,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     check(document.links == QStringList{address}, "the link leads to the address that was read");
     qsizetype at = 0;
-    check(between(html, u"nick: \"", u"\"; <br>", at) == serialised(nick), "the user name reads as typed");
-    check(between(html, regScan ? u"search expression: \"" : u"search-string: \"", u"\"; <br>", at) ==
-              serialised(search),
-          "the search string reads as typed");
-    check(between(html, u"\">", u"(1) </a>", at) == serialised(search), "the link's text reads as typed");
+    checkSame(between(html, u"nick: \"", u"\"; <br>", at), serialised(nick), "the user name reads as typed");
+    checkSame(between(html, regScan ? u"search expression: \"" : u"search-string: \"", u"\"; <br>", at),
+              serialised(search), "the search string reads as typed");
+    checkSame(between(html, u"\">", u"(1) </a>", at), serialised(search), "the link's text reads as typed");
 
     QString expected = u"... "_s;
     for (const Excerpt &excerpt : std::as_const(excerpts.excerpts)) {
@@ -165,8 +180,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
         expected += serialised(QStringView(excerpt.text).mid(done)) + u" ... ";
     }
-    check(between(html, u"&nbsp;&nbsp;&nbsp;&nbsp; ", u"<br>", at) == expected,
-          "the excerpts read as the page holds them, the matches in bold");
+    checkSame(between(html, u"&nbsp;&nbsp;&nbsp;&nbsp; ", u"<br>", at), expected,
+              "the excerpts read as the page holds them, the matches in bold");
     check(excerpts.cut ==
               html.mid(at).startsWith(u"\n&nbsp;&nbsp;&nbsp;&nbsp; <i>(this page has more matches"_s),
           "a cut is told");
