@@ -73,12 +73,8 @@ int main()
         out.flush();
     };
 
-    report("getNeighborhood (plain excerpts)", bestOf(5, [&] { (void)getNeighborhood(page, u"needle"_s); }));
-    report("  + htmlSafeDecore + htmlMarkText", bestOf(5, [&] {
-               QString excerpts = getNeighborhood(page, u"needle"_s);
-               htmlSafeDecore(excerpts);
-               htmlMarkText(excerpts, u"needle"_s);
-           }));
+    report("pageExcerpts (plain excerpts)", bestOf(5, [&] { (void)pageExcerpts(page, u"needle"_s, false); }));
+    report("getNeighborhood (plain, as HTML)", bestOf(5, [&] { (void)getNeighborhood(page, u"needle"_s); }));
     report("getHtmlNghbrhdRgxSel (regexp excerpts)",
            bestOf(5, [&] { (void)getHtmlNghbrhdRgxSel(page, u"need\\w+"_s); }));
 

@@ -10,6 +10,12 @@ void WriteString(const QString &strFileName, const QString &strText, int bRewrit
     fso::WriteBytes(strFileName, cp1251::fromUnicode(strText), bRewrite > 0);
 }
 
+void WriteHtmlString(const QString &strFileName, const QString &strText, int bRewrite)
+{
+    fso::WriteBytes(strFileName, cp1251::fromUnicode(strText, cp1251::Unmapped::CharacterReference),
+                    bRewrite > 0);
+}
+
 QString CreateFolder(const QString &strPath)
 {
     if (fso::FolderExists(strPath))

@@ -7,7 +7,7 @@ namespace diarytrawl {
 QString regexpDecore(QString &strText)
 {
     // The backslash goes first, so the backslashes the other steps insert are not doubled.
-    static constexpr char16_t Metacharacters[] = u"\\^$[{.?+*|";
+    static constexpr char16_t Metacharacters[] = u"\\^$.*+?()[]{}|";
     QString escaped;
     escaped.reserve(strText.size() + strText.size() / 8);
     for (const QChar c : std::as_const(strText)) {

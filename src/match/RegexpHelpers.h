@@ -4,8 +4,8 @@
 
 namespace diarytrawl {
 
-// Puts a backslash in front of \ ^ $ [ { . ? + * | so the text matches itself as a pattern. ( ) ] }
-// stay as they are: a parenthesised OR/THEN query keeps its groups. Changes strText and returns it.
+// Puts a backslash in front of every character with a meaning in a pattern (\ ^ $ . * + ? ( ) [ ] { } |),
+// so the text matches itself. Changes strText and returns it.
 QString regexpDecore(QString &strText);
 
 // The text of the first match of strRegEx in strText, or an empty string. Throws PlatformError for a

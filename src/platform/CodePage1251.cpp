@@ -44,22 +44,40 @@ const EncodeTable &encodeTable()
 
 } // namespace
 
-QByteArray fromUnicode(QStringView text)
+QByteArray fromUnicode(QStringView text, Unmapped unmapped)
 {
     const EncodeTable &table = encodeTable();
     QByteArray bytes;
     bytes.reserve(text.size());
+    auto missing = [&](char32_t codePoint) {
+        if (unmapped == Unmapped::QuestionMark) {
+            bytes.append('?');
+            return;
+        }
+        const bool readable = !QChar::isSurrogate(codePoint) && (codePoint < 0x80 || codePoint > 0x9F);
+        bytes.append("&#");
+        bytes.append(QByteArray::number(readable ? quint32(codePoint) : 0xFFFDu));
+        bytes.append(';');
+    };
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i].unicode();
         if (QChar::isHighSurrogate(unit) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            bytes.append('?');
+            missing(QChar::surrogateToUcs4(unit, text[i + 1].unicode()));
             ++i;
             continue;
         }
         const unsigned char byte = table.byteOf[unit];
-        bytes.append(byte != 0 || unit == 0 ? static_cast<char>(byte) : '?');
+        if (byte != 0 || unit == 0)
+            bytes.append(static_cast<char>(byte));
+        else
+            missing(unit);
     }
     return bytes;
+}
+
+bool hasCharacter(QChar c)
+{
+    return c.unicode() == 0 || encodeTable().byteOf[c.unicode()] != 0;
 }
 
 QString toUnicode(QByteArrayView bytes)

@@ -5,27 +5,128 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace diarytrawl::fso {
 
 namespace {
 
-int errorNumberOf(QFileDevice::FileError error)
+constexpr int MaxLockAttempts = 100;
+
+int errorNumberOf(int error)
 {
     switch (error) {
-    case QFileDevice::PermissionsError:
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ELOOP:
+    case EISDIR:
         return ErrorNumber::PermissionDenied;
-    case QFileDevice::OpenError:
+    case ENOENT:
+    case ENOTDIR:
         return ErrorNumber::PathNotFound;
+    case ENAMETOOLONG:
+    case EINVAL:
+    case EILSEQ:
+        return ErrorNumber::BadFileName;
     default:
         return ErrorNumber::FileWriteFailed;
     }
 }
 
-[[noreturn]] void throwFileError(const QFile &file, const QString &what)
+QString reasonOf(int error)
 {
-    throw PlatformError(errorNumberOf(file.error()),
-                        QStringLiteral("%1 \"%2\": %3").arg(what, file.fileName(), file.errorString()));
+    if (error == ELOOP)
+        return QStringLiteral("it is a symbolic link, which is not followed");
+    return qt_error_string(error);
+}
+
+[[noreturn]] void throwFileError(int error, const QString &what, const QString &fileName)
+{
+    throw PlatformError(errorNumberOf(error), what + u" \"" + fileName + u"\": " + reasonOf(error));
+}
+
+QByteArray nativeName(const QString &fileName)
+{
+    return QFile::encodeName(fileName);
+}
+
+// Closes the descriptor when the scope ends unless it was released.
+class Descriptor {
+public:
+    explicit Descriptor(int fd)
+        : m_fd(fd)
+    {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+
+    int get() const { return m_fd; }
+    void reset(int fd)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+    int release() { return std::exchange(m_fd, -1); }
+    // Closes now; the error of close counts (a write may fail only then, on a network file system).
+    int close()
+    {
+        const int result = ::close(m_fd);
+        m_fd = -1;
+        return result == 0 ? 0 : errno;
+    }
+
+private:
+    int m_fd;
+};
+
+// Opens without following a symbolic link and without waiting for a pipe's reader, then makes sure a
+// regular file was opened. Returns the errno of a failure, 0 on success.
+int openRegular(const QByteArray &name, int flags, Descriptor &fd)
+{
+    fd.reset(::open(name.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
+    if (fd.get() < 0)
+        return errno == ENXIO ? -1 : errno; // ENXIO: a pipe without a reader, a device without a driver
+    struct stat status {};
+    if (::fstat(fd.get(), &status) != 0)
+        return errno;
+    return S_ISREG(status.st_mode) ? 0 : -1;
+}
+
+// Writes all of bytes; returns the errno of a failure, 0 on success.
+int writeAll(int fd, QByteArrayView bytes)
+{
+    const char *data = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, size_t(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        data += written;
+        left -= written;
+    }
+    return 0;
+}
+
+[[noreturn]] void throwNotRegular(const QString &what, const QString &fileName)
+{
+    throw PlatformError(ErrorNumber::PermissionDenied,
+                        what + u" \"" + fileName + u"\": something that is not a regular file has the name");
 }
 
 } // namespace
@@ -40,33 +141,99 @@ QString CreateFolder(const QString &path)
     const QString fullPath = GetAbsolutePathName(path);
     const QFileInfo parent(QFileInfo(fullPath).absolutePath());
     if (!parent.isDir())
-        throw PlatformError(
-            ErrorNumber::PathNotFound,
-            QStringLiteral("Cannot create folder \"%1\": its parent folder does not exist").arg(path));
-    if (QFileInfo::exists(fullPath) || !QDir().mkdir(fullPath))
-        throw PlatformError(ErrorNumber::PermissionDenied,
-                            QStringLiteral("Cannot create folder \"%1\"").arg(path));
+        throw PlatformError(ErrorNumber::PathNotFound,
+                            u"Cannot create folder \"" + path + u"\": its parent folder does not exist");
+    if (::mkdir(nativeName(fullPath).constData(), 0777) != 0)
+        throwFileError(errno, QStringLiteral("Cannot create folder"), path);
     return fullPath;
 }
 
 void WriteBytes(const QString &fileName, QByteArrayView bytes, bool rewrite)
 {
-    QFile file(fileName);
-    if (rewrite) {
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            throwFileError(file, QStringLiteral("Cannot create file"));
-    } else {
-        if (!QFileInfo(fileName).isFile())
-            throw PlatformError(ErrorNumber::FileNotFound,
-                                QStringLiteral("Cannot append to \"%1\": file not found").arg(fileName));
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-            throwFileError(file, QStringLiteral("Cannot open file"));
+    const QString what = rewrite ? QStringLiteral("Cannot create file") : QStringLiteral("Cannot open file");
+    Descriptor fd(-1);
+    // Emptied only once it is known to be a regular file.
+    const int error = openRegular(nativeName(fileName), O_WRONLY | (rewrite ? O_CREAT : O_APPEND), fd);
+    if (error == ENOENT && !rewrite)
+        throw PlatformError(ErrorNumber::FileNotFound,
+                            u"Cannot append to \"" + fileName + u"\": file not found");
+    if (error == -1)
+        throwNotRegular(what, fileName);
+    if (error != 0)
+        throwFileError(error, what, fileName);
+    if (rewrite && ::ftruncate(fd.get(), 0) != 0)
+        throwFileError(errno, what, fileName);
+    if (const int writeError = writeAll(fd.get(), bytes))
+        throwFileError(writeError, QStringLiteral("Cannot write file"), fileName);
+    if (const int closeError = fd.close())
+        throwFileError(closeError, QStringLiteral("Cannot write file"), fileName);
+}
+
+void ReplaceFile(const QString &fileName, QByteArrayView bytes)
+{
+    const QString folder = QFileInfo(fileName).path();
+    QByteArray temporary;
+    Descriptor fd(-1);
+    for (;;) {
+        // A short name of our own, so that only the final rename can find fault with the name.
+        temporary = nativeName(folder + u"/.~" +
+                               QString::number(QRandomGenerator::global()->generate64(), 36) + u".tmp");
+        fd.reset(::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (fd.get() >= 0)
+            break;
+        if (errno != EEXIST)
+            throwFileError(errno, QStringLiteral("Cannot create file"), fileName);
     }
-    if (file.write(bytes.data(), bytes.size()) != bytes.size() || !file.flush())
-        throwFileError(file, QStringLiteral("Cannot write file"));
-    file.close();
-    if (file.error() != QFileDevice::NoError)
-        throwFileError(file, QStringLiteral("Cannot write file"));
+    int error = writeAll(fd.get(), bytes);
+    if (const int closeError = fd.close(); error == 0)
+        error = closeError;
+    if (error != 0) {
+        ::unlink(temporary.constData());
+        throwFileError(error, QStringLiteral("Cannot write file"), fileName);
+    }
+    if (::rename(temporary.constData(), nativeName(fileName).constData()) != 0) {
+        error = errno;
+        ::unlink(temporary.constData());
+        throwFileError(error, QStringLiteral("Cannot create file"), fileName);
+    }
+}
+
+LockFile::LockFile(const QString &fileName)
+    : m_fileName(fileName)
+{
+    const QByteArray name = nativeName(fileName);
+    // A holder removes the file before it lets go: a lock won on a file that is no longer at the name
+    // locks nothing, so it is tried again on the file that is there now.
+    for (int attempt = 0; attempt < MaxLockAttempts; ++attempt) {
+        Descriptor fd(-1);
+        const int error = openRegular(name, O_RDWR | O_CREAT, fd);
+        if (error == -1)
+            throwNotRegular(QStringLiteral("Cannot lock"), fileName);
+        if (error != 0)
+            throwFileError(error, QStringLiteral("Cannot lock"), fileName);
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EWOULDBLOCK)
+                return;
+            throwFileError(errno, QStringLiteral("Cannot lock"), fileName);
+        }
+        struct stat locked {};
+        struct stat atName {};
+        if (::fstat(fd.get(), &locked) == 0 && ::lstat(name.constData(), &atName) == 0 &&
+            locked.st_dev == atName.st_dev && locked.st_ino == atName.st_ino) {
+            m_fd = fd.release();
+            return;
+        }
+    }
+    throw PlatformError(ErrorNumber::FileLocked,
+                        u"Cannot lock \"" + fileName + u"\": it keeps being replaced");
+}
+
+LockFile::~LockFile()
+{
+    if (m_fd < 0)
+        return;
+    ::unlink(QFile::encodeName(m_fileName).constData());
+    ::close(m_fd);
 }
 
 QString GetAbsolutePathName(const QString &name)

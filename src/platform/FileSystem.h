@@ -4,7 +4,8 @@
 #include <QString>
 
 // The file-system object: the few file and folder operations the program needs. Relative names are
-// taken against the current folder; paths keep '/' as their separator. Failures throw PlatformError.
+// taken against the current folder; paths keep '/' as their separator. Failures throw PlatformError
+// with the system's own reason ("No space left on device", "File too large").
 namespace diarytrawl::fso {
 
 bool FolderExists(const QString &path);
@@ -14,8 +15,35 @@ bool FolderExists(const QString &path);
 QString CreateFolder(const QString &path);
 
 // rewrite: create the file or empty an existing one, then write. Otherwise append to a file that must
-// already exist. The file is closed again when the call returns, even when it fails.
+// already exist. Only a regular file is written: a symbolic link, a pipe or a device at the name fails,
+// and whatever it leads to stays untouched. The file is closed again when the call returns, even when
+// it fails.
 void WriteBytes(const QString &fileName, QByteArrayView bytes, bool rewrite);
+
+// Writes the whole file under a temporary name beside it and renames it into place, so the name holds
+// its earlier content or the new one, never a part, and a failure leaves nothing behind. Fails with
+// ErrorNumber::BadFileName when the file system refuses the name itself (too long, characters it cannot
+// store) rather than the write.
+void ReplaceFile(const QString &fileName, QByteArrayView bytes);
+
+// An exclusive lock on a lock file, held for as long as the object lives; the file is made when
+// missing and removed when the lock is released. Locks of other processes (and other objects of this
+// one) on the same name exclude it.
+class LockFile {
+public:
+    // Throws PlatformError for a file that cannot be made or locked; the lock is not held (held() is
+    // false) when someone else holds it.
+    explicit LockFile(const QString &fileName);
+    ~LockFile();
+    LockFile(const LockFile &) = delete;
+    LockFile &operator=(const LockFile &) = delete;
+
+    bool held() const { return m_fd >= 0; }
+
+private:
+    QString m_fileName;
+    int m_fd = -1;
+};
 
 QString GetAbsolutePathName(const QString &name);
 QString GetFileName(const QString &path);

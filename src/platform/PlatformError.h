@@ -34,7 +34,15 @@ inline constexpr int FileWriteFailed = 75;
 inline constexpr int InvalidNumber = 13;
 inline constexpr int Overflow = 6;
 inline constexpr int SettingsStoreFailed = 80;
-// A regular-expression match that ran past its limits on one text.
+// The file system refuses the name itself (too long, characters it cannot store), not the write.
+inline constexpr int BadFileName = 52;
+// Another process holds the lock on a file this one means to write.
+inline constexpr int FileLocked = 71;
+// A pattern this program's regular-expression syntax refuses (the engine's own refusals keep the
+// engine's numbers, 101 and up).
+inline constexpr int RegExpSyntax = 100;
+// A match that would cost too much: the engine's backtracking or depth limits, or the time a search
+// gives one text. Told apart from a pattern that does not compile.
 inline constexpr int TooCostly = 28;
 inline constexpr int LoginCookiesUnreadable = 81;
 } // namespace ErrorNumber

@@ -16,8 +16,11 @@ struct RegExpMatch {
 
 // The regular-expression object: ECMAScript syntax, matched over QString text so that every position
 // counts UTF-16 units like the rest of the program. Set the three properties, then ask Test or Execute.
-// A pattern the engine rejects is accepted here and fails (PlatformError) only when a question is asked;
-// so does a match that runs away. Not for use from two threads at once.
+// ECMAScript is read with its web-compatibility grammar ("\1" without a group is an octal escape, "\8"
+// the digit, "]" and a lone "{" literal). A pattern the engine rejects is accepted here and fails
+// (PlatformError, with the engine's number, or ErrorNumber::RegExpSyntax for syntax ECMAScript refuses
+// and the engine would take) only when a question is asked; a match that costs too much fails with
+// ErrorNumber::TooCostly. Not for use from two threads at once.
 class RegExpObject {
 public:
     RegExpObject();

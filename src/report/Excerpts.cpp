@@ -61,31 +61,45 @@ QStringView cutExcerpt(const QString &text, const SpaceIndex &spaces, qsizetype 
     return QStringView(text).mid(left - 1, max(qsizetype(0), right - left + 1));
 }
 
-} // namespace
-
-QString getNeighborhood(const QString &strText, const QString &strSubstr)
+// Every occurrence of piece in text, ignoring case, from left to right and apart.
+QList<std::pair<qsizetype, qsizetype>> marksOf(const QString &text, QStringView piece)
 {
-    QString result = LeadingText.toString();
+    QList<std::pair<qsizetype, qsizetype>> marks;
+    if (piece.isEmpty())
+        return marks;
+    for (qsizetype at = text.indexOf(piece, 0, Qt::CaseInsensitive); at >= 0;
+         at = text.indexOf(piece, at + piece.size(), Qt::CaseInsensitive))
+        marks.append({at, piece.size()});
+    return marks;
+}
+
+PageExcerpts plainExcerpts(const QString &strText, const QString &strSubstr)
+{
+    PageExcerpts result;
     if (strSubstr.isEmpty())
         return result;
 
     const SpaceIndex spaces(strText);
     const qsizetype n = strText.size();
     const qsizetype L = strSubstr.size();
-    qsizetype excerpts = 0;
-    for (qsizetype from = 0; from < n && excerpts < MaxExcerptsPerPage; ++excerpts) {
+    for (qsizetype from = 0; from < n;) {
         const qsizetype found = strText.indexOf(strSubstr, from, Qt::CaseInsensitive);
         if (found < 0)
             break;
+        if (result.excerpts.size() == MaxExcerptsPerPage) {
+            result.cut = true;
+            break;
+        }
         const qsizetype p = found + 1;
-        result += cutExcerpt(strText, spaces, p, p + L, 3, p, p + L);
-        result += Separator;
+        Excerpt excerpt{cutExcerpt(strText, spaces, p, p + L, 3, p, p + L).toString(), {}};
+        excerpt.marks = marksOf(excerpt.text, strSubstr);
+        result.excerpts.append(std::move(excerpt));
         from = found + 1;
     }
     return result;
 }
 
-QString getHtmlNghbrhdRgxSel(const QString &strText, const QString &strRegexp)
+PageExcerpts regExpExcerpts(const QString &strText, const QString &strRegexp)
 {
     RegExpObject regExp;
     regExp.Pattern = strRegexp;
@@ -93,46 +107,97 @@ QString getHtmlNghbrhdRgxSel(const QString &strText, const QString &strRegexp)
     regExp.Global = true;
 
     const SpaceIndex spaces(strText);
-    QString result = LeadingText.toString();
-    qsizetype excerpts = 0;
+    PageExcerpts result;
     regExp.forEachMatch(strText, [&](qsizetype f, qsizetype L) {
-        QString excerpt = cutExcerpt(strText, spaces, f, f + L, 4, f, f + L).toString();
-        htmlSafeDecore(excerpt);
-        htmlMarkText(excerpt, strText.mid(f, L));
-        result += excerpt;
-        result += Separator;
-        return ++excerpts < MaxExcerptsPerPage;
+        if (result.excerpts.size() == MaxExcerptsPerPage) {
+            result.cut = true;
+            return false;
+        }
+        Excerpt excerpt{cutExcerpt(strText, spaces, f, f + L, 4, f, f + L).toString(), {}};
+        excerpt.marks = marksOf(excerpt.text, QStringView(strText).mid(f, L));
+        result.excerpts.append(std::move(excerpt));
+        return true;
     });
     return result;
 }
 
+void appendEscaped(QString &out, QStringView text, bool attribute)
+{
+    for (const QChar c : text) {
+        if (c == u'&')
+            out += u"&amp;";
+        else if (c == u'<')
+            out += u"&lt;";
+        else if (c == u'>')
+            out += u"&gt;";
+        else if (c == u'"' && attribute)
+            out += u"&quot;";
+        else
+            out += c;
+    }
+}
+
+} // namespace
+
+PageExcerpts pageExcerpts(const QString &pageText, const QString &search, bool bRegScan)
+{
+    return bRegScan ? regExpExcerpts(pageText, search) : plainExcerpts(pageText, search);
+}
+
+QString excerptsHtml(const PageExcerpts &excerpts)
+{
+    QString html = LeadingText.toString();
+    for (const Excerpt &excerpt : excerpts.excerpts) {
+        html += htmlMarkText(excerpt);
+        html += Separator;
+    }
+    if (excerpts.cut)
+        html += u"<br>\r\n&nbsp;&nbsp;&nbsp;&nbsp; <i>(this page has more matches: only the first " +
+                QString::number(MaxExcerptsPerPage) + u" are shown)</i>";
+    return html;
+}
+
+QString getNeighborhood(const QString &strText, const QString &strSubstr)
+{
+    return excerptsHtml(plainExcerpts(strText, strSubstr));
+}
+
+QString getHtmlNghbrhdRgxSel(const QString &strText, const QString &strRegexp)
+{
+    return excerptsHtml(regExpExcerpts(strText, strRegexp));
+}
+
+QString htmlMarkText(const Excerpt &excerpt)
+{
+    QString html;
+    html.reserve(excerpt.text.size() + excerpt.marks.size() * 7 + 16);
+    const QStringView text(excerpt.text);
+    qsizetype done = 0;
+    for (const auto &[at, length] : excerpt.marks) {
+        appendEscaped(html, text.mid(done, at - done), false);
+        html += u"<b>";
+        appendEscaped(html, text.mid(at, length), false);
+        html += u"</b>";
+        done = at + length;
+    }
+    appendEscaped(html, text.mid(done), false);
+    return html;
+}
+
 void htmlSafeDecore(QString &strText)
 {
-    qsizetype specials = 0;
-    for (const QChar c : std::as_const(strText))
-        specials += (c == u'&' || c == u'<' || c == u'>');
-    if (specials == 0)
-        return;
     QString escaped;
-    escaped.reserve(strText.size() + specials * 4);
-    for (const QChar c : std::as_const(strText)) {
-        if (c == u'&')
-            escaped += u"&amp;";
-        else if (c == u'<')
-            escaped += u"&lt;";
-        else if (c == u'>')
-            escaped += u"&gt;";
-        else
-            escaped += c;
-    }
+    escaped.reserve(strText.size());
+    appendEscaped(escaped, strText, false);
     strText = escaped;
 }
 
-void htmlMarkText(QString &strText, const QString &strMarkTo)
+QString htmlAttribute(const QString &text)
 {
-    if (strMarkTo.isEmpty())
-        return;
-    strText.replace(strMarkTo, u"<b>" + strMarkTo + u"</b>", Qt::CaseInsensitive);
+    QString escaped;
+    escaped.reserve(text.size());
+    appendEscaped(escaped, text, true);
+    return escaped;
 }
 
 } // namespace diarytrawl

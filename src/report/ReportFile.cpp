@@ -14,18 +14,26 @@ namespace {
 constexpr int Rewrite = 1;
 constexpr int Append = 0;
 
-QString quoted(const QString &text)
+QString html(QString text)
 {
-    return u'"' + text + u'"';
+    htmlSafeDecore(text);
+    return text;
 }
 
-// The button's address sits inside window.open("...") inside a single-quoted attribute.
+// Text the report quotes, escaped and between double quotes.
+QString quoted(const QString &text)
+{
+    return u'"' + html(text) + u'"';
+}
+
+// The button's address sits inside window.open("...") inside a single-quoted attribute. '#' and '?'
+// would end the path there.
 QString addressSafeInScript(const QString &path)
 {
     QString safe;
     safe.reserve(path.size());
     for (const QChar c : path) {
-        if (c.unicode() < 0x20 || QStringView(u"%'\"\\<>&").contains(c))
+        if (c.unicode() < 0x20 || QStringView(u"%'\"\\<>&#?").contains(c))
             safe += u'%' + QStringLiteral("%1").arg(c.unicode(), 2, 16, QChar(u'0')).toUpper();
         else
             safe += c;
@@ -40,11 +48,11 @@ void StartHtmlReportFile(const QString &strNick, const QString &strYear, const Q
                          const QString &strStartAddress, const QString &strResultsPageName,
                          const QDateTime &tmScanStart, bool bRegScan, const DateTimeText &dateTimeText)
 {
-    WriteString(strResultsPageName, u"<html>\r\n\r\n<head>\r\n"_s, Rewrite);
-    WriteString(strResultsPageName,
-                u"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">\r\n"_s,
-                Append);
-    WriteString(strResultsPageName, u"</head>\r\n\r\n<body>\r\n\r\n"_s, Append);
+    WriteHtmlString(strResultsPageName, u"<html>\r\n\r\n<head>\r\n"_s, Rewrite);
+    WriteHtmlString(strResultsPageName,
+                    u"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">\r\n"_s,
+                    Append);
+    WriteHtmlString(strResultsPageName, u"</head>\r\n\r\n<body>\r\n\r\n"_s, Append);
 
     const QStringView searchLabel = bRegScan ? u"search expression: " : u"search-string: ";
     const QString settings = u"\r\n"
@@ -58,16 +66,16 @@ void StartHtmlReportFile(const QString &strNick, const QString &strYear, const Q
                              quoted(strStartAddress) +
                              u"; <br>\r\n"
                              u"from month: " +
-                             strFromMonth +
+                             html(strFromMonth) +
                              u"; <br>\r\n"
                              u"to month: " +
-                             strToMonth +
+                             html(strToMonth) +
                              u"; <br><br>\r\n\r\n"
                              u"scan started at: <i>" +
-                             dateTimeText.toText(tmScanStart) +
+                             html(dateTimeText.toText(tmScanStart)) +
                              u"</i>; <br>\r\n"
                              u"---<br>\r\n";
-    WriteString(strResultsPageName, settings, Append);
+    WriteHtmlString(strResultsPageName, settings, Append);
 }
 
 void AddToHtmlReportFile(const QString &strResultsPageName, const QString &strSearchTo,
@@ -75,21 +83,15 @@ void AddToHtmlReportFile(const QString &strResultsPageName, const QString &strSe
                          const QString &strPageText, bool bRegScan)
 {
     const QString dateStamp = RegMatch(strPageText, dateStampPattern(strYear), true);
-    QString linkLine = u"<a href=" + quoted(strCurrAddress) + u'>' + strSearchTo + u'(' +
+    QString linkLine = u"<a href=\"" + htmlAttribute(strCurrAddress) + u"\">" + html(strSearchTo) + u'(' +
                        QString::number(nLinkFoundNumber) + u") </a><br>\r\n\r\n";
     if (!dateStamp.isEmpty())
-        linkLine += u" &nbsp;&nbsp; <i>" + dateStamp + u"</i>:";
-    WriteString(strResultsPageName, linkLine, Append);
-
-    QString excerpt;
-    if (bRegScan) {
-        excerpt = getHtmlNghbrhdRgxSel(strPageText, strSearchTo);
-    } else {
-        excerpt = getNeighborhood(strPageText, strSearchTo);
-        htmlSafeDecore(excerpt);
-        htmlMarkText(excerpt, strSearchTo);
-    }
-    WriteString(strResultsPageName, u"&nbsp;&nbsp;&nbsp;&nbsp; " + excerpt + u"<br>\r\n", Append);
+        linkLine += u" &nbsp;&nbsp; <i>" + html(dateStamp) + u"</i>:";
+    WriteHtmlString(strResultsPageName, linkLine, Append);
+    WriteHtmlString(strResultsPageName,
+                    u"&nbsp;&nbsp;&nbsp;&nbsp; " +
+                        excerptsHtml(pageExcerpts(strPageText, strSearchTo, bRegScan)) + u"<br>\r\n",
+                    Append);
 }
 
 QString reportFolderAddress(const QString &strResultsPageName)
@@ -110,56 +112,54 @@ void CompleteReportFile(const QString &strResultsPageName, qint64 nLinksScanned,
         summary += u"\r\n<br> ----- <b><i>scan aborted</i></b> ----- <br>\r\n"_s;
     summary += u"--- <br>\r\n"
                u"scan finished at: <i>" +
-               dateTimeText.toText(tmScanEnd) +
+               html(dateTimeText.toText(tmScanEnd)) +
                u"</i>; <br>\r\n"
                u"<br>summary: " +
                QString::number(nLinksFound) + u" links found; <br>\r\n" + QString::number(nLinksScanned) +
                u" links scanned<i> (scan time: " +
-               dateTimeText.toText(std::chrono::seconds(tmScanStart.secsTo(tmScanEnd))) + u")</i>; <br>\r\n";
+               html(dateTimeText.toText(std::chrono::seconds(tmScanStart.secsTo(tmScanEnd)))) +
+               u")</i>; <br>\r\n";
     if (!unreadPages.isEmpty()) {
         summary += u"<br>"_s + QString::number(unreadPages.size()) + u" pages could not be read: <br>\r\n"_s;
         for (const UnreadPage &page : unreadPages) {
-            QString address = page.address;
-            QString reason = page.reason;
-            htmlSafeDecore(address);
-            htmlSafeDecore(reason);
-            summary += u"&nbsp;&nbsp;&nbsp;&nbsp; <a href=\""_s + address + u"\">"_s + address +
-                       u"</a> -- "_s + reason + u"<br>\r\n"_s;
+            summary += u"&nbsp;&nbsp;&nbsp;&nbsp; <a href=\""_s + htmlAttribute(page.address) + u"\">"_s +
+                       html(page.address) + u"</a> -- "_s + html(page.reason) + u"<br>\r\n"_s;
         }
     }
-    WriteString(strResultsPageName, summary, Append);
+    WriteHtmlString(strResultsPageName, summary, Append);
 
     const QString fullPath = fso::GetAbsolutePathName(strResultsPageName);
     const QString folderAddress = reportFolderAddress(strResultsPageName);
 
     if ((window.bSavePages && nLinksScanned > 0) || (window.bSaveMatchingOnly && nLinksFound > 0)) {
         const QString folder = quoted(window.strSavedPagesFolder);
-        WriteString(strResultsPageName,
-                    u"\r\n<br>\r\n"
-                    u"&nbsp;&nbsp;&nbsp;&nbsp; You can find stored pages in </i>" +
-                        folder +
-                        u"</i> subfolder<br>\r\n"
-                        u"&nbsp;&nbsp;&nbsp;&nbsp; Сохраненные страницы лежат в директории </i>" +
-                        folder +
-                        u"</i> <br>\r\n"
-                        u"&nbsp;&nbsp;&nbsp;&nbsp; <Input type ='button' value = 'Open Folder' "
-                        u"onclick='window.open(\"" +
-                        folderAddress + addressSafeInScript(window.strSavedPagesFolder) + u"/\");'><br>\r\n",
-                    Append);
+        WriteHtmlString(strResultsPageName,
+                        u"\r\n<br>\r\n"
+                        u"&nbsp;&nbsp;&nbsp;&nbsp; You can find stored pages in </i>" +
+                            folder +
+                            u"</i> subfolder<br>\r\n"
+                            u"&nbsp;&nbsp;&nbsp;&nbsp; Сохраненные страницы лежат в директории </i>" +
+                            folder +
+                            u"</i> <br>\r\n"
+                            u"&nbsp;&nbsp;&nbsp;&nbsp; <Input type ='button' value = 'Open Folder' "
+                            u"onclick='window.open(\"" +
+                            folderAddress + addressSafeInScript(window.strSavedPagesFolder) +
+                            u"/\");'><br>\r\n",
+                        Append);
     }
 
-    WriteString(strResultsPageName,
-                u"\r\n<br><br>\r\n"
-                u"<i>This temporary file is located on Your hard disk at </i><br>\r\n"
-                u"&nbsp;&nbsp;&nbsp;&nbsp;" +
-                    quoted(fullPath) +
-                    u"<br>\r\n"
-                    u"<i>it's up to You to remove it.</i><br>\r\n"
-                    u"<br>\r\n"
-                    u"<Input type ='button' value = 'Open Containing Folder' onclick='window.open(\"" +
-                    folderAddress + u"\");'><br>\r\n",
-                Append);
-    WriteString(
+    WriteHtmlString(strResultsPageName,
+                    u"\r\n<br><br>\r\n"
+                    u"<i>This temporary file is located on Your hard disk at </i><br>\r\n"
+                    u"&nbsp;&nbsp;&nbsp;&nbsp;" +
+                        quoted(fullPath) +
+                        u"<br>\r\n"
+                        u"<i>it's up to You to remove it.</i><br>\r\n"
+                        u"<br>\r\n"
+                        u"<Input type ='button' value = 'Open Containing Folder' onclick='window.open(\"" +
+                        folderAddress + u"\");'><br>\r\n",
+                    Append);
+    WriteHtmlString(
         strResultsPageName,
         u"\r\n<br>\r\n"
         u"<i>Этот временный файл лежит у Вас на диске по адресу </i><br>\r\n"
@@ -169,7 +169,7 @@ void CompleteReportFile(const QString &strResultsPageName, qint64 nLinksScanned,
             u"<i> Он не будет стерт автоматически, так что вопрос, когда его стирать, оставлен целиком на "
             u"Ваше усмотрение :-) </i><br><br>\r\n",
         Append);
-    WriteString(strResultsPageName, u"\r\n</body>\r\n\r\n</html>\r\n"_s, Append);
+    WriteHtmlString(strResultsPageName, u"\r\n</body>\r\n\r\n</html>\r\n"_s, Append);
 }
 
 } // namespace diarytrawl

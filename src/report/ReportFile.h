@@ -13,6 +13,10 @@ namespace diarytrawl {
 // leaves a readable file: the head with the settings when the search starts, one block per matching
 // page as it is found, and the tail with the summary and notices when the search ends. Failures of the
 // file are PlatformError; what was written stays.
+//
+// The report quotes exactly: every text it quotes (search string, user name, year and month texts,
+// addresses, dates, excerpts, paths) is escaped for where it stands, a character windows-1251 lacks is
+// written as a character reference, and the bold pieces of an excerpt are the page's own text.
 
 void StartHtmlReportFile(const QString &strNick, const QString &strYear, const QString &strFromMonth,
                          const QString &strToMonth, const QString &strSearchTo,

@@ -9,6 +9,7 @@
 #include "platform/RegExpObject.h"
 #include "progress/StatusText.h"
 #include "report/ReportFile.h"
+#include "report/ReportLock.h"
 
 #include <limits>
 #include <optional>
@@ -98,6 +99,7 @@ private:
             m_log.Echo2(note + u";\r\n"_s);
 
         m_tmScanStart = m_frontEnd.clock().now();
+        m_reportLock.emplace(m_strResultsPageName);
         StartHtmlReportFile(m_strNick, m_strYear, m_strFromMonth, m_strToMonth, m_strSearchTo,
                             m_strStartAddress, m_strResultsPageName, m_tmScanStart, m_bRegScan,
                             m_frontEnd.dateTimeText());
@@ -349,6 +351,7 @@ private:
     LoadReport m_lastLoad;
     int m_monthCount = 0;
     QString m_strSiteHost;
+    std::optional<ReportLock> m_reportLock;
 };
 
 } // namespace

@@ -1,7 +1,9 @@
 #include "TestFolder.h"
 #include "platform/CodePage1251.h"
 #include "platform/PlatformError.h"
+#include "platform/web/HtmlParser.h"
 #include "report/ReportFile.h"
+#include "report/ReportLock.h"
 
 #include <QFile>
 #include <QTest>
@@ -22,92 +24,149 @@ QString readReport()
     return file.open(QIODevice::ReadOnly) ? cp1251::toUnicode(file.readAll()) : u"<missing>"_s;
 }
 
-void startEmptyReport()
+// The text between two markers of the report's serialised body, as the parser read it.
+QString between(const QString &html, QStringView from, QStringView to, qsizetype &at)
 {
-    QFile file(ReportName);
-    QVERIFY(file.open(QIODevice::WriteOnly));
+    const qsizetype start = html.indexOf(from, at) + from.size();
+    at = html.indexOf(to, start);
+    return html.mid(start, at - start);
+}
+
+// The serialiser writes only these references in text.
+QString unescaped(QString text)
+{
+    return text.replace(u"&lt;"_s, u"<"_s)
+        .replace(u"&gt;"_s, u">"_s)
+        .replace(u"&nbsp;"_s, u"\u00a0"_s)
+        .replace(u"&amp;"_s, u"&"_s);
 }
 
 } // namespace
 
-// The whole report of a plain search is compared byte for byte by the crawl's tests; these cover what
-// that search does not reach.
 class TestReportFile : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void init() { m_folder = std::make_unique<test::TestFolder>(); }
     void cleanup() { m_folder.reset(); }
-    void headStartsTheFileAfresh();
-    void pageBlock_data();
-    void pageBlock();
+    void quoting_data();
+    void quoting();
+    void readBack_data();
+    void readBack();
     void tail_data();
     void tail();
     void folderAddress_data();
     void folderAddress();
-    void unwritableReportFails();
+    void oneSearchAtATime();
 
 private:
     std::unique_ptr<test::TestFolder> m_folder;
 };
 
-void TestReportFile::headStartsTheFileAfresh()
-{
-    QFile old(ReportName);
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("an earlier report");
-    old.close();
-    StartHtmlReportFile(u"nick"_s, u"2005"_s, u"01"_s, u"3"_s, u"a|<b>"_s, u"http://host/~nick/2005/"_s,
-                        ReportName, Start, true, CLocaleText);
-    QCOMPARE(readReport(),
-             u"<html>\r\n\r\n<head>\r\n"
-             u"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">\r\n"
-             u"</head>\r\n\r\n<body>\r\n\r\n\r\n"
-             u"nick: \"nick\"; <br>\r\n"
-             u"year: \"2005\"; <br>\r\n"
-             u"search expression: \"a|<b>\"; <br>\r\n"
-             u"link: \"http://host/~nick/2005/\"; <br>\r\n"
-             u"from month: 01; <br>\r\n"
-             u"to month: 3; <br><br>\r\n\r\n"
-             u"scan started at: <i>17 Mar 2005 21:05:07</i>; <br>\r\n"
-             u"---<br>\r\n"_s);
-}
-
-void TestReportFile::pageBlock_data()
+// The search string's line of the head and one entry's block, byte for byte; the whole report of a plain
+// search is compared by the crawl's tests.
+void TestReportFile::quoting_data()
 {
     QTest::addColumn<bool>("regScan");
     QTest::addColumn<QString>("search");
+    QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("pageText");
+    QTest::addColumn<QString>("searchLine");
     QTest::addColumn<QString>("block");
 
-    const QString link = u"<a href=\"http://host/~nick/1.html\">"_s;
-    QTest::newRow("plain, no date stamp")
-        << false << u"LJ"_s << u"an lj entry"_s
-        << link + u"LJ(7) </a><br>\r\n\r\n"
-                  u"&nbsp;&nbsp;&nbsp;&nbsp; ... an <b>LJ</b> entry ... <br>\r\n";
-    QTest::newRow("first stamp of the year")
-        << false << u"x"_s << u"@ 2004-01-01 x @ 2005-02-03 @ 2005-04-05"_s
-        << link + u"x(7) </a><br>\r\n\r\n &nbsp;&nbsp; <i>@ 2005-02-03</i>:"
-                  u"&nbsp;&nbsp;&nbsp;&nbsp; ... @ 2004-01-01 <b>x</b> @ 2005-02-03 @  ... <br>\r\n";
-    QTest::newRow("regular expression: escaped and marked")
-        << true << u"l."_s << u"an lj <entry>"_s
-        << link +
-               u"l.(7) </a><br>\r\n\r\n&nbsp;&nbsp;&nbsp;&nbsp; ... an <b>lj</b> &lt;entry&gt; ... <br>\r\n";
+    QTest::newRow("plain, first stamp of the year")
+        << false << u"X"_s << u"http://host/~nick/1.html"_s << u"@ 2004-01-01 x @ 2005-02-03 @ 2005-04-05"_s
+        << u"search-string: \"X\"; <br>"_s
+        << u"<a href=\"http://host/~nick/1.html\">X(7) </a><br>\r\n\r\n &nbsp;&nbsp; <i>@ 2005-02-03</i>:"
+           u"&nbsp;&nbsp;&nbsp;&nbsp; ... @ 2004-01-01 <b>x</b> @ 2005-02-03 @  ... <br>\r\n"_s;
+    QTest::newRow("HTML code, escaped where it is quoted")
+        << true << u"<img src=|<!--"_s << u"http://host/?x=1&copy;b=2"_s << u"<!-- <img src=\"a\">"_s
+        << u"search expression: \"&lt;img src=|&lt;!--\"; <br>"_s
+        << u"<a href=\"http://host/?x=1&amp;copy;b=2\">&lt;img src=|&lt;!--(7) </a><br>\r\n\r\n"
+           u"&nbsp;&nbsp;&nbsp;&nbsp; ... <b>&lt;!--</b> &lt;img src=\"a\"&gt; ... "
+           u"&lt;!-- <b>&lt;img src=</b>\"a\"&gt; ... <br>\r\n"_s;
     QTest::newRow("characters windows-1251 lacks")
-        << false << u"日"_s << u"日本"_s
-        << link + u"?(7) </a><br>\r\n\r\n"
-                  u"&nbsp;&nbsp;&nbsp;&nbsp; ... <b>?</b>? ... <br>\r\n";
+        << false << u"crème"_s << u"http://host/~nick/1.html"_s << u"Crème ₽ 😀"_s
+        << u"search-string: \"cr&#232;me\"; <br>"_s
+        << u"<a href=\"http://host/~nick/1.html\">cr&#232;me(7) </a><br>\r\n\r\n"
+           u"&nbsp;&nbsp;&nbsp;&nbsp; ... <b>Cr&#232;me</b> &#8381; &#128512; ... <br>\r\n"_s;
 }
 
-void TestReportFile::pageBlock()
+void TestReportFile::quoting()
+{
+    QFETCH(bool, regScan);
+    QFETCH(QString, search);
+    QFETCH(QString, address);
+    QFETCH(QString, pageText);
+    QFETCH(QString, searchLine);
+    QFETCH(QString, block);
+
+    StartHtmlReportFile(u"nick"_s, u"2005"_s, u"01"_s, u"3"_s, search, u"http://host/~nick/2005/"_s,
+                        ReportName, Start, regScan, CLocaleText);
+    const QString head = readReport();
+    QVERIFY2(head.contains(u"<br>\r\n"_s + searchLine + u"\r\nlink: "_s), qPrintable(head));
+    AddToHtmlReportFile(ReportName, search, u"2005"_s, address, 7, pageText, regScan);
+    QCOMPARE(readReport().mid(head.size()), block);
+}
+
+// The whole report read back through the HTML parser: what a reader sees is what was searched and what
+// the page held, whatever either holds.
+void TestReportFile::readBack_data()
+{
+    QTest::addColumn<bool>("regScan");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QString>("pageText"); // short: each excerpt is the whole text
+    QTest::addColumn<int>("excerpts");
+    QTest::addColumn<QStringList>("bold");
+
+    QTest::newRow("HTML code") << false << u"<!-- <img src="_s << u"<p><!-- <img src=\"a\"> --></p>"_s << 1
+                               << QStringList{u"<!-- <img src="_s};
+    QTest::newRow("script") << false << u"<script>alert(1)</script>"_s << u"x <SCRIPT>alert(1)</script>"_s
+                            << 1 << QStringList{u"<SCRIPT>alert(1)</script>"_s};
+    QTest::newRow("alternation with a tag")
+        << true << u"a|<b>"_s << u"x <b> a"_s << 2 << QStringList{u"<b>"_s, u"a"_s};
+    QTest::newRow("characters windows-1251 lacks")
+        << false << u"crème"_s << u"Crème ₽ 日本 😀"_s << 1 << QStringList{u"Crème"_s};
+    QTest::newRow("page's own letters") << false << u"ёлка"_s << u"Ёлка и ЁЛКА"_s << 2
+                                        << QStringList{u"Ёлка"_s, u"ЁЛКА"_s, u"Ёлка"_s, u"ЁЛКА"_s};
+    QTest::newRow("entity-like text")
+        << false << u"lt"_s << u"a &lt; lt"_s << 2 << QStringList{u"lt"_s, u"lt"_s, u"lt"_s, u"lt"_s};
+    QTest::newRow("match holding & and <") << true << u"&.<"_s << u"x &a<b>"_s << 1 << QStringList{u"&a<"_s};
+}
+
+void TestReportFile::readBack()
 {
     QFETCH(bool, regScan);
     QFETCH(QString, search);
     QFETCH(QString, pageText);
-    QFETCH(QString, block);
-    startEmptyReport();
-    AddToHtmlReportFile(ReportName, search, u"2005"_s, u"http://host/~nick/1.html"_s, 7, pageText, regScan);
-    QCOMPARE(readReport(), block);
+    QFETCH(int, excerpts);
+    QFETCH(QStringList, bold);
+
+    const QString address = u"http://host/~nick/1.html?x=1&copy;b=2&lt;"_s;
+    const DateTimeText korean{QLocale(QLocale::Korean, QLocale::SouthKorea)};
+    StartHtmlReportFile(u"nick"_s, u"2005"_s, u"01"_s, u"3"_s, search, u"http://host/~nick/2005/"_s,
+                        ReportName, Start, regScan, korean);
+    AddToHtmlReportFile(ReportName, search, u"2005"_s, address, 1, pageText, regScan);
+    CompleteReportFile(ReportName, 1, 1, Start, End, false, {}, WindowState(), korean);
+    QFile file(ReportName);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const HtmlDocument document = web::buildDocument(file.readAll(), QByteArray(), u"file:///r.htm"_s);
+
+    const QString &html = document.bodyInnerHtml;
+    qsizetype at = 0;
+    QCOMPARE(unescaped(between(html, regScan ? u"expression: \"" : u"string: \"", u"\"; <br>", at)), search);
+    QCOMPARE(unescaped(between(html, u"started at: <i>", u"</i>", at)), korean.toText(Start));
+    QCOMPARE(document.links, QStringList{address});
+    QCOMPARE(unescaped(between(html, u"\">", u"(1) </a>", at)), search);
+    QString excerpt = between(html, u"&nbsp;&nbsp;&nbsp;&nbsp; ", u"<br>", at);
+    QStringList marked;
+    for (qsizetype b = 0; (b = excerpt.indexOf(u"<b>"_s, b)) >= 0;) {
+        qsizetype end = b;
+        marked << unescaped(between(excerpt, u"<b>", u"</b>", end));
+        excerpt.remove(end, 4).remove(b, 3);
+    }
+    QCOMPARE(marked, bold);
+    QCOMPARE(unescaped(excerpt), u"... "_s + QString(pageText + u" ... "_s).repeated(excerpts));
 }
 
 void TestReportFile::tail_data()
@@ -135,27 +194,31 @@ void TestReportFile::tail()
     QFETCH(int, found);
     QFETCH(bool, storedNotice);
 
-    startEmptyReport();
+    QFile(ReportName).open(QIODevice::WriteOnly);
     WindowState window;
     window.bSavePages = savePages;
     window.bSaveMatchingOnly = saveMatchingOnly;
-    CompleteReportFile(ReportName, scanned, found, Start, End, interrupt, {}, window, CLocaleText);
+    window.strSavedPagesFolder = u"pages & <more>"_s;
+    CompleteReportFile(ReportName, scanned, found, Start, End, interrupt,
+                       {{u"http://h/?a=1&b=\"2\""_s, u"the server said <no>"_s}}, window, CLocaleText);
 
     const QString text = readReport();
     QCOMPARE(text.startsWith(u"\r\n<br> ----- <b><i>scan aborted</i></b> ----- <br>\r\n--- <br>\r\n"_s),
              interrupt);
-    QVERIFY(text.contains(
-        u"<br>summary: %1 links found; <br>\r\n%2 links scanned<i> (scan time: 01:01:02)</i>"_s.arg(found)
-            .arg(scanned)));
+    QVERIFY(text.contains(u"<br>summary: "_s + QString::number(found) + u" links found; <br>\r\n"_s +
+                          QString::number(scanned) + u" links scanned<i> (scan time: 01:01:02)</i>"_s));
+    QVERIFY(text.contains(u"<br>1 pages could not be read: <br>\r\n&nbsp;&nbsp;&nbsp;&nbsp; "
+                          u"<a href=\"http://h/?a=1&amp;b=&quot;2&quot;\">http://h/?a=1&amp;b=\"2\"</a> -- "
+                          u"the server said &lt;no&gt;<br>\r\n"_s));
     const QString notice =
         u"\r\n<br>\r\n"
-        u"&nbsp;&nbsp;&nbsp;&nbsp; You can find stored pages in </i>\"saved.pages.tmp\"</i> "
+        u"&nbsp;&nbsp;&nbsp;&nbsp; You can find stored pages in </i>\"pages &amp; &lt;more&gt;\"</i> "
         u"subfolder<br>\r\n"
         u"&nbsp;&nbsp;&nbsp;&nbsp; Сохраненные страницы лежат в директории </i>"
-        u"\"saved.pages.tmp\"</i> <br>\r\n"
+        u"\"pages &amp; &lt;more&gt;\"</i> <br>\r\n"
         u"&nbsp;&nbsp;&nbsp;&nbsp; <Input type ='button' value = 'Open Folder' "
         u"onclick='window.open(\""_s +
-        m_folder->path() + u"/saved.pages.tmp/\");'><br>\r\n";
+        m_folder->path() + u"/pages %26 %3Cmore%3E/\");'><br>\r\n";
     QCOMPARE(text.contains(notice), storedNotice);
     QVERIFY(text.endsWith(u"\r\n</body>\r\n\r\n</html>\r\n"_s));
 }
@@ -166,7 +229,8 @@ void TestReportFile::folderAddress_data()
     QTest::addColumn<QString>("address"); // after the temporary folder
     QTest::newRow("relative name") << ReportName << u"/"_s;
     QTest::newRow("folder holding the name") << u"results.htm/results.htm"_s << u"/results.htm/"_s;
-    QTest::newRow("quotes and percent encoded") << u"it's \"100%\"/r.htm"_s << u"/it%27s %22100%25%22/"_s;
+    QTest::newRow("what would end the script, the path or the attribute")
+        << u"it's \"100%\" notes#2?/r.htm"_s << u"/it%27s %22100%25%22 notes%232%3F/"_s;
 }
 
 void TestReportFile::folderAddress()
@@ -176,14 +240,20 @@ void TestReportFile::folderAddress()
     QCOMPARE(reportFolderAddress(name), m_folder->path() + address);
 }
 
-void TestReportFile::unwritableReportFails()
+void TestReportFile::oneSearchAtATime()
 {
-    QVERIFY_THROWS_EXCEPTION(PlatformError,
-                             StartHtmlReportFile(u"a/b"_s, u"2005"_s, u"1"_s, u"2"_s, u"x"_s,
-                                                 u"http://h/~a/b/2005/"_s, u"results.tmp.a/b.2005.1-2.htm"_s,
-                                                 Start, false, CLocaleText));
-    QVERIFY_THROWS_EXCEPTION(PlatformError, AddToHtmlReportFile(u"missing.htm"_s, u"x"_s, u"2005"_s,
-                                                                u"http://h/1.html"_s, 1, u"x"_s, false));
+    auto lock = std::make_unique<ReportLock>(ReportName);
+    try {
+        ReportLock second(ReportName);
+        QFAIL("locked twice");
+    } catch (const PlatformError &error) {
+        QCOMPARE(error.number(), ErrorNumber::FileLocked);
+        QCOMPARE(error.description(),
+                 u"Another search is writing \""_s + ReportName + u"\"; wait for it to end"_s);
+    }
+    lock.reset();
+    QVERIFY(!QFile::exists(ReportName + u".lock"_s));
+    ReportLock again(ReportName);
 }
 
 QTEST_GUILESS_MAIN(TestReportFile)

@@ -1,11 +1,14 @@
 #include "TestFolder.h"
 #include "files/TextFile.h"
 #include "platform/CodePage1251.h"
-#include "platform/FileSystem.h"
 #include "platform/PlatformError.h"
 
 #include <QFile>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace diarytrawl;
 using namespace Qt::StringLiterals;
@@ -21,12 +24,9 @@ private Q_SLOTS:
     void everyByteRoundTrips();
     void writeModes_data();
     void writeModes();
-    void appendingToMissingFileFails();
-    void unwritableNamesFail_data();
-    void unwritableNamesFail();
+    void refusedWrites_data();
+    void refusedWrites();
     void createFolder();
-    void pathNames_data();
-    void pathNames();
 
 private:
     std::unique_ptr<test::TestFolder> m_folder;
@@ -46,25 +46,31 @@ void TestTextFile::codePage_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("ASCII with CRLF") << u"a\r\nb"_s << QByteArray("a\r\nb");
-    QTest::newRow("Cyrillic") << u"Привет, Ёж"_s << QByteArray("\xcf\xf0\xe8\xe2\xe5\xf2, \xa8\xe6");
-    QTest::newRow("Ukrainian and signs") << u"Їі№€—«»"_s << QByteArray("\xaf\xb3\xb9\x88\x97\xab\xbb");
-    QTest::newRow("missing: Chinese") << u"a中b"_s << QByteArray("a?b");
-    QTest::newRow("missing: Latin accents") << u"café"_s << QByteArray("caf?");
-    QTest::newRow("one ? for a surrogate pair") << u"x\U0001F600y"_s << QByteArray("x?y");
-    QTest::newRow("lone surrogate") << QString(u"x"_s + QChar(0xDC00)) << QByteArray("x?");
-    QTest::newRow("replacement character") << u"\uFFFD"_s << QByteArray("?");
-    QTest::newRow("NUL stays NUL") << QString(QChar(0)) << QByteArray(1, '\0');
+    QTest::addColumn<QByteArray>("html"); // a character the code page lacks as a reference
+    QTest::newRow("ASCII with CRLF") << u"a\r\nb"_s << QByteArray("a\r\nb") << QByteArray("a\r\nb");
+    QTest::newRow("Cyrillic") << u"Привет, Ёж"_s << QByteArray("\xcf\xf0\xe8\xe2\xe5\xf2, \xa8\xe6")
+                              << QByteArray("\xcf\xf0\xe8\xe2\xe5\xf2, \xa8\xe6");
+    QTest::newRow("Ukrainian and signs") << u"Їі№€—«»"_s << QByteArray("\xaf\xb3\xb9\x88\x97\xab\xbb")
+                                         << QByteArray("\xaf\xb3\xb9\x88\x97\xab\xbb");
+    QTest::newRow("missing: Chinese, accents, ruble")
+        << u"中é₽"_s << QByteArray("???") << QByteArray("&#20013;&#233;&#8381;");
+    QTest::newRow("surrogate pair: one character")
+        << u"x\U0001F600y"_s << QByteArray("x?y") << QByteArray("x&#128512;y");
+    // What a browser would show in their place.
+    QTest::newRow("lone surrogate, C1 control") << QString(QString(QChar(0xDC00)) + QChar(0x85))
+                                                << QByteArray("??") << QByteArray("&#65533;&#65533;");
+    QTest::newRow("NUL stays NUL") << QString(QChar(0)) << QByteArray(1, '\0') << QByteArray(1, '\0');
 }
 
 void TestTextFile::codePage()
 {
     QFETCH(QString, text);
     QFETCH(QByteArray, bytes);
-    QCOMPARE(cp1251::fromUnicode(text), bytes);
-
-    WriteString(u"out.htm"_s, text, 1);
-    QCOMPARE(contents(u"out.htm"_s), bytes);
+    QFETCH(QByteArray, html);
+    WriteString(u"out.txt"_s, text, 1);
+    QCOMPARE(contents(u"out.txt"_s), bytes);
+    WriteHtmlString(u"out.htm"_s, text, 1);
+    QCOMPARE(contents(u"out.htm"_s), html);
 }
 
 void TestTextFile::everyByteRoundTrips()
@@ -74,7 +80,7 @@ void TestTextFile::everyByteRoundTrips()
         if (byte != 0x98) // the one byte windows-1251 leaves unassigned
             all.append(char(byte));
     }
-    QCOMPARE(cp1251::fromUnicode(cp1251::toUnicode(all)), all);
+    QCOMPARE(cp1251::fromUnicode(cp1251::toUnicode(all), cp1251::Unmapped::CharacterReference), all);
     QCOMPARE(cp1251::toUnicode("\x98"), u"\uFFFD"_s);
 }
 
@@ -86,9 +92,7 @@ void TestTextFile::writeModes_data()
     QTest::newRow("1 replaces") << 1 << u"new"_s << QByteArray("new");
     QTest::newRow("0 appends") << 0 << u"new"_s << QByteArray("oldnew");
     QTest::newRow("True (-1) appends") << -1 << u"new"_s << QByteArray("oldnew");
-    QTest::newRow("2 replaces") << 2 << u"new"_s << QByteArray("new");
-    QTest::newRow("empty text, rewrite") << 1 << QString() << QByteArray();
-    QTest::newRow("empty text, append") << 0 << QString() << QByteArray("old");
+    QTest::newRow("empty text, rewrite") << 2 << QString() << QByteArray();
 }
 
 void TestTextFile::writeModes()
@@ -101,29 +105,62 @@ void TestTextFile::writeModes()
     QCOMPARE(contents(u"report.htm"_s), expected);
 }
 
-void TestTextFile::appendingToMissingFileFails()
-{
-    try {
-        WriteString(u"missing.htm"_s, u"x"_s, 0);
-        QFAIL("appended to a missing file");
-    } catch (const PlatformError &error) {
-        QCOMPARE(error.number(), ErrorNumber::FileNotFound);
-    }
-    QVERIFY(!QFile::exists(u"missing.htm"_s));
-}
-
-void TestTextFile::unwritableNamesFail_data()
+// A refused write says why and writes nothing through what stands at the name.
+void TestTextFile::refusedWrites_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::newRow("missing folder") << u"no/such/folder/file.htm"_s;
-    QTest::newRow("a folder") << u"."_s;
-    QTest::newRow("empty name") << QString();
+    QTest::addColumn<QString>("setup"); // a "link" or a "pipe" at the name, or a file size "limit"
+    QTest::addColumn<int>("bRewrite");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("missing folder") << u"no/such/file.htm"_s << QString() << 1
+                                    << int(ErrorNumber::PathNotFound) << u"No such file or directory"_s;
+    QTest::newRow("append to a missing file")
+        << u"missing.htm"_s << QString() << 0 << int(ErrorNumber::FileNotFound) << u"file not found"_s;
+    QTest::newRow("symbolic link") << u"r.htm"_s << u"link"_s << 1 << int(ErrorNumber::PermissionDenied)
+                                   << u"it is a symbolic link, which is not followed"_s;
+    QTest::newRow("pipe without a reader")
+        << u"r.htm"_s << u"pipe"_s << 1 << int(ErrorNumber::PermissionDenied)
+        << u"something that is not a regular file has the name"_s;
+    QTest::newRow("full disk") << u"r.htm"_s << u"limit"_s << 1 << int(ErrorNumber::FileWriteFailed)
+                               << u"File too large"_s;
 }
 
-void TestTextFile::unwritableNamesFail()
+void TestTextFile::refusedWrites()
 {
     QFETCH(QString, name);
-    QVERIFY_THROWS_EXCEPTION(PlatformError, WriteString(name, u"x"_s, 1));
+    QFETCH(QString, setup);
+    QFETCH(int, bRewrite);
+    QFETCH(int, number);
+    QFETCH(QString, reason);
+
+    WriteString(u"target"_s, u"keep"_s, 1);
+    if (setup == u"link")
+        QVERIFY(QFile::link(u"target"_s, name));
+    if (setup == u"pipe")
+        QCOMPARE(::mkfifo(QFile::encodeName(name).constData(), 0600), 0);
+    // A real limit: past it the system refuses the write with "File too large", root included.
+    rlimit previous{};
+    ::getrlimit(RLIMIT_FSIZE, &previous);
+    if (setup == u"limit") {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = previous;
+        small.rlim_cur = 4;
+        ::setrlimit(RLIMIT_FSIZE, &small);
+    }
+    try {
+        WriteString(name, u"more than four bytes"_s, bRewrite);
+        QFAIL("the write was not refused");
+    } catch (const PlatformError &error) {
+        ::setrlimit(RLIMIT_FSIZE, &previous);
+        QCOMPARE(error.number(), number);
+        QVERIFY2(error.description().endsWith(u"\""_s + name + u"\": "_s + reason),
+                 qPrintable(error.description()));
+    }
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    QCOMPARE(contents(u"target"_s), QByteArray("keep"));
+    QCOMPARE(QFile::exists(u"missing.htm"_s), false);
 }
 
 void TestTextFile::createFolder()
@@ -138,27 +175,6 @@ void TestTextFile::createFolder()
     QVERIFY(!QFileInfo::exists(u"a"_s));
     WriteString(u"plain"_s, u"x"_s, 1);
     QVERIFY_THROWS_EXCEPTION(PlatformError, CreateFolder(u"plain"_s));
-}
-
-void TestTextFile::pathNames_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("absolute"); // relative to the current folder
-    QTest::addColumn<QString>("fileName");
-    QTest::newRow("relative") << u"results.tmp.inkwell.2005.03-03.htm"_s
-                              << u"/results.tmp.inkwell.2005.03-03.htm"_s
-                              << u"results.tmp.inkwell.2005.03-03.htm"_s;
-    QTest::newRow("dots cleaned") << u"a/../b/./c.htm"_s << u"/b/c.htm"_s << u"c.htm"_s;
-    QTest::newRow("folder with slash") << u"folder/"_s << u"/folder"_s << u"folder"_s;
-}
-
-void TestTextFile::pathNames()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, absolute);
-    QFETCH(QString, fileName);
-    QCOMPARE(fso::GetAbsolutePathName(name), m_folder->path() + absolute);
-    QCOMPARE(fso::GetFileName(fso::GetAbsolutePathName(name)), fileName);
 }
 
 QTEST_GUILESS_MAIN(TestTextFile)
