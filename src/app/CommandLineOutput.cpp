@@ -218,14 +218,19 @@ void CommandLineOutput::entryRead(const QString &address, const QString &dateSta
 }
 
 void CommandLineOutput::entryMatched(const QString &address, qint64 number, const QString &dateStamp,
-                                     const QString &pageText, const QString &strSearchTo, bool bRegScan)
+                                     const PageExcerpts &excerpts)
 {
-    Q_UNUSED(pageText)
-    Q_UNUSED(strSearchTo)
-    Q_UNUSED(bRegScan)
     m_found = number;
+    QStringList texts;
+    QStringList pieces;
+    for (const Excerpt &excerpt : excerpts.excerpts) {
+        texts << jsonString(excerpt.text);
+        for (const auto &[at, length] : excerpt.marks)
+            pieces << jsonString(excerpt.text.mid(at, length));
+    }
     json(u"{\"event\":\"match\",\"address\":"_s + jsonString(address) + u",\"number\":"_s +
-             jsonNumber(number) + u",\"date\":"_s + jsonOptional(dateStamp) + u'}',
+             jsonNumber(number) + u",\"date\":"_s + jsonOptional(dateStamp) + u",\"excerpts\":["_s +
+             texts.join(u',') + u"],\"pieces\":["_s + pieces.join(u',') + u"]}"_s,
          true);
     drawStatus();
 }

@@ -32,7 +32,7 @@ public:
                    bool skipped) override;
     void entryRead(const QString &address, const QString &dateStamp) override;
     void entryMatched(const QString &address, qint64 number, const QString &dateStamp,
-                      const QString &pageText, const QString &strSearchTo, bool bRegScan) override;
+                      const PageExcerpts &excerpts) override;
     void pageFailed(const QString &address, LoadFailure kind, const QString &reason) override;
     void searchEnded(const SearchSummary &summary) override;
 

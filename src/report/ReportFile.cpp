@@ -82,15 +82,21 @@ void AddToHtmlReportFile(const QString &strResultsPageName, const QString &strSe
                          const QString &strYear, const QString &strCurrAddress, qint64 nLinkFoundNumber,
                          const QString &strPageText, bool bRegScan)
 {
+    AddToHtmlReportFile(strResultsPageName, strSearchTo, strYear, strCurrAddress, nLinkFoundNumber,
+                        strPageText, pageExcerpts(strPageText, strSearchTo, bRegScan));
+}
+
+void AddToHtmlReportFile(const QString &strResultsPageName, const QString &strSearchTo,
+                         const QString &strYear, const QString &strCurrAddress, qint64 nLinkFoundNumber,
+                         const QString &strPageText, const PageExcerpts &excerpts)
+{
     const QString dateStamp = RegMatch(strPageText, dateStampPattern(strYear), true);
     QString linkLine = u"<a href=\"" + htmlAttribute(strCurrAddress) + u"\">" + html(strSearchTo) + u'(' +
                        QString::number(nLinkFoundNumber) + u") </a><br>\r\n\r\n";
     if (!dateStamp.isEmpty())
         linkLine += u" &nbsp;&nbsp; <i>" + html(dateStamp) + u"</i>:";
     WriteHtmlString(strResultsPageName, linkLine, Append);
-    WriteHtmlString(strResultsPageName,
-                    u"&nbsp;&nbsp;&nbsp;&nbsp; " +
-                        excerptsHtml(pageExcerpts(strPageText, strSearchTo, bRegScan)) + u"<br>\r\n",
+    WriteHtmlString(strResultsPageName, u"&nbsp;&nbsp;&nbsp;&nbsp; " + excerptsHtml(excerpts) + u"<br>\r\n",
                     Append);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Excerpts.h"
 #include "progress/DateTimeText.h"
 #include "state/WindowState.h"
 
@@ -26,6 +27,11 @@ void StartHtmlReportFile(const QString &strNick, const QString &strYear, const Q
 void AddToHtmlReportFile(const QString &strResultsPageName, const QString &strSearchTo,
                          const QString &strYear, const QString &strCurrAddress, qint64 nLinkFoundNumber,
                          const QString &strPageText, bool bRegScan);
+// The same with the page's excerpts already cut (pageExcerpts), so that a match that costs too much
+// fails before anything of the block is written.
+void AddToHtmlReportFile(const QString &strResultsPageName, const QString &strSearchTo,
+                         const QString &strYear, const QString &strCurrAddress, qint64 nLinkFoundNumber,
+                         const QString &strPageText, const PageExcerpts &excerpts);
 
 // A page the search could not read, and why.
 struct UnreadPage {

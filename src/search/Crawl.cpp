@@ -236,6 +236,7 @@ private:
             if (error.number() != ErrorNumber::TooCostly)
                 throw;
             const QString reason = u"too costly to search with this pattern"_s;
+            --m_nLinksScanned; // read, but not searched
             m_log.Echo2(u"Not searched: "_s + reason + u";\r\n"_s);
             unread(strLink, LoadOutcome{LoadFailure::TooComplex, reason}, reason);
         }
@@ -261,15 +262,17 @@ private:
             found = true;
             strPageText = entryText;
         }
+        // Cut before anything is written: a match that costs too much fails the entry, not half a block.
+        const PageExcerpts excerpts =
+            found ? pageExcerpts(strPageText, m_strSearchTo, m_bRegScan) : PageExcerpts();
         m_log.Echo2(u"... scanned;\r\n"_s);
-
         if (found) {
             ++m_nLinksFound;
             m_log.Echo2(u"--> link '" + strLink + u"':\r\n");
             m_log.Echo2((m_bRegScan ? u"    found match '"_s : u"    found string '"_s) + m_strSearchTo +
                         u"' (occurrence " + QString::number(m_nLinksFound) + u")\r\n");
             AddToHtmlReportFile(m_strResultsPageName, m_strSearchTo, m_strYear, strLink, m_nLinksFound,
-                                strPageText, m_bRegScan);
+                                strPageText, excerpts);
             if (window().bSaveMatchingOnly && !window().bSavePages)
                 SavePage(*objDoc, strLink, window().strSavedPagesFolder);
         }
@@ -277,9 +280,8 @@ private:
         const QString lastMessageDate = RegMatch(entryText, dateStampPattern(m_strYear), true);
         m_frontEnd.events().entryRead(strLink, lastMessageDate);
         if (found)
-            m_frontEnd.events().entryMatched(strLink, m_nLinksFound,
-                                             RegMatch(strPageText, dateStampPattern(m_strYear), true),
-                                             strPageText, m_strSearchTo, m_bRegScan);
+            m_frontEnd.events().entryMatched(
+                strLink, m_nLinksFound, RegMatch(strPageText, dateStampPattern(m_strYear), true), excerpts);
         if (!lastMessageDate.isEmpty())
             SetStatusReport(lastMessageDate);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Browser.h"
+#include "report/Excerpts.h"
 
 #include <QString>
 
@@ -31,46 +32,19 @@ struct SearchSummary {
 class SearchEvents {
 public:
     virtual ~SearchEvents() = default;
-    virtual void monthStarted(int monthIndex, int monthCount, const QString &address)
-    {
-        Q_UNUSED(monthIndex)
-        Q_UNUSED(monthCount)
-        Q_UNUSED(address)
-    }
-    virtual void monthRead(qsizetype links) { Q_UNUSED(links) }
-    // number counts links across months; onPage from 1 to pageLinks.
-    virtual void linkTaken(qint64 number, qsizetype onPage, qsizetype pageLinks, const QString &address,
-                           bool skipped)
-    {
-        Q_UNUSED(number)
-        Q_UNUSED(onPage)
-        Q_UNUSED(pageLinks)
-        Q_UNUSED(address)
-        Q_UNUSED(skipped)
-    }
-    virtual void entryRead(const QString &address, const QString &dateStamp)
-    {
-        Q_UNUSED(address)
-        Q_UNUSED(dateStamp)
-    }
-    // pageText is what matched (the entry's text, or its HTML code when only that matched).
-    virtual void entryMatched(const QString &address, qint64 number, const QString &dateStamp,
-                              const QString &pageText, const QString &strSearchTo, bool bRegScan)
-    {
-        Q_UNUSED(address)
-        Q_UNUSED(number)
-        Q_UNUSED(dateStamp)
-        Q_UNUSED(pageText)
-        Q_UNUSED(strSearchTo)
-        Q_UNUSED(bRegScan)
-    }
-    virtual void pageFailed(const QString &address, LoadFailure kind, const QString &reason)
-    {
-        Q_UNUSED(address)
-        Q_UNUSED(kind)
-        Q_UNUSED(reason)
-    }
-    virtual void searchEnded(const SearchSummary &summary) { Q_UNUSED(summary) }
+    virtual void monthStarted(int /*monthIndex*/, int /*monthCount*/, const QString & /*address*/) {}
+    virtual void monthRead(qsizetype /*links*/) {}
+    // number counts links across months; onPage runs from 1 to pageLinks.
+    virtual void linkTaken(qint64 /*number*/, qsizetype /*onPage*/, qsizetype /*pageLinks*/,
+                           const QString & /*address*/, bool /*skipped*/)
+    {}
+    virtual void entryRead(const QString & /*address*/, const QString & /*dateStamp*/) {}
+    // excerpts: of what matched (the entry's text, or its HTML code when only that matched).
+    virtual void entryMatched(const QString & /*address*/, qint64 /*number*/, const QString & /*dateStamp*/,
+                              const PageExcerpts & /*excerpts*/)
+    {}
+    virtual void pageFailed(const QString & /*address*/, LoadFailure /*kind*/, const QString & /*reason*/) {}
+    virtual void searchEnded(const SearchSummary & /*summary*/) {}
 };
 
 } // namespace diarytrawl

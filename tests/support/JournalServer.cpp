@@ -264,9 +264,9 @@ Answer adultNotice(const Visit &visit, AdultNotice notice, const QByteArray &lju
                                                                        : u"/journal/adult_explicit"_s;
     const QString ret =
         (visit.today ? u"https://"_s : u"http://"_s) + visit.request.host + visit.request.target;
-    const QString submit = u"<input type=\"submit\""_s +
-                           (liveJournal ? u" name=\"adult_check\""_s : QString()) +
-                           u" value=\"Yes, I am at least 18\">\n"_s;
+    // LiveJournal names its button adult_check; Dreamwidth sends it as a hidden field.
+    const QString submit = liveJournal ? u"<input type=\"submit\" name=\"adult_check\" value=\"Yes\">\n"_s
+                                       : hidden(u"adult_check"_s, u"1"_s) + u"<input type=\"submit\">\n"_s;
     return htmlAnswer(200, u"Adult content"_s,
                       u"<p>This journal may hold adult content.</p>\n<form method=\"post\" action=\""_s +
                           visit.site + action + u"\">\n"_s + hidden(u"ret"_s, ret) +
