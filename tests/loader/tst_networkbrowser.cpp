@@ -1,7 +1,6 @@
 #include "JournalServer.h"
 #include "platform/web/NetworkBrowser.h"
 
-#include <QSslSocket>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,6 +35,7 @@ class TestNetworkBrowser : public QObject {
 private Q_SLOTS:
     void initTestCase();
     void init();
+    void cleanup();
     void loadsInTheBackground();
     void showsWhatTheAddressHolds_data();
     void showsWhatTheAddressHolds();
@@ -44,6 +44,8 @@ private Q_SLOTS:
     void abandonsTheLoadInFlight();
     void originMapKeepsTheOriginalAddresses();
     void offlineServesFromTheCache();
+    void todaysSites_data();
+    void todaysSites();
 
 private:
     NetworkBrowserOptions options(bool offline = false) const;
@@ -65,6 +67,13 @@ void TestNetworkBrowser::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     m_server = std::make_unique<JournalServer>();
+}
+
+void TestNetworkBrowser::cleanup()
+{
+    QThreadPool::globalInstance()->waitForDone(); // pages still going to the cache in the folder
+    m_server.reset();
+    m_dir.reset();
 }
 
 NetworkBrowserOptions TestNetworkBrowser::options(bool offline) const
@@ -103,8 +112,16 @@ void TestNetworkBrowser::loadsInTheBackground()
 
     const QList<RequestRecord> requests = m_server->requests();
     QCOMPARE(requests.size(), 1);
-    QVERIFY(requests.first().userAgent.startsWith("Mozilla/5.0 (X11; Linux x86_64) diarytrawl/"));
+    QCOMPARE(requests.first().userAgent, "diarytrawl/" DIARYTRAWL_VERSION);
     QCOMPARE(requests.first().host, m_server->host());
+
+    // A contact goes with every request, as the sites' bot policy asks.
+    NetworkBrowserOptions withContact = options();
+    withContact.contact = u"me@example.org"_s;
+    NetworkBrowser polite(withContact);
+    QVERIFY(load(polite, address));
+    QCOMPARE(m_server->requests().last().userAgent,
+             "diarytrawl/" DIARYTRAWL_VERSION " (contact: me@example.org)");
 }
 
 void TestNetworkBrowser::showsWhatTheAddressHolds_data()
@@ -113,45 +130,72 @@ void TestNetworkBrowser::showsWhatTheAddressHolds_data()
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("finalAddress"); // the document's address; empty: the address itself
     QTest::addColumn<QString>("text");         // a part of the body's text
+    QTest::addColumn<int>("failure");          // LoadFailure
     QTest::addColumn<int>("requests");         // how many the server saw; -1: not counted
 
     const QString m = u"http://SERVER/misbehave/"_s;
+    const QString h = u"http://SERVER/hostile/"_s;
     const QString failed = u"The page ADDRESS could not be loaded: "_s;
     const QString refused = u"The page ADDRESS cannot be loaded: only http and https addresses are loaded."_s;
     const QString cyrillic = JournalServer::CyrillicText.toString();
+    const int none = int(LoadFailure::None);
+    const int network = int(LoadFailure::Network);
+    const int notAPage = int(LoadFailure::NotAPage);
+    const int tooLarge = int(LoadFailure::TooLarge);
 
     QTest::newRow("redirect chain of 21") << m + u"redirect-chain/21"_s << m + u"redirect-chain/1"_s
-                                          << failed + u"it redirects more than 20 times."_s << 21;
+                                          << failed + u"it redirects more than 20 times."_s << notAPage << 21;
     QTest::newRow("redirect loop") << m + u"redirect-loop/a"_s << QString()
-                                   << failed + u"its redirects go round in a loop."_s << 21;
+                                   << failed + u"its redirects go round in a loop."_s << notAPage << 21;
     QTest::newRow("redirect to a file")
-        << m + u"redirect-to-file"_s << u"file:///etc/passwd"_s << refused << 1;
-    QTest::newRow("file") << u"file:///etc/passwd"_s << QString() << refused << 0;
+        << m + u"redirect-to-file"_s << u"file:///etc/passwd"_s << refused << notAPage << 1;
+    QTest::newRow("file") << u"file:///etc/passwd"_s << QString() << refused << notAPage << 0;
 
-    QTest::newRow("404") << m + u"not-found"_s << QString() << u"The server has no such page."_s << 1;
+    QTest::newRow("404") << m + u"not-found"_s << QString() << u"The server has no such page."_s
+                         << int(LoadFailure::Http) << 1;
+    QTest::newRow("403") << h + u"forbidden"_s << QString() << u"forbidden"_s << int(LoadFailure::LoginPage)
+                         << 1;
+    QTest::newRow("login form") << h + u"login"_s << QString() << u"Log in"_s << int(LoadFailure::LoginPage)
+                                << 1;
+    QTest::newRow("adult notice") << h + u"adult"_s << QString() << u"adult content"_s
+                                  << int(LoadFailure::AdultNotice) << 1;
     QTest::newRow("refused") << u"http://127.0.0.1:%1/page.html"_s.arg(closedPort()) << QString()
-                             << failed + u"the server refused the connection."_s << 0;
+                             << failed + u"the server refused the connection."_s << network << 0;
+    QTest::newRow("reset") << h + u"reset"_s << QString() << failed + u"the connection was reset."_s
+                           << network << 1;
+    QTest::newRow("no byte past the time-out")
+        << h + u"stall"_s << QString() << failed + u"nothing arrived for 0.3 s (timed out)."_s << network
+        << 1;
     QTest::newRow("cut short") << m + u"cut-short"_s << QString()
-                               << failed +
-                                      u"the server closed the connection before the whole page arrived."_s
-                               << -1;
+                               << failed + u"the connection was cut short before the whole page arrived."_s
+                               << network << -1;
     QTest::newRow("tls to a plain port")
         << u"https://SERVER/page.html"_s << QString()
-        << failed + (QSslSocket::supportsSsl()
-                         ? u"a secure (TLS) connection to the server could not be made."_s
-                         : QString())
-        << -1;
+        << failed + u"a secure (TLS) connection to the server could not be made."_s << network << -1;
     QTest::newRow("past 64 MB") << m + u"endless"_s << QString() << failed + u"it is larger than 64 MB."_s
-                                << 1;
+                                << tooLarge << 1;
+    QTest::newRow("endless header") << h + u"endless-header"_s << QString()
+                                    << failed + u"its headers are larger than 256 KB."_s << tooLarge << 1;
+    for (const char *encoding : {"gzip", "deflate", "br", "zstd"})
+        QTest::newRow(qPrintable(u"%1 bomb"_s.arg(QLatin1StringView(encoding))))
+            << h + QLatin1StringView(encoding) << QString() << failed + u"it is larger than 64 MB."_s
+            << tooLarge << 1;
+    QTest::newRow("deep nesting") << h + u"deep"_s << QString() << u"too complex to read"_s
+                                  << int(LoadFailure::TooComplex) << 1;
+    QTest::newRow("many attributes") << h + u"attributes"_s << QString() << u"too complex to read"_s
+                                     << int(LoadFailure::TooComplex) << 1;
 
-    QTest::newRow("20 MB") << m + u"huge"_s << QString() << JournalServer::HugePageEnd.toString() << 1;
-    QTest::newRow("slow drip") << m + u"slow-drip?pieces=8&ms=15"_s << QString()
-                               << u"Drop 8\r\n\r\nEnd of the drip"_s << 1;
-    QTest::newRow("windows-1251 in a meta tag") << m + u"cp1251-meta"_s << QString() << cyrillic << 1;
-    QTest::newRow("utf-8 in the header only") << m + u"utf8-header"_s << QString() << cyrillic << 1;
+    QTest::newRow("20 MB") << m + u"huge"_s << QString() << JournalServer::HugePageEnd.toString() << none
+                           << 1;
+    QTest::newRow("slow drip") << m + u"slow-drip"_s << QString() << u"Drop 8\r\n\r\nEnd of the drip"_s
+                               << none << 1;
+    QTest::newRow("windows-1251 in a meta tag") << m + u"cp1251-meta"_s << QString() << cyrillic << none << 1;
+    QTest::newRow("utf-8 in the header only") << m + u"utf8-header"_s << QString() << cyrillic << none << 1;
+    // An address that holds what a message template would fill in is quoted as it is.
     QTest::newRow("picture")
-        << m + u"image"_s << QString()
-        << u"The address ADDRESS holds a file of type image/png (33 bytes), not a web page."_s << 1;
+        << h + u"%251%252%253.png"_s << QString()
+        << u"The address ADDRESS holds a file of type image/png (33 bytes), not a web page."_s << notAPage
+        << 1;
 }
 
 void TestNetworkBrowser::showsWhatTheAddressHolds()
@@ -159,14 +203,52 @@ void TestNetworkBrowser::showsWhatTheAddressHolds()
     QFETCH(QString, address);
     QFETCH(QString, finalAddress);
     QFETCH(QString, text);
+    QFETCH(int, failure);
     QFETCH(int, requests);
     address.replace(u"SERVER"_s, m_server->host());
     finalAddress = finalAddress.isEmpty() ? address : finalAddress.replace(u"SERVER"_s, m_server->host());
     text.replace(u"ADDRESS"_s, finalAddress);
 
-    NetworkBrowser browser(options());
+    const auto page = [](const QByteArray &html) {
+        return Answer{200, "text/html", html};
+    };
+    const auto bomb = [](const char *encoding) {
+        return Answer{200,
+                      "text/html",
+                      JournalServer::compressedZeros(encoding, JournalServer::CommittedZeros),
+                      {{"Content-Encoding", encoding}}};
+    };
+    m_server->setAnswers(u"/hostile/forbidden"_s, {{403, "text/html", "<p>forbidden</p>"}});
+    m_server->setAnswers(
+        u"/hostile/login"_s,
+        {page("<p>Log in</p><form method=post action=/login.bml><input name=user>"
+              "<input type=password name=password><input type=submit value='Log in'></form>")});
+    m_server->setAnswers(
+        u"/hostile/adult"_s,
+        {page("<p>adult content</p><form method=post action='/misc/adult_concepts.bml'>"
+              "<input type=hidden name=ret value=/><input type=submit name=adult_check></form>")});
+    m_server->setAnswers(u"/hostile/reset"_s, {{.shape = Answer::Reset}});
+    m_server->setAnswers(u"/hostile/stall"_s, {{.shape = Answer::Stall}});
+    m_server->setAnswers(u"/hostile/endless-header"_s, {{.shape = Answer::EndlessHeader}});
+    for (const char *encoding : {"gzip", "deflate", "br", "zstd"})
+        m_server->setAnswers(u"/hostile/"_s + QLatin1StringView(encoding), {bomb(encoding)});
+    m_server->setAnswers(u"/hostile/deep"_s, {page(QByteArray("<div>").repeated(40000))});
+    QByteArray attributes = "<p";
+    for (int i = 0; i < 40000; ++i)
+        attributes += " a" + QByteArray::number(i) + "=1"; // each is checked against those before it
+    m_server->setAnswers(u"/hostile/attributes"_s, {page(attributes + ">")});
+    m_server->setAnswers(u"/hostile/%1%2%3.png"_s, {{200, "image/png", QByteArray(33, 'p')}});
+
+    // Hostile pages are read with the bounds shortened, so that they show quickly.
+    NetworkBrowserOptions bounded = options();
+    if (address.contains(u"/hostile/"_s)) {
+        bounded.idleTimeout = std::chrono::milliseconds(300);
+        bounded.parseTimeLimit = std::chrono::milliseconds(100);
+    }
+    NetworkBrowser browser(bounded);
     QVERIFY(load(browser, address));
     QCOMPARE(browser.Document()->address, finalAddress);
+    QCOMPARE(int(browser.Document()->outcome.failure), failure);
     const QString shown = browser.Document()->bodyInnerText;
     QVERIFY2(shown.contains(text), qPrintable(shown.left(500)));
     QVERIFY(!shown.contains(u"root:"_s));
@@ -281,6 +363,86 @@ void TestNetworkBrowser::offlineServesFromTheCache()
                                                            u" is not available offline."_s));
     }
     QVERIFY(m_server->requests().isEmpty());
+}
+
+void TestNetworkBrowser::todaysSites_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("consent");
+    QTest::addColumn<bool>("login");
+    QTest::addColumn<int>("failure");
+    QTest::addColumn<int>("posts"); // forms submitted
+
+    const QString adultEntry = u"https://ink-well.journal.example/100.html"_s;
+    const int none = int(LoadFailure::None);
+    const int notice = int(LoadFailure::AdultNotice);
+    QTest::newRow("without consent the notice stays") << adultEntry << false << false << notice << 0;
+    QTest::newRow("consent cookies from the first request") << adultEntry << true << false << none << 0;
+    QTest::newRow("Dreamwidth notice answered by its form, once per journal")
+        << u"https://dw.journal.example/200.html"_s << true << false << none << 1;
+    QTest::newRow("LiveJournal notice on another domain answered by its form")
+        << u"https://lj.livejournal.com/300.html"_s << true << false << none << 1;
+    QTest::newRow("a notice that comes back")
+        << u"https://x.journal.example/again"_s << true << false << notice << 1;
+    QTest::newRow("friends-only without login") << u"https://ink-well.journal.example/400.html"_s << false
+                                                << false << int(LoadFailure::LoginPage) << 0;
+    QTest::newRow("friends-only with the user's cookies")
+        << u"https://ink-well.journal.example/400.html"_s << false << true << none << 0;
+    QTest::newRow("a redirect to another host takes no login cookie")
+        << u"https://ink-well.journal.example/away"_s << false << true << int(LoadFailure::Http) << 0;
+}
+
+void TestNetworkBrowser::todaysSites()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, consent);
+    QFETCH(bool, login);
+    QFETCH(int, failure);
+    QFETCH(int, posts);
+
+    m_server->addEntry(
+        {u"ink_well"_s, 2005, 3, 1, 100, u"Adult"_s, u"<p>adult</p>"_s, {}, false, AdultNotice::LiveJournal});
+    m_server->addEntry({u"ink_well"_s, 2005, 3, 1, 400, u"Friends"_s, u"<p>friends only</p>"_s, {}, true});
+    for (const int id : {200, 201})
+        m_server->addEntry(
+            {u"dw"_s, 2005, 3, 1, id, u"DW"_s, u"<p>dw</p>"_s, {}, false, AdultNotice::DreamwidthConcepts});
+    m_server->addEntry(
+        {u"lj"_s, 2005, 3, 1, 300, u"LJ"_s, u"<p>lj</p>"_s, {}, false, AdultNotice::LiveJournal});
+    m_server->setSession("ljsession", "v2:secret");
+    m_server->setAnswers(u"/again"_s, {{200, "text/html",
+                                        "<form method=post action='https://www.journal.example/misc/"
+                                        "adult_explicit.bml'><input type=hidden name=ret value=/again>"
+                                        "<input type=submit name=adult_check></form>"}});
+    m_server->setAnswers(u"/away"_s, {{302, "", "", {{"Location", "https://other.example/landing"}}}});
+    QFile cookies(m_dir->filePath(u"cookies.txt"_s));
+    QVERIFY(cookies.open(QIODevice::WriteOnly));
+    cookies.write(".journal.example\tTRUE\t/\tTRUE\t0\tljsession\tv2:secret\n"
+                  "elsewhere.example\tFALSE\t/\tFALSE\t0\tother\tv2:secret\n");
+    cookies.close();
+
+    NetworkBrowserOptions mapped = options();
+    for (const QString &origin :
+         {u"https://*.journal.example"_s, u"https://*.livejournal.com"_s, u"https://other.example"_s})
+        mapped.originMap.insert(origin, m_server->origin());
+    NetworkBrowser browser(mapped,
+                           {u"www.journal.example"_s, consent, login ? cookies.fileName() : QString()});
+    QVERIFY(load(browser, address));
+    if (address.contains(u"dw."_s)) // the same journal's second notice is answered by its consent
+        QVERIFY(load(browser, u"https://dw.journal.example/201.html"_s));
+    QCOMPARE(int(browser.Document()->outcome.failure), failure);
+
+    int submitted = 0;
+    for (const RequestRecord &request : m_server->requests()) {
+        submitted += request.method == "POST";
+        // A cookie goes only where its domain says, never to another host, redirects included.
+        QVERIFY2(!request.cookie.contains("secret") || request.host.endsWith(u".journal.example"_s),
+                 qPrintable(request.host));
+        // Consent goes to the site's domain from the first request, and only with the user's word.
+        if (!consent || request.host.endsWith(u".journal.example"_s))
+            QCOMPARE(request.cookie.contains("adult_explicit=1"), consent);
+    }
+    QCOMPARE(submitted, posts);
+    QVERIFY(!browser.sessionNotes().join(u'\n').contains(u"secret"_s));
 }
 
 QTEST_GUILESS_MAIN(TestNetworkBrowser)
