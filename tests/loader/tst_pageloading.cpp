@@ -45,6 +45,12 @@ void TestPageLoading::loadLink_data()
     QTest::newRow("a dot per busy poll") << u"/entry.html"_s << -1 << true << u"\\.+"_s;
     QTest::newRow("stop during the load") << u"/hang.html"_s << 250 << false << u"\\.+"_s + stopLine;
     QTest::newRow("stop pending") << u"/hang.html"_s << 0 << false << u"\\."_s + stopLine;
+    // The wait before another try ends at a stop, as a load does.
+    QTest::newRow("stop while waiting to try again")
+        << u"/busy.html"_s << 250 << false
+        << u"\\.+\r\nthe server answered 503 \\(Service Unavailable\\); it asked to wait 30 s; trying again "
+           u"\\(1 of 4\\)\r\n"_s +
+               stopLine;
 }
 
 void TestPageLoading::loadLink()
@@ -57,6 +63,7 @@ void TestPageLoading::loadLink()
     JournalServer server;
     server.setPage(u"/entry.html"_s, 200, "text/html", "<p>entry</p>");
     server.setHang(u"/hang.html"_s);
+    server.setAnswers(u"/busy.html"_s, {{503, "", "", {{"Retry-After", "30"}}}});
     QTemporaryDir dir;
     QStringList opened;
     web::NetworkBrowserOptions options;
@@ -83,7 +90,8 @@ void TestPageLoading::loadLink()
              qPrintable(view.shown));
     QCOMPARE(browser.isVisible(), !loaded);
     QVERIFY(opened.isEmpty());         // becoming visible shows nothing
-    QCOMPARE(browser.Busy(), !loaded); // the loader does not quit the browser; the crawl does
+    // The loader does not quit the browser; the crawl does. Between two tries nothing is loading.
+    QCOMPARE(browser.Busy(), !loaded && path != u"/busy.html"_s);
     if (loaded)
         QCOMPARE(browser.Document()->address, server.url(path));
     browser.Quit();

@@ -37,6 +37,9 @@ public:
     void showMessage(const QString &strMessage) override { messages << strMessage; }
     void Run(const QString &strFileName) override { opened << strFileName; }
     BrowserFactory &browserFactory() override { return m_browsers; }
+    // Waits between tries a hundred times shorter than the log says.
+    RetryPolicy retryPolicy() const override { return {4, std::chrono::milliseconds(2000), 300, 0.01}; }
+    web::NetworkBrowserOptions &loaderOptions() { return m_browsers.options(); }
     const Clock &clock() const override { return m_clock; }
     const DateTimeText &dateTimeText() const override { return m_dateTimeText; }
 
@@ -62,6 +65,8 @@ private:
         options.settingsFile = folder + QStringLiteral("/settings.json");
         options.cacheFolder = folder + QStringLiteral("/cache");
         options.originMap = std::move(originMap);
+        options.idleTimeout = std::chrono::milliseconds(300);
+        options.requestGap = std::chrono::milliseconds(10); // the whole-search test checks the real one
         return options;
     }
 

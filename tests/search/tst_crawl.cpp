@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 
@@ -63,6 +64,9 @@ private Q_SLOTS:
     void failuresEndThePlainSearch();
     void todaysLiveJournal();
     void hostileMonthPage();
+    void unreadPages_data();
+    void unreadPages();
+    void searchesAsTheUser();
 
 private:
     CrawlOutcome scan(const QString &from, const QString &to, const QString &search, bool regScan = false,
@@ -136,7 +140,13 @@ void TestCrawl::stopWhenRequested(const QString &target)
 
 void TestCrawl::wholeSearch()
 {
+    m_harness->loaderOptions().requestGap = web::NetworkBrowserOptions().requestGap;
     QCOMPARE(scan(u"03"_s, u"04"_s, u"LJ"_s), CrawlOutcome::Completed);
+    // One request at a time, at most five a second, as the sites ask; nothing waits but a request.
+    const QList<RequestRecord> requests = m_server->requests();
+    for (qsizetype i = 1; i < requests.size(); ++i)
+        QVERIFY2(requests.at(i).arrivedMs - requests.at(i - 1).arrivedMs >= 200,
+                 qPrintable(requests.at(i).target));
     QCOMPARE(m_harness->normalisedLog(), expected(expectedFile(u"whole-search.log"_s)));
     QCOMPARE(readReport(), expected(expectedFile(u"whole-search.htm"_s)));
     QCOMPARE(m_harness->opened, QStringList{ReportName});
@@ -402,8 +412,9 @@ void TestCrawl::failuresEndThePlainSearch()
 void TestCrawl::todaysLiveJournal()
 {
     m_harness = std::make_unique<SearchHarness>(
-        m_dir->path(), QHash<QString, QString>{{u"https://nick.livejournal.com"_s, m_server->origin()}});
-    m_harness->state.strSiteHost = m_server->host();
+        m_dir->path(), QHash<QString, QString>{{u"https://nick.livejournal.com"_s, m_server->origin()},
+                                               {u"http://www.livejournal.com"_s, m_server->origin()}});
+    m_harness->state.strSiteHost = u"www.livejournal.com"_s;
     m_server->setLiveJournalRedirect(true);
 
     QCOMPARE(scan(u"03"_s, u"03"_s, u"LJ"_s), CrawlOutcome::Completed);
@@ -417,6 +428,8 @@ void TestCrawl::todaysLiveJournal()
     int entryRequests = 0;
     for (const RequestRecord &request : m_server->requests())
         entryRequests += request.host == u"nick.livejournal.com"_s && request.target.startsWith(u"/10"_s);
+    QVERIFY(!log.contains(u"nick_pal"_s) ||
+            log.contains(u"'https://nick-pal.livejournal.com/102.html' -- skipped"_s));
     QCOMPARE(entryRequests, 6);
 }
 
@@ -430,14 +443,172 @@ void TestCrawl::hostileMonthPage()
                                "<a href='java\nscript:alert(\"/~nick/7.html\")'>script</a>\n";
     m_server->setPage(u"/~nick/2005/06/"_s, 200, "text/html", hostile);
 
-    // An empty search string matches every page with text, so every entry goes into the report.
-    QCOMPARE(scan(u"06"_s, u"06"_s, QString()), CrawlOutcome::Completed);
+    // An empty search string matches every page with text, so every entry read goes into the report;
+    // those that cannot be read are listed at its end.
+    QCOMPARE(scan(u"06"_s, u"06"_s, QString()), CrawlOutcome::CompletedWithUnreadPages);
     const QString report = readReport(u"results.tmp.nick.2005.06-06.htm"_s);
-    static const QRegularExpression link(u"<a href=\"([^\"<>]*)\">\\(\\d+\\) </a><br>\r\n"_s);
+    static const QRegularExpression link(u"<a href=\"[^\"<>]*\">"_s);
     QCOMPARE(report.count(link), report.count(u"<a "_s));
     QCOMPARE(report.count(link), 5);
     QVERIFY(!report.contains(u"<script"_s));
     QVERIFY(!report.contains(u"javascript:"_s, Qt::CaseInsensitive));
+}
+
+void TestCrawl::unreadPages_data()
+{
+    // June's month page links to entry 101 and to PAGE; PAGE answers as the row says, "" meaning the
+    // month page itself is what fails. The expected log piece is a pattern.
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QList<Answer>>("answers");
+    QTest::addColumn<QString>("logPiece");
+    QTest::addColumn<QString>("reason"); // in the report's list; empty: the page was read after all
+    QTest::addColumn<bool>("regScan");
+
+    const QString entry = u"/~nick/9.html"_s;
+    const Answer page{200, "text/html", "<p>Found at last: LJ</p>"};
+    const Answer stall{.shape = Answer::Stall};
+    const QString tooMany = u"the server answered 429 \\(Too Many Requests\\)"_s;
+    const QByteArray soon =
+        QLocale::c()
+            .toString(QDateTime::currentDateTimeUtc().addSecs(3), u"ddd, dd MMM yyyy HH:mm:ss 'GMT'"_s)
+            .toLatin1();
+    const QString notRead = u"\\.+Not read: "_s;
+
+    QTest::newRow("refused") << u"CLOSED"_s << QList<Answer>()
+                             << notRead + u"the server refused the connection;"_s
+                             << u"the server refused the connection"_s << false;
+    QTest::newRow("404") << entry << QList<Answer>{{404, "text/html", "<p>no such entry</p>"}}
+                         << notRead + u"the server answered 404 \\(Not Found\\);"_s
+                         << u"the server answered 404 (Not Found)"_s << false;
+    QTest::newRow("500, not tried again")
+        << entry << QList<Answer>{{500, "", ""}, page}
+        << notRead + u"the server answered 500 \\(Internal Server Error\\);"_s
+        << u"the server answered 500 (Internal Server Error)"_s << false;
+    QTest::newRow("429, wait given in seconds")
+        << entry << QList<Answer>{{429, "", "", {{"Retry-After", "1"}}}, page}
+        << tooMany + u"; it asked to wait 1 s; trying again \\(1 of 4\\)\r\n\\.+Ok "_s << QString() << false;
+    QTest::newRow("429, wait given as a date")
+        << entry << QList<Answer>{{429, "", "", {{"Retry-After", soon}}}, page}
+        << tooMany + u"; it asked to wait [1-4] s; trying again \\(1 of 4\\)\r\n\\.+Ok "_s << QString()
+        << false;
+    QTest::newRow("429, wait too long")
+        << entry << QList<Answer>{{429, "", "", {{"Retry-After", "600"}}}, page}
+        << notRead + tooMany + u" and asked to wait 600 s, too long to wait for;"_s
+        << u"the server answered 429 (Too Many Requests) and asked to wait 600 s, "
+           u"too long to wait for"_s
+        << false;
+    QTest::newRow("503, then the page")
+        << entry << QList<Answer>{{503, "", ""}, page}
+        << u"the server answered 503 \\(Service Unavailable\\); waiting 2 s; trying again \\(1 of 4\\)\r\n\\.+Ok "_s
+        << QString() << false;
+    QTest::newRow("reset, then the page")
+        << entry << QList<Answer>{{.shape = Answer::Reset}, page}
+        << u"the connection was reset; waiting 2 s; trying again \\(1 of 4\\)\r\n\\.+Ok "_s << QString()
+        << false;
+    QTest::newRow("no byte past the time-out, five times")
+        << entry << QList<Answer>{stall}
+        << u"waiting 16 s; trying again \\(4 of 4\\)\r\n"_s + notRead +
+               u"nothing arrived for 0\\.3 s \\(timed out\\) \\(tried 5 times\\);"_s
+        << u"nothing arrived for 0.3 s (timed out) (tried 5 times)"_s << false;
+    QTest::newRow("adult notice")
+        << entry
+        << QList<Answer>{{200, "text/html",
+                          "<form method=post action=/misc/adult_explicit.bml>"
+                          "<input type=submit name=adult_check></form>"}}
+        << notRead +
+               u"the site shows an adult-content notice in place of it; \\(to read such pages, say you are "
+               u"18 or older: \"Show adult content\" in the Other menu, or --adult\\)"_s
+        << u"the site shows an adult-content notice in place of it"_s << false;
+    QTest::newRow("login page") << entry << QList<Answer>{{403, "", ""}}
+                                << notRead +
+                                       u"the server answered 403 \\(Forbidden\\): the site asks to log in to "
+                                       u"see it; \\(to read friends-only pages, search with your own login"_s
+                                << u"the server answered 403 (Forbidden): the site asks to log in to see it"_s
+                                << false;
+    QTest::newRow("month page missing offline") << QString() << QList<Answer>()
+                                                << u"offline mode: pages are read only from the page "
+                                                   u"cache;\r\nLoading page \\.\\.\\. \"http://HOST/~nick/"
+                                                   u"2005/06/\";\r\n\\.+Could not read the month page "
+                                                   u"\"http://HOST/~nick/2005/06/\": it is not in the "
+                                                   u"page cache \\(offline mode\\);\r\n"_s
+                                                << u"it is not in the page cache (offline mode)"_s << false;
+    QTest::newRow("a match that runs away")
+        << entry << QList<Answer>{{200, "text/html", "<p>" + QByteArray(30000, 'a') + "b</p>"}}
+        << u"\\.+Ok \r\nNot searched: too costly to search with this pattern;"_s
+        << u"too costly to search with this pattern"_s << true;
+}
+
+void TestCrawl::unreadPages()
+{
+    QFETCH(QString, page);
+    QFETCH(QList<Answer>, answers);
+    QFETCH(QString, logPiece);
+    QFETCH(QString, reason);
+    QFETCH(bool, regScan);
+
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost);
+    const QString address =
+        page == u"CLOSED"_s
+            ? u"http://127.0.0.1:"_s + QString::number(closed.serverPort()) + u"/~nick/9.html"_s
+            : m_server->url(page);
+    closed.close();
+    m_server->setPage(u"/~nick/2005/06/"_s, 200, "text/html",
+                      "<a href=\"/~nick/101.html\">first</a> <a href=\"" + address.toUtf8() +
+                          "\">second</a>");
+    m_server->setAnswers(page, answers);
+    m_harness->loaderOptions().forceOffline = page.isEmpty();
+    const QString pattern = regScan ? u"(a+)+$|meetup"_s : u"LJ"_s;
+
+    const CrawlOutcome outcome = scan(u"06"_s, u"06"_s, pattern, regScan);
+    const QString log = m_harness->logText;
+    QVERIFY2(QRegularExpression(logPiece.replace(u"HOST"_s, m_server->host())).match(log).hasMatch(),
+             qPrintable(log));
+    QCOMPARE(outcome, reason.isEmpty() ? CrawlOutcome::Completed : CrawlOutcome::CompletedWithUnreadPages);
+    const QString report = readReport(u"results.tmp.nick.2005.06-06.htm"_s);
+    const QString failedPage = page.isEmpty() ? m_server->url(u"/~nick/2005/06/") : address;
+    if (reason.isEmpty()) {
+        QVERIFY(log.endsWith(u"results: 2 links found (see log above);\r\n2 links scanned;\r\n"_s));
+        QVERIFY(!report.contains(u"could not be read"_s));
+    } else {
+        const qint64 read = page.isEmpty() ? 0 : 1;
+        QVERIFY(log.endsWith(u"links found (see log above);\r\n"_s + QString::number(read) +
+                             u" links scanned;\r\n1 pages could not be read (see log above);\r\n"_s));
+        QVERIFY2(
+            report.contains(u"<br>1 pages could not be read: <br>\r\n&nbsp;&nbsp;&nbsp;&nbsp; <a href=\""_s +
+                            failedPage + u"\">"_s + failedPage + u"</a> -- "_s + reason + u"<br>\r\n"_s),
+            qPrintable(report));
+    }
+}
+
+// Friends-only entries are listed and read only with the user's login cookies, whose values never
+// show anywhere.
+void TestCrawl::searchesAsTheUser()
+{
+    m_server->addEntry({u"ink_well"_s, 2005, 8, 1, 801, u"Public"_s, u"<p>An LJ entry</p>"_s});
+    m_server->addEntry(
+        {u"ink_well"_s, 2005, 8, 2, 802, u"Friends"_s, u"<p>A friends-only LJ entry</p>"_s, {}, true});
+    m_server->setSession("ljsession", "v2:secret");
+    m_harness = std::make_unique<SearchHarness>(
+        m_dir->path(), QHash<QString, QString>{{u"https://*.journal.example"_s, m_server->origin()},
+                                               {u"http://www.journal.example"_s, m_server->origin()}});
+    m_harness->state.strSiteHost = u"www.journal.example"_s;
+    m_harness->state.bSaveMatchingOnly = true;
+    m_server->setLiveJournalRedirect(true);
+    QFile cookies(m_dir->file(u"cookies.txt"_s));
+    QVERIFY(cookies.open(QIODevice::WriteOnly));
+    cookies.write("# a comment\n.journal.example\tTRUE\t/\tTRUE\t0\tljsession\tv2:secret\nbroken line\n");
+    cookies.close();
+    m_harness->state.strLoginCookies = cookies.fileName();
+
+    QCOMPARE(scan(u"08"_s, u"08"_s, u"LJ"_s, false, u"ink_well"_s), CrawlOutcome::Completed);
+    const QString log = m_harness->logText;
+    QVERIFY(log.contains(u"line 3 skipped"_s));
+    QVERIFY2(log.endsWith(u"results: 6 links found (see log above);\r\n6 links scanned;\r\n"_s), qPrintable(log));
+    const QString report = readReport(u"results.tmp.ink_well.2005.08-08.htm"_s);
+    QVERIFY(report.contains(u"https://ink-well.journal.example/802.html"_s));
+    for (const QString &shown : {log, report, QDir(m_dir->path()).entryList().join(u' ')})
+        QVERIFY(!shown.contains(u"secret"_s));
 }
 
 QTEST_GUILESS_MAIN(TestCrawl)

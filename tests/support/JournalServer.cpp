@@ -86,19 +86,11 @@ QString formToken(const QByteArray &ljuniq)
         QCryptographicHash::hash(QByteArray("form " + ljuniq), QCryptographicHash::Sha1).toHex());
 }
 
-QByteArray reasonPhrase(int status)
-{
-    static const QHash<int, QByteArray> phrases = {{200, "OK"},        {301, "Moved Permanently"},
-                                                   {302, "Found"},     {403, "Forbidden"},
-                                                   {404, "Not Found"}, {503, "Service Unavailable"}};
-    return phrases.value(status, "Status");
-}
-
 // The status line and headers; length < 0: no Content-Length, the body ends with the connection.
 QByteArray head(const Answer &answer, qint64 length)
 {
-    QByteArray text = "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' + reasonPhrase(answer.status) +
-                      "\r\nConnection: close\r\n";
+    // No reason phrase, as HTTP/2 sends none: the client names the status itself.
+    QByteArray text = "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' + "\r\nConnection: close\r\n";
     if (!answer.contentType.isEmpty())
         text += "Content-Type: " + answer.contentType + "\r\n";
     for (const auto &[name, value] : answer.headers) {

@@ -161,6 +161,9 @@ int retryAfterSeconds(QByteArrayView value, const QDateTime &now)
         when.setTimeSpec(Qt::UTC);
         return int(std::clamp<qint64>(now.secsTo(when), 0, std::numeric_limits<int>::max()));
     }
+    // Servers that write the zone as an offset ("+0000") mean the same.
+    if (const QDateTime when = QDateTime::fromString(dateText, Qt::RFC2822Date); when.isValid())
+        return int(std::clamp<qint64>(now.secsTo(when), 0, std::numeric_limits<int>::max()));
     return -1;
 }
 
