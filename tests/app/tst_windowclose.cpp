@@ -16,24 +16,19 @@ namespace {
 
 constexpr int TimeoutMs = 20000;
 
-// Asks the window to close as a window manager does when the user clicks its close button. Checked, so
+// Asks the window to close as a window manager does when the user clicks its close button; checked, so
 // that the server has passed the message on before the connection goes.
 bool closeAsTheWindowManager(const QString &display, xcb_window_t window)
 {
-    xcb_connection_t *connection = xcb_connect(display.toLatin1().constData(), nullptr);
-    const auto atom = [connection](const char *name) {
+    xcb_connection_t *connection = xcb_connect(qPrintable(display), nullptr);
+    xcb_client_message_event_t event{XCB_CLIENT_MESSAGE, 32, 0, window, XCB_ATOM_NONE, {}};
+    for (xcb_atom_t *atom : {&event.type, &event.data.data32[0]}) {
+        const char *name = atom == &event.type ? "WM_PROTOCOLS" : "WM_DELETE_WINDOW";
         xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
             connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr);
-        const xcb_atom_t found = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        *atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
         std::free(reply);
-        return found;
-    };
-    xcb_client_message_event_t event{};
-    event.response_type = XCB_CLIENT_MESSAGE;
-    event.format = 32;
-    event.window = window;
-    event.type = atom("WM_PROTOCOLS");
-    event.data.data32[0] = atom("WM_DELETE_WINDOW");
+    }
     xcb_generic_error_t *error =
         xcb_request_check(connection, xcb_send_event_checked(connection, 0, window, XCB_EVENT_MASK_NO_EVENT,
                                                              reinterpret_cast<const char *>(&event)));
@@ -59,7 +54,7 @@ void TestWindowClose::closingDuringASearchEndsTheProgram()
     test::JournalServer server;
     server.addEntry({u"inkwell"_s, 2005, 3, 17, 101, u"About LJ"_s, u"<p>Our LJ community</p>"_s});
     server.setHang(u"/~inkwell/101.html"_s);
-    SettingsStore(dir.path() + u"/config/diarytrawl/settings.json"_s)
+    SettingsStore(dir.filePath(u"config/diarytrawl/settings.json"_s))
         .RegWrite(registry::OtherSiteHost.toString(), server.host(), u"REG_SZ"_s);
 
     QProcess xvfb; // prints its display number once it takes clients
@@ -67,22 +62,18 @@ void TestWindowClose::closingDuringASearchEndsTheProgram()
     QVERIFY2(xvfb.waitForStarted(), "no Xvfb: scripts/install-deps installs it");
     QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine(), TimeoutMs);
     const QString display = u':' + QString::fromLatin1(xvfb.readLine().trimmed());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"DISPLAY"_s, display);
-    environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
-    environment.insert(u"XDG_CONFIG_HOME"_s, dir.path() + u"/config"_s);
-    environment.insert(u"XDG_CACHE_HOME"_s, dir.path() + u"/cache"_s);
+    for (const auto &[name, value] : {std::pair{"DISPLAY", display},
+                                      {"QT_QPA_PLATFORM", u"xcb"_s},
+                                      {"XDG_CONFIG_HOME", dir.filePath(u"config"_s)},
+                                      {"XDG_CACHE_HOME", dir.filePath(u"cache"_s)}})
+        qputenv(name, value.toLocal8Bit()); // for the program and xdotool
     QProcess program;
-    program.setProcessEnvironment(environment);
     program.setWorkingDirectory(dir.path());
     program.start(QStringLiteral(DIARYTRAWL_BINARY), QStringList());
-
-    const auto xdotool = [&environment](const QString &arguments) {
+    const auto xdotool = [](const QString &arguments) {
         QProcess process;
-        process.setProcessEnvironment(environment);
         process.start(u"xdotool"_s, arguments.split(u' '));
-        if (!process.waitForFinished(TimeoutMs))
-            process.kill();
+        process.waitForFinished(TimeoutMs);
         return QString::fromLatin1(process.readAllStandardOutput()).section(u'\n', 0, 0);
     };
     // "Other site..." (the last item of the fourth menu) offers the stored host; then Search!.
