@@ -144,21 +144,19 @@ QList<ShownMessage> TestForm1::answer(const std::function<void()> &action, QStri
     QTimer poll;
     connect(&poll, &QTimer::timeout, this, [&] {
         auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (auto *box = qobject_cast<QMessageBox *>(dialog)) {
-            shown.append({box->windowTitle(), box->text(), box->icon(), int(box->standardButtons())});
-            box->accept();
-            return;
-        }
+        auto *box = qobject_cast<QMessageBox *>(dialog);
         if (!dialog)
             return;
-        const QString given = answers.isEmpty() ? QString() : answers.takeFirst();
+        const QString given = box || answers.isEmpty() ? QString() : answers.takeFirst();
+        if (box)
+            shown.append({box->windowTitle(), box->text(), box->icon(), int(box->standardButtons())});
         if (auto *input = qobject_cast<QInputDialog *>(dialog)) {
             shown.append({input->windowTitle(), input->textValue()});
             input->setTextValue(given);
         } else if (auto *files = qobject_cast<QFileDialog *>(dialog)) {
             files->selectFile(given);
         }
-        given.isNull() ? dialog->reject() : dialog->accept();
+        box || !given.isNull() ? dialog->accept() : dialog->reject();
     });
     poll.start(5);
     action();
