@@ -5,8 +5,12 @@
 #include "platform/PlatformError.h"
 #include "search/Sites.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QFrame>
+#include <QHelpEvent>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -15,6 +19,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextStream>
+#include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 
 namespace diarytrawl {
@@ -34,6 +40,8 @@ constexpr QStringView PlayBackgroundSounds =
 // Client-area size as designed, in twips.
 constexpr int ClientWidth = 7230;
 constexpr int ClientHeight = 6120;
+// A caption's height: it ends where the field below it begins.
+constexpr int CaptionHeight = 240;
 
 void place(QWidget *widget, int left, int top, int width, int height)
 {
@@ -53,6 +61,7 @@ Form1::Form1(Services services, QWidget *parent)
     createControls();
     createMenus();
     Form_Load();
+    followFrame();
     resize(toPixels(ClientWidth), toPixels(ClientHeight) + menuBar()->sizeHint().height());
     EditNick->setFocus();
 }
@@ -80,21 +89,21 @@ void Form1::createControls()
     EditNick = lineEdit("EditNick", u"inkwell"_s);
     place(EditNick, 120, 360, 1095, 285);
     NickLabel = label("NickLabel", u"Username:"_s);
-    place(NickLabel, 120, 120, 1095, 255);
+    place(NickLabel, 120, 120, 1095, CaptionHeight);
     EditYear = lineEdit("EditYear", u"2005"_s);
     place(EditYear, 1320, 360, 615, 285);
     YearLabel = label("YearLabel", u"Year:"_s);
-    place(YearLabel, 1320, 120, 615, 255);
+    place(YearLabel, 1320, 120, 615, CaptionHeight);
     FromMonthEdit = lineEdit("FromMonthEdit", u"03"_s);
     place(FromMonthEdit, 2040, 360, 375, 285);
     ToMonthEdit = lineEdit("ToMonthEdit", u"03"_s);
     place(ToMonthEdit, 2760, 360, 375, 285);
     MonthsLabel = label("MonthsLabel", u"Months:"_s);
-    place(MonthsLabel, 2040, 120, 1095, 255);
+    place(MonthsLabel, 2040, 120, 1095, CaptionHeight);
     SearchStringEdit = lineEdit("SearchStringEdit", u"LJ"_s);
     place(SearchStringEdit, 3360, 360, 2535, 285);
     SearchStringLabel = label("SearchStringLabel", u"Search string:"_s);
-    place(SearchStringLabel, 3360, 120, 2535, 255);
+    place(SearchStringLabel, 3360, 120, 2535, CaptionHeight);
 
     SearchButton = new QPushButton(u"Search!"_s, client);
     SearchButton->setObjectName(u"SearchButton"_s);
@@ -108,6 +117,8 @@ void Form1::createControls()
     Output2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Output2->setTabChangesFocus(true);
     place(Output2, 120, 840, 6975, 4575);
+    Output2->installEventFilter(this);
+    Output2->viewport()->installEventFilter(this);
     m_log.reset(u"no search performed"_s);
 
     CancelSearchButton = new QPushButton(u"Cancel Search"_s, client);
@@ -136,7 +147,8 @@ QAction *Form1::addItem(QMenu *menu, const char *name, const QString &caption, v
     item->setObjectName(QString::fromLatin1(name));
     item->setCheckable(checkable);
     item->setShortcutContext(Qt::WidgetShortcut); // no shortcuts: nothing reaches an item but a click
-    connect(item, &QAction::triggered, this, handler);
+    if (handler)
+        connect(item, &QAction::triggered, this, handler);
     return item;
 }
 
@@ -176,17 +188,24 @@ void Form1::createMenus()
         addItem(other, "menuSavePages", u"Save scanned pages"_s, &Form1::menuSavePages_Click, true);
     menuSaveMatchingPagesOnly = addItem(other, "menuSaveMatchingPagesOnly", u"Save matching pages only"_s,
                                         &Form1::menuSaveMatchingPagesOnly_Click, true);
+    other->addSeparator();
+    menuShowAdultContent = addItem(other, "menuShowAdultContent", u"Show adult content (I am 18 or older)"_s,
+                                   &Form1::menuShowAdultContent_Click, true);
+    menuUseLoginCookies = addItem(other, "menuUseLoginCookies", u"Use login cookies from a file..."_s,
+                                  &Form1::menuUseLoginCookies_Click, false);
+    menuForgetLoginCookies = addItem(other, "menuForgetLoginCookies", u"Forget login cookies"_s,
+                                     &Form1::menuForgetLoginCookies_Click, false);
 
     menuSelectLJ = topMenu("menuSelectLJ", u"LJ"_s);
-    menuLJLiveJournal = addItem(menuSelectLJ, "menuLJLiveJournal", sites::LiveJournal.toString(),
-                                &Form1::menuLJLiveJournal_Click, true);
-    menuLJGreatestJournal = addItem(menuSelectLJ, "menuLJGreatestJournal", sites::GreatestJournal.toString(),
-                                    &Form1::menuLJGreatestJournal_Click, true);
-    menuLJDeadJournal = addItem(menuSelectLJ, "menuLJDeadJournal", sites::DeadJournal.toString(),
-                                &Form1::menuLJDeadJournal_Click, true);
-    menuLJRossiaOrg = addItem(menuSelectLJ, "menuLJRossiaOrg", sites::RossiaOrg.toString(),
-                              &Form1::menuLJRossiaOrg_Click, true);
-    menuLJLiveJournal->setChecked(true);
+    menuLJLiveJournal = addSiteItem("menuLJLiveJournal", sites::LiveJournal);
+    menuLJGreatestJournal = addSiteItem("menuLJGreatestJournal", sites::GreatestJournal);
+    menuLJDeadJournal = addSiteItem("menuLJDeadJournal", sites::DeadJournal);
+    menuLJRossiaOrg = addSiteItem("menuLJRossiaOrg", sites::RossiaOrg);
+    menuLJDreamwidth = addSiteItem("menuLJDreamwidth", sites::Dreamwidth);
+    menuLJInsaneJournal = addSiteItem("menuLJInsaneJournal", sites::InsaneJournal);
+    menuSelectLJ->addSeparator();
+    menuLJOtherSite =
+        addItem(menuSelectLJ, "menuLJOtherSite", u"Other site..."_s, &Form1::menuLJOtherSite_Click, true);
 
     help = topMenu("help", u"Help!"_s);
     connect(help, &QMenu::aboutToShow, this, &Form1::help_Click);
@@ -194,9 +213,16 @@ void Form1::createMenus()
                               &Form1::gotoTheHelpPage_Click, false);
 }
 
+QAction *Form1::addSiteItem(const char *name, QStringView host)
+{
+    QAction *item = addItem(menuSelectLJ, name, host.toString(), nullptr, true);
+    connect(item, &QAction::triggered, this, [this, item, host] { selectSite(item, host.toString()); });
+    return item;
+}
+
 void Form1::Form_Load()
 {
-    m_state.strSiteHost = sites::LiveJournal.toString();
+    selectSite(menuLJLiveJournal, sites::LiveJournal.toString());
     m_state.strFormCaption = windowTitle();
     m_state.bStopRequested = false;
     m_state.bSavePages = menuSavePages->isChecked() && !menuSaveMatchingPagesOnly->isChecked();
@@ -205,6 +231,27 @@ void Form1::Form_Load()
 
     const QString versionStart = GetIEVersion().left(2);
     ie5->menuAction()->setVisible(versionStart == u"5." || versionStart == u"6.");
+    readProgramSettings();
+}
+
+void Form1::readProgramSettings()
+{
+    try {
+        const SettingsStore &store = m_services.settings;
+        const std::optional<QVariant> adult = store.find(registry::ShowAdultContent.toString());
+        const std::optional<QVariant> cookies = store.find(registry::LoginCookiesFile.toString());
+        const std::optional<QVariant> otherSite = store.find(registry::OtherSiteHost.toString());
+        m_state.bShowAdultContent = adult && adult->toUInt() == 1;
+        m_state.strLoginCookies = cookies ? cookies->toString() : QString();
+        m_otherSiteHost = otherSite ? otherSite->toString() : QString();
+    } catch (const PlatformError &error) {
+        // Said once the window is up: a message box now would stand alone before it.
+        QTimer::singleShot(0, this, [this, text = error.description()] {
+            showMessage(u"The settings could not be read; the Other menu starts with its defaults:\r\n"_s +
+                        text);
+        });
+    }
+    menuShowAdultContent->setChecked(m_state.bShowAdultContent);
 }
 
 QString Form1::GetIEVersion() const
@@ -216,10 +263,20 @@ QString Form1::GetIEVersion() const
     }
 }
 
+// The layout rule and the minimum size are given for the outer size, frame included; the frame is known only
+// once the window is on the screen (and may change with the window manager), so both follow it.
+void Form1::followFrame()
+{
+    m_frame = frameGeometry().size() - size();
+    setMinimumSize(QSize(toPixels(MinimumOuterWidth), toPixels(MinimumOuterHeight)) - m_frame);
+}
+
 void Form1::Form_Resize()
 {
     if (isMinimized())
         return;
+    if (frameGeometry().size() - size() != m_frame)
+        followFrame();
     const QRect outer = frameGeometry();
     const ResizedGeometry geometry = layoutForOuterSize(toTwips(outer.width()), toTwips(outer.height()));
     Output2->resize(toPixels(geometry.output2Width), Output2->height());
@@ -228,6 +285,22 @@ void Form1::Form_Resize()
     SearchButton->move(toPixels(geometry.searchButtonLeft), SearchButton->y());
     SearchStringEdit->resize(toPixels(geometry.searchStringEditWidth), SearchStringEdit->height());
     setWindowTitle(m_state.strFormCaption);
+}
+
+bool Form1::event(QEvent *event)
+{
+    const bool handled = QMainWindow::event(event);
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::Show || type == QEvent::Move) && frameGeometry().size() - size() != m_frame)
+        Form_Resize();
+    return handled;
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip && (watched == Output2 || watched == Output2->viewport()))
+        m_toolTipAt = static_cast<QHelpEvent *>(event)->globalPos();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void Form1::resizeEvent(QResizeEvent *event)
@@ -273,7 +346,11 @@ void Form1::appendLogText(const QString &text)
 
 void Form1::StatusReport(const QString &strText)
 {
+    const QString shownBefore = Output2->toolTip();
     Output2->setToolTip(strText);
+    // A tool tip on the screen keeps its text until the mouse moves: give it the new one where it stands.
+    if (m_toolTipAt && QToolTip::isVisible() && QToolTip::text() == shownBefore)
+        QToolTip::showText(*m_toolTipAt, strText, Output2);
     if (isMinimized())
         setWindowTitle(m_state.strFormCaption + u' ' + strText);
 }
@@ -318,8 +395,13 @@ void Form1::SearchButton_Click()
     m_searching = true;
     diarytrawl::SearchButton_Click(*this, *this);
     m_searching = false;
-    if (m_closeWhenSearchEnds)
-        close();
+    if (!m_closeWhenSearchEnds)
+        return;
+    close();
+    // Hidden since the user closed it, the window no longer counts as the last one closing, so Qt would
+    // not end the program: end it as that closing would have.
+    if (testAttribute(Qt::WA_QuitOnClose) && QApplication::quitOnLastWindowClosed())
+        QApplication::quit();
 }
 
 void Form1::CancelSearchButton_Click()
@@ -383,34 +465,56 @@ void Form1::menuSaveMatchingPagesOnly_Click()
     m_state.bSaveMatchingOnly = menuSaveMatchingPagesOnly->isChecked();
 }
 
-void Form1::selectSite(QAction *item, QStringView host)
+void Form1::menuShowAdultContent_Click()
 {
-    item->setChecked(true);
-    for (QAction *site : {menuLJLiveJournal, menuLJGreatestJournal, menuLJDeadJournal, menuLJRossiaOrg}) {
-        if (site != item)
-            site->setChecked(false);
+    const bool wanted = !m_state.bShowAdultContent;
+    if (writeSettings({{registry::ShowAdultContent, wanted ? 1 : 0}}, u"REG_DWORD"_s))
+        m_state.bShowAdultContent = wanted;
+    menuShowAdultContent->setChecked(m_state.bShowAdultContent);
+}
+
+void Form1::menuUseLoginCookies_Click()
+{
+    const QString file =
+        QFileDialog::getOpenFileName(this, u"Use login cookies from a file"_s, m_state.strLoginCookies,
+                                     u"Cookie files (*.txt *.sqlite);;All files (*)"_s);
+    if (!file.isEmpty() && writeSettings({{registry::LoginCookiesFile, file}}, u"REG_SZ"_s))
+        m_state.strLoginCookies = file;
+}
+
+void Form1::menuForgetLoginCookies_Click()
+{
+    if (writeSettings({{registry::LoginCookiesFile, QString()}}, u"REG_SZ"_s))
+        m_state.strLoginCookies.clear();
+}
+
+void Form1::selectSite(QAction *item, const QString &host)
+{
+    m_siteItem = item;
+    m_state.strSiteHost = host;
+    // A click toggles a check item by itself, so every mark is set again.
+    for (QAction *site : menuSelectLJ->actions())
+        site->setChecked(site == m_siteItem);
+}
+
+void Form1::menuLJOtherSite_Click()
+{
+    selectSite(m_siteItem, m_state.strSiteHost); // nothing changes until a host is accepted
+    bool accepted = false;
+    const QString host =
+        QInputDialog::getText(this, u"Other site"_s, u"The journal site's host name, HOST or HOST:PORT:"_s,
+                              QLineEdit::Normal, m_otherSiteHost, &accepted)
+            .trimmed();
+    if (!accepted)
+        return;
+    if (const QString problem = sites::siteHostProblem(host); !problem.isEmpty()) {
+        showMessage(u"\""_s + host + u"\" is not a site's host name: "_s + problem + u'.');
+        return;
     }
-    m_state.strSiteHost = host.toString();
-}
-
-void Form1::menuLJLiveJournal_Click()
-{
-    selectSite(menuLJLiveJournal, sites::LiveJournal);
-}
-
-void Form1::menuLJGreatestJournal_Click()
-{
-    selectSite(menuLJGreatestJournal, sites::GreatestJournal);
-}
-
-void Form1::menuLJDeadJournal_Click()
-{
-    selectSite(menuLJDeadJournal, sites::DeadJournal);
-}
-
-void Form1::menuLJRossiaOrg_Click()
-{
-    selectSite(menuLJRossiaOrg, sites::RossiaOrg);
+    if (!writeSettings({{registry::OtherSiteHost, host}}, u"REG_SZ"_s))
+        return;
+    m_otherSiteHost = host;
+    selectSite(menuLJOtherSite, host);
 }
 
 void Form1::gotoTheHelpPage_Click()
@@ -429,17 +533,23 @@ void Form1::gotoTheHelpPage_Click()
 void Form1::help_Click()
 {}
 
-void Form1::writeBrowserSettings(const QList<std::pair<QStringView, QVariant>> &values, const QString &type,
-                                 const QString &message, QAction *done, QAction *otherItem)
+bool Form1::writeSettings(const QList<std::pair<QStringView, QVariant>> &values, const QString &type)
 {
     try {
         for (const auto &[name, value] : values)
             m_services.settings.RegWrite(name.toString(), value, type);
     } catch (const PlatformError &error) {
-        // Not confirmed, and the menu keeps offering the command.
         showMessage(u"The setting could not be written:\r\n"_s + error.description());
-        return;
+        return false;
     }
+    return true;
+}
+
+void Form1::writeBrowserSettings(const QList<std::pair<QStringView, QVariant>> &values, const QString &type,
+                                 const QString &message, QAction *done, QAction *otherItem)
+{
+    if (!writeSettings(values, type))
+        return; // not confirmed, and the menu keeps offering the command
     showMessage(message);
     otherItem->setEnabled(true);
     done->setEnabled(false);

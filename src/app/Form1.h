@@ -12,6 +12,7 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <optional>
 
 class QAction;
 class QFrame;
@@ -66,6 +67,8 @@ public:
     bool isSearching() const { return m_searching; }
 
 protected:
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -81,7 +84,9 @@ private:
                      bool checkable);
 
     void Form_Load();
+    void readProgramSettings();
     void Form_Resize();
+    void followFrame();
     QString GetIEVersion() const;
 
     void SearchButton_Click();
@@ -95,11 +100,12 @@ private:
     void menuSearchHtmlCode_Click();
     void menuSavePages_Click();
     void menuSaveMatchingPagesOnly_Click();
-    void selectSite(QAction *item, QStringView host);
-    void menuLJLiveJournal_Click();
-    void menuLJGreatestJournal_Click();
-    void menuLJDeadJournal_Click();
-    void menuLJRossiaOrg_Click();
+    void menuShowAdultContent_Click();
+    void menuUseLoginCookies_Click();
+    void menuForgetLoginCookies_Click();
+    QAction *addSiteItem(const char *name, QStringView host);
+    void selectSite(QAction *item, const QString &host);
+    void menuLJOtherSite_Click();
     void gotoTheHelpPage_Click();
     void help_Click();
 
@@ -107,6 +113,8 @@ private:
     void ie5TurnGraphicsOn_Click();
     void ie5SetOfflineMode_Click();
     void ie5SetOnlineMode_Click();
+    // Writes the values in order; when that fails, says so and returns false.
+    bool writeSettings(const QList<std::pair<QStringView, QVariant>> &values, const QString &type);
     // Writes the values in order, confirms in a message box, then offers only the other item of the pair.
     void writeBrowserSettings(const QList<std::pair<QStringView, QVariant>> &values, const QString &type,
                               const QString &message, QAction *done, QAction *otherItem);
@@ -119,6 +127,10 @@ private:
     QString m_logText;
     bool m_searching = false;
     bool m_closeWhenSearchEnds = false;
+    QSize m_frame;                     // the window frame the layout and the minimum size were made for
+    std::optional<QPoint> m_toolTipAt; // where the log's tool tip was last asked for
+    QString m_otherSiteHost;           // what "Other site..." offers
+    QAction *m_siteItem = nullptr;     // the site item that is checked
 
     QLineEdit *EditNick = nullptr;
     QLabel *NickLabel = nullptr;
@@ -147,11 +159,17 @@ private:
     QMenu *other = nullptr;
     QAction *menuSavePages = nullptr;
     QAction *menuSaveMatchingPagesOnly = nullptr;
+    QAction *menuShowAdultContent = nullptr;
+    QAction *menuUseLoginCookies = nullptr;
+    QAction *menuForgetLoginCookies = nullptr;
     QMenu *menuSelectLJ = nullptr;
     QAction *menuLJLiveJournal = nullptr;
     QAction *menuLJGreatestJournal = nullptr;
     QAction *menuLJDeadJournal = nullptr;
     QAction *menuLJRossiaOrg = nullptr;
+    QAction *menuLJDreamwidth = nullptr;
+    QAction *menuLJInsaneJournal = nullptr;
+    QAction *menuLJOtherSite = nullptr;
     QMenu *help = nullptr;
     QAction *gotoTheHelpPage = nullptr;
 };

@@ -1,11 +1,14 @@
 #include "JournalServer.h"
 #include "TestFolder.h"
 #include "app/Form1.h"
+#include "app/WindowLayout.h"
 #include "platform/web/NetworkBrowser.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QFileDialog>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -14,6 +17,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 using namespace diarytrawl;
 using namespace diarytrawl::test;
@@ -26,7 +30,7 @@ public:
     QDateTime now() const override { return QDateTime(QDate(2026, 12, 6), QTime(10, 0)); }
 };
 
-// What a modal message box showed before the test closed it.
+// What a modal message box showed before the test closed it; for an input dialog, the text it offered.
 struct ShownMessage {
     QString title;
     QString text;
@@ -43,11 +47,11 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void stateAfterStart();
-    void tabOrder();
     void matchModeInterlock_data();
     void matchModeInterlock();
-    void savePair_data();
-    void savePair();
+    void otherMenu_data();
+    void otherMenu();
+    void siteMenu_data();
     void siteMenu();
     void browserSettingsCommands_data();
     void browserSettingsCommands();
@@ -57,9 +61,9 @@ private Q_SLOTS:
     void layoutRule();
     void captionWhileMinimized();
     void searchFromTheWindow();
-    void cancelDuringALoad();
+    void stopDuringALoad_data();
+    void stopDuringALoad();
     void matchModeChangeAppliesToTheNextSearch();
-    void closeDuringASearch();
     void helpPageOpensEveryTime();
 
 private:
@@ -73,10 +77,17 @@ private:
         return found;
     }
     QAction *item(const char *name) const { return child<QAction>(name); }
-    // Runs action (which opens a modal message box), closes the box and says what it showed.
-    ShownMessage closeMessageOf(const std::function<void()> &action);
+    // Runs action, answering the modal dialogs it opens in turn: a message box is closed, an input or file
+    // dialog gets the next of answers (a null answer cancels it). Says what each showed.
+    QList<ShownMessage> answer(const std::function<void()> &action, QStringList answers = {});
+    ShownMessage closeMessageOf(const std::function<void()> &action) { return answer(action).value(0); }
     // Runs f once the search running in the window has got as far as requesting target.
     void whenRequested(const QString &target, std::function<void()> f);
+    bool damageSettings() const
+    {
+        QFile settings(m_settings->filePath());
+        return settings.open(QIODevice::WriteOnly) && settings.write("{ damaged") > 0;
+    }
     void clickSearch() { QTest::mouseClick(child<QPushButton>("SearchButton"), Qt::LeftButton); }
 
     std::unique_ptr<TestFolder> m_dir;
@@ -127,16 +138,27 @@ void TestForm1::cleanup()
     m_dir.reset();
 }
 
-ShownMessage TestForm1::closeMessageOf(const std::function<void()> &action)
+QList<ShownMessage> TestForm1::answer(const std::function<void()> &action, QStringList answers)
 {
-    ShownMessage shown;
-    QTimer::singleShot(0, this, [&shown] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
+    QList<ShownMessage> shown;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        auto *box = qobject_cast<QMessageBox *>(dialog);
+        if (!dialog)
             return;
-        shown = {box->windowTitle(), box->text(), box->icon(), int(box->standardButtons())};
-        box->accept();
+        const QString given = box || answers.isEmpty() ? QString() : answers.takeFirst();
+        if (box)
+            shown.append({box->windowTitle(), box->text(), box->icon(), int(box->standardButtons())});
+        if (auto *input = qobject_cast<QInputDialog *>(dialog)) {
+            shown.append({input->windowTitle(), input->textValue()});
+            input->setTextValue(given);
+        } else if (auto *files = qobject_cast<QFileDialog *>(dialog)) {
+            files->selectFile(given);
+        }
+        box || !given.isNull() ? dialog->accept() : dialog->reject();
     });
+    poll.start(5);
     action();
     return shown;
 }
@@ -160,11 +182,10 @@ void TestForm1::stateAfterStart()
     QCOMPARE(QApplication::focusWidget(), child<QLineEdit>("EditNick"));
 
     QCOMPARE(m_window->windowTitle(), u"   diarytrawl utility v.1.0.1.7b"_s);
-    QCOMPARE(child<QLineEdit>("EditNick")->text(), u"inkwell"_s);
-    QCOMPARE(child<QLineEdit>("EditYear")->text(), u"2005"_s);
-    QCOMPARE(child<QLineEdit>("FromMonthEdit")->text(), u"03"_s);
-    QCOMPARE(child<QLineEdit>("ToMonthEdit")->text(), u"03"_s);
-    QCOMPARE(child<QLineEdit>("SearchStringEdit")->text(), u"LJ"_s);
+    const SearchFields fields = m_window->readSearchFields();
+    QCOMPARE(QStringList({fields.strNick, fields.strYear, fields.strFromMonth, fields.strToMonth,
+                          fields.strSearchString}),
+             QStringList({u"inkwell"_s, u"2005"_s, u"03"_s, u"03"_s, u"LJ"_s}));
     QCOMPARE(child<QPlainTextEdit>("Output2")->toPlainText(), u"no search performed"_s);
     QVERIFY(child<QPushButton>("SearchButton")->isEnabled());
     QVERIFY(!child<QPushButton>("CancelSearchButton")->isEnabled());
@@ -189,12 +210,14 @@ void TestForm1::stateAfterStart()
     for (QAction *menu : m_window->menuBar()->actions())
         QVERIFY2(!menu->text().contains(u'&'), qPrintable(menu->text()));
     QCOMPARE(child<QAction>("assumeDosFilemasks")->text(), u"'*', '?' mean \"any chars\", \"any symbol\""_s);
-}
+    QStringList captions;
+    for (QAction *action : child<QMenu>("other")->actions() + child<QMenu>("menuSelectLJ")->actions())
+        captions << action->text();
+    QCOMPARE(captions.join(u'|'),
+             u"Save scanned pages|Save matching pages only||Show adult content (I am 18 or older)|Use login "
+             u"cookies from a file...|Forget login cookies|www.livejournal.com|www.greatestjournal.com|"
+             u"www.deadjournal.com|lj.rossia.org|www.dreamwidth.org|www.insanejournal.com||Other site..."_s);
 
-void TestForm1::tabOrder()
-{
-    QApplication::setActiveWindow(m_window.get());
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     QStringList visited{QApplication::focusWidget()->objectName()};
     for (int i = 0; i < 7; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -234,32 +257,65 @@ void TestForm1::matchModeInterlock()
     QCOMPARE(shown.join(u' '), state);
 }
 
-void TestForm1::savePair_data()
+void TestForm1::otherMenu_data()
 {
     QTest::addColumn<QStringList>("clicks");
-    QTest::addColumn<bool>("savePages");
-    QTest::addColumn<bool>("saveMatchingOnly");
+    QTest::addColumn<QString>("file"); // chosen in the file dialog; null cancels
+    QTest::addColumn<QString>(
+        "state"); // x/-: save all, matching only, adult content, cookies; '!': store damaged
+
     const QString all = u"menuSavePages"_s;
     const QString matching = u"menuSaveMatchingPagesOnly"_s;
-    QTest::newRow("all") << QStringList{all} << true << false;
-    QTest::newRow("matching") << QStringList{matching} << false << true;
-    QTest::newRow("all, then matching") << QStringList{all, matching} << false << true;
-    QTest::newRow("matching, then all") << QStringList{matching, all} << true << false;
-    QTest::newRow("all twice") << QStringList{all, all} << false << false;
-    QTest::newRow("matching twice") << QStringList{matching, matching} << false << false;
+    const QString adult = u"menuShowAdultContent"_s;
+    const QString cookies = u"menuUseLoginCookies"_s;
+    QTest::newRow("all") << QStringList{all} << QString() << u"x---"_s;
+    QTest::newRow("matching") << QStringList{matching} << QString() << u"-x--"_s;
+    QTest::newRow("all, then matching") << QStringList{all, matching} << QString() << u"-x--"_s;
+    QTest::newRow("matching, then all") << QStringList{matching, all} << QString() << u"x---"_s;
+    QTest::newRow("all twice") << QStringList{all, all} << QString() << u"----"_s;
+    QTest::newRow("matching twice") << QStringList{matching, matching} << QString() << u"----"_s;
+    QTest::newRow("adult content") << QStringList{adult} << QString() << u"--x-"_s;
+    QTest::newRow("adult content off again") << QStringList{adult, adult} << QString() << u"----"_s;
+    QTest::newRow("cookie file") << QStringList{cookies} << u"cookies.sqlite"_s << u"---x"_s;
+    QTest::newRow("cookies forgotten")
+        << QStringList{cookies, u"menuForgetLoginCookies"_s} << u"cookies.txt"_s << u"----"_s;
+    QTest::newRow("store damaged") << QStringList{adult, cookies} << u"cookies.txt"_s << u"----!"_s;
 }
 
-void TestForm1::savePair()
+void TestForm1::otherMenu()
 {
     QFETCH(QStringList, clicks);
-    QFETCH(bool, savePages);
-    QFETCH(bool, saveMatchingOnly);
-    for (const QString &name : clicks)
-        item(name.toLatin1().constData())->trigger();
-    QCOMPARE(item("menuSavePages")->isChecked(), savePages);
-    QCOMPARE(item("menuSaveMatchingPagesOnly")->isChecked(), saveMatchingOnly);
-    QCOMPARE(m_window->windowState().bSavePages, savePages);
-    QCOMPARE(m_window->windowState().bSaveMatchingOnly, saveMatchingOnly);
+    QFETCH(QString, file);
+    QFETCH(QString, state);
+    const bool writable = !state.endsWith(u'!');
+    const QString path = file.isNull() ? QString() : m_dir->file(file);
+    QVERIFY(file.isNull() || QFile(path).open(QIODevice::WriteOnly));
+    QVERIFY(writable || damageSettings());
+    const QList<ShownMessage> shown = answer(
+        [&] {
+            for (const QString &name : clicks)
+                item(qPrintable(name))->trigger();
+        },
+        {path});
+    QCOMPARE(shown.size(), writable ? 0 : clicks.size());
+    QVERIFY(writable || shown[1].text.startsWith(u"The setting could not be written:"_s));
+    // The save pair starts afresh; the rest is what the window reads at its next start.
+    for (const bool restart : {false, true}) {
+        const QList<ShownMessage> atStart =
+            restart ? answer([this] { makeWindow(); }) : QList<ShownMessage>();
+        QVERIFY(writable || !restart ||
+                atStart.value(0).text.startsWith(u"The settings could not be read;"_s));
+        const WindowState &now = m_window->windowState();
+        QString shownState;
+        for (const auto &[name, on] : {std::pair{"menuSavePages", now.bSavePages},
+                                       {"menuSaveMatchingPagesOnly", now.bSaveMatchingOnly},
+                                       {"menuShowAdultContent", now.bShowAdultContent}}) {
+            QCOMPARE(item(name)->isChecked(), on);
+            shownState += on ? u'x' : u'-';
+        }
+        shownState += now.strLoginCookies.isEmpty() ? u'-' : now.strLoginCookies == path ? u'x' : u'?';
+        QCOMPARE(shownState, restart ? u"--"_s + state.mid(2, 2) : state.left(4));
+    }
 
     item("menuSearchHtmlCode")->trigger();
     QVERIFY(item("menuSearchHtmlCode")->isChecked() && m_window->windowState().bSearchHtmlCode);
@@ -267,23 +323,54 @@ void TestForm1::savePair()
     QVERIFY(!item("menuSearchHtmlCode")->isChecked() && !m_window->windowState().bSearchHtmlCode);
 }
 
+void TestForm1::siteMenu_data()
+{
+    QTest::addColumn<QString>("clicks"); // items of the LJ menu, "menuLJ" left off
+    QTest::addColumn<QString>("typed");  // the answer to "Other site..."; null cancels
+    QTest::addColumn<QString>("host");   // a typed host that the window does not take is refused
+
+    QTest::newRow("Dreamwidth") << u"Dreamwidth"_s << QString() << u"www.dreamwidth.org"_s;
+    QTest::newRow("InsaneJournal twice")
+        << u"InsaneJournal InsaneJournal"_s << QString() << u"www.insanejournal.com"_s;
+    QTest::newRow("LiveJournal again")
+        << u"InsaneJournal LiveJournal"_s << QString() << u"www.livejournal.com"_s;
+    QTest::newRow("other, port") << u"OtherSite"_s << u"Web-1.example.org:65535"_s
+                                 << u"Web-1.example.org:65535"_s;
+    QTest::newRow("other, IPv4, blanks") << u"OtherSite"_s << u" 10.0.0.1 "_s << u"10.0.0.1"_s;
+    QTest::newRow("other cancelled") << u"DeadJournal OtherSite"_s << QString() << u"www.deadjournal.com"_s;
+    for (const QString &typed : QStringList{u""_s, u"http://x.org"_s, u"x..org"_s,
+                                            QString(64, u'a') + u".org"_s, u"x.org:65536"_s, u"10.1"_s})
+        QTest::addRow("refused: %s", qPrintable(typed))
+            << u"OtherSite"_s << typed << u"www.livejournal.com"_s;
+}
+
 void TestForm1::siteMenu()
 {
-    const std::pair<const char *, QString> sites[] = {
-        {"menuLJGreatestJournal", u"www.greatestjournal.com"_s},
-        {"menuLJDeadJournal", u"www.deadjournal.com"_s},
-        {"menuLJRossiaOrg", u"lj.rossia.org"_s},
-        {"menuLJRossiaOrg", u"lj.rossia.org"_s}, // already checked
-        {"menuLJLiveJournal", u"www.livejournal.com"_s}};
-    for (const auto &[name, host] : sites) {
-        item(name)->trigger();
-        int checked = 0;
-        for (QAction *site : child<QMenu>("menuSelectLJ")->actions())
-            checked += site->isChecked();
-        QCOMPARE(checked, 1);
-        QVERIFY(item(name)->isChecked());
-        QCOMPARE(item(name)->text(), host);
-        QCOMPARE(m_window->windowState().strSiteHost, host);
+    QFETCH(QString, clicks);
+    QFETCH(QString, typed);
+    QFETCH(QString, host);
+    const auto click = [&clicks, this] {
+        for (const QString &name : clicks.split(u' '))
+            item(qPrintable(u"menuLJ"_s + name))->trigger();
+    };
+    const QList<ShownMessage> shown = answer(click, {typed});
+    // Exactly one item is checked: the one named after the host, or else "Other site...".
+    QString expected = u"menuLJOtherSite"_s;
+    QStringList checked;
+    for (QAction *site : child<QMenu>("menuSelectLJ")->actions()) {
+        if (site->text() == host)
+            expected = site->objectName();
+        if (site->isChecked())
+            checked << site->objectName();
+    }
+    QCOMPARE(checked, QStringList{expected});
+    QCOMPARE(m_window->windowState().strSiteHost, host);
+    const bool refused = !typed.isNull() && typed.trimmed() != host;
+    QCOMPARE(shown.size(), clicks.count(u"OtherSite"_s) + refused);
+    QVERIFY(!refused || shown.last().text.startsWith(u'"' + typed + u"\" is not a site's host name: "_s));
+    if (expected == u"menuLJOtherSite") { // kept, and offered at the next start
+        makeWindow();
+        QCOMPARE(answer([this] { item("menuLJOtherSite")->trigger(); }).value(0).text, host);
     }
 }
 
@@ -354,7 +441,6 @@ void TestForm1::browserSettingsMenuFollowsVersion_data()
     QTest::newRow("5.5") << u"5.50.4807.2300"_s << true;
     QTest::newRow("11.") << u"11.0.9600"_s << false;
     QTest::newRow("bare 5") << u"5"_s << false;
-    QTest::newRow("empty") << QString() << false;
 }
 
 void TestForm1::browserSettingsMenuFollowsVersion()
@@ -379,6 +465,8 @@ void TestForm1::offlineModeReadsOnlyTheCache()
 
 void TestForm1::layoutRule()
 {
+    const QList<QWidget *> controls =
+        child<QWidget>("clientArea")->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
     const QSize frame = m_window->frameGeometry().size() - m_window->size();
     m_window->resize(QSize(7350 / 15, 6915 / 15) - frame); // outer size 7350 x 6915 twips
     QTRY_COMPARE(m_window->frameGeometry().size(), QSize(490, 461));
@@ -388,21 +476,32 @@ void TestForm1::layoutRule()
     QCOMPARE(child<QPushButton>("CancelSearchButton")->geometry(), QRect(176, 5790 / 15, 97, 25));
     QCOMPARE(child<QLineEdit>("EditNick")->geometry(), QRect(8, 24, 73, 19));
 
-    // Too small for the layout: nothing gets a negative size.
-    m_window->resize(100, 80);
-    QTRY_COMPARE(m_window->size(), QSize(100, 80));
-    QVERIFY(child<QPlainTextEdit>("Output2")->width() >= 0 &&
-            child<QPlainTextEdit>("Output2")->height() >= 0);
-    QVERIFY(child<QLineEdit>("SearchStringEdit")->width() >= 0);
+    // At the smallest size the window takes, every control is inside it and none covers another.
+    m_window->resize(1, 1);
+    QTRY_COMPARE(m_window->frameGeometry().size(), QSize(MinimumOuterWidth / 15, MinimumOuterHeight / 15));
+    for (qsizetype i = 0; i < controls.size(); ++i) {
+        QVERIFY(child<QWidget>("clientArea")->rect().contains(controls[i]->geometry()));
+        for (qsizetype j = i + 1; j < controls.size(); ++j) {
+            QVERIFY2(!controls[i]->geometry().intersects(controls[j]->geometry()),
+                     qPrintable(controls[i]->objectName() + u' ' + controls[j]->objectName()));
+        }
+    }
 }
 
 void TestForm1::captionWhileMinimized()
 {
     const QString caption = u"   diarytrawl utility v.1.0.1.7b"_s;
     const QRect logGeometry = child<QPlainTextEdit>("Output2")->geometry();
+    auto *log = child<QPlainTextEdit>("Output2");
     m_window->StatusReport(u"1/0/0 [00:00:01] "_s);
     QCOMPARE(m_window->windowTitle(), caption);
-    QCOMPARE(child<QPlainTextEdit>("Output2")->toolTip(), u"1/0/0 [00:00:01] "_s);
+    QCOMPARE(log->toolTip(), u"1/0/0 [00:00:01] "_s);
+    // The tool tip on the screen follows the status, where it stands.
+    QHelpEvent hover(QEvent::ToolTip, QPoint(20, 20), log->viewport()->mapToGlobal(QPoint(20, 20)));
+    QApplication::sendEvent(log->viewport(), &hover);
+    QTRY_VERIFY(QToolTip::isVisible());
+    m_window->StatusReport(u"2/0/0 [00:00:02] "_s);
+    QCOMPARE(QToolTip::text(), u"2/0/0 [00:00:02] "_s);
 
     m_window->showMinimized();
     QTRY_VERIFY(m_window->isMinimized());
@@ -446,19 +545,35 @@ void TestForm1::searchFromTheWindow()
                  QUrl::fromLocalFile(m_dir->path() + u"/results.tmp.inkwell.2005.03-03.htm"_s).toString()});
 }
 
-void TestForm1::cancelDuringALoad()
+void TestForm1::stopDuringALoad_data()
 {
+    QTest::addColumn<bool>("close");
+    QTest::addColumn<QString>("hanging"); // stopped during an entry, Cancel would still open the report
+    QTest::newRow("Cancel Search") << false << u"/~inkwell/2005/03/"_s;
+    QTest::newRow("closing the window") << true << u"/~inkwell/101.html"_s;
+}
+
+void TestForm1::stopDuringALoad()
+{
+    QFETCH(bool, close);
+    QFETCH(QString, hanging);
     m_window->windowState().strSiteHost = m_server->host();
-    m_server->setHang(u"/~inkwell/2005/03/"_s);
-    whenRequested(u"/~inkwell/2005/03/"_s,
-                  [this] { QTest::mouseClick(child<QPushButton>("CancelSearchButton"), Qt::LeftButton); });
+    m_server->setHang(hanging);
+    bool hiddenAtOnce = false;
+    whenRequested(hanging, [&] {
+        close ? void(m_window->close())
+              : QTest::mouseClick(child<QPushButton>("CancelSearchButton"), Qt::LeftButton);
+        hiddenAtOnce = !m_window->isVisible();
+    });
     clickSearch();
+    QCOMPARE(hiddenAtOnce, close);
+    QCOMPARE(m_window->isVisible(), !close);
     QVERIFY(m_window->logText().endsWith(u"\r\n --- stopped by user --- \r\n"_s));
     QVERIFY(child<QPushButton>("SearchButton")->isEnabled());
     QVERIFY(!child<QPushButton>("CancelSearchButton")->isEnabled());
-    QCOMPARE(m_opened, QStringList());
+    QCOMPARE(m_opened, QStringList()); // no report pops up
     // The next search starts with the stop flag down again.
-    m_server->setHang(u"/~inkwell/2005/03/"_s, false);
+    m_server->setHang(hanging, false);
     clickSearch();
     QVERIFY(m_window->logText().endsWith(u"3 links scanned;\r\n"_s));
 }
@@ -474,23 +589,6 @@ void TestForm1::matchModeChangeAppliesToTheNextSearch()
     QVERIFY(m_window->logText().startsWith(u"RegScan():\r\n"_s));
 }
 
-void TestForm1::closeDuringASearch()
-{
-    m_window->windowState().strSiteHost = m_server->host();
-    m_server->setHang(u"/~inkwell/101.html"_s);
-    bool hiddenAtOnce = false;
-    whenRequested(u"/~inkwell/101.html"_s, [&] {
-        m_window->close();
-        hiddenAtOnce = !m_window->isVisible();
-    });
-    clickSearch();
-    QVERIFY(hiddenAtOnce);
-    QVERIFY(!m_window->isSearching());
-    QVERIFY(!m_window->isVisible());
-    QVERIFY(m_window->logText().endsWith(u"\r\n --- stopped by user --- \r\n"_s));
-    QCOMPARE(m_opened, QStringList()); // no report pops up after the window has gone
-}
-
 void TestForm1::helpPageOpensEveryTime()
 {
     item("gotoTheHelpPage")->trigger();
@@ -499,10 +597,7 @@ void TestForm1::helpPageOpensEveryTime()
     QVERIFY(m_server->requests().isEmpty());
 
     // A damaged settings file keeps the browser from starting: the user is told, nothing else happens.
-    QFile settings(m_settings->filePath());
-    QVERIFY(settings.open(QIODevice::WriteOnly));
-    settings.write("{ damaged");
-    settings.close();
+    QVERIFY(damageSettings());
     const ShownMessage shown = closeMessageOf([this] { item("gotoTheHelpPage")->trigger(); });
     QVERIFY2(shown.text.startsWith(u"The help page cannot be shown:"_s), qPrintable(shown.text));
     QCOMPARE(m_shownExternally.size(), 2);
