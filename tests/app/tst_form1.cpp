@@ -458,9 +458,9 @@ void TestForm1::offlineModeReadsOnlyTheCache()
     m_window->windowState().strSiteHost = m_server->host();
     clickSearch();
     QVERIFY(m_server->requests().isEmpty());
-    QVERIFY2(
-        m_window->logText().endsWith(u"results: 0 links found (see log above);\r\n0 links scanned;\r\n"_s),
-        qPrintable(m_window->logText()));
+    QVERIFY2(m_window->logText().endsWith(u"results: 0 links found (see log above);\r\n0 links scanned;\r\n"
+                                          u"1 pages could not be read (see log above);\r\n"_s),
+             qPrintable(m_window->logText()));
 }
 
 void TestForm1::layoutRule()

@@ -2,7 +2,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,47 +25,30 @@ struct Run {
     QString err;
 };
 
-// Whether the process has a handler of its own for SIGINT (from /proc/PID/status).
-bool catchesInterrupt(pid_t pid)
-{
-    QFile status(u"/proc/"_s + QString::number(pid) + u"/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return false;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("SigCgt:"))
-            return (line.mid(7).trimmed().toULongLong(nullptr, 16) & (1ULL << (SIGINT - 1))) != 0;
-    }
-    return false;
-}
-
 } // namespace
 
+// The program as a user runs it from a shell: its options, what it prints and its exit statuses.
 class TestSearchCommand : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void init();
     void cleanup();
-    void searchWithDefaultsAndOptions_data();
-    void searchWithDefaultsAndOptions();
-    void usageErrors_data();
-    void usageErrors();
-    void helpAndVersion();
-    void failedSearch();
+    void commandLine_data();
+    void commandLine();
+    void jsonEventsFollowTheLog();
     void interruptStopsTheSearch();
-    void secondInterruptEndsAtOnce();
     void openHandsTheReportToTheDesktop();
-    void offlineSearchReadsTheCache();
+    void offlineAndOnline();
 
 private:
     QProcess *start(const QStringList &arguments);
     Run finish(QProcess *process);
     Run run(const QStringList &arguments) { return finish(start(arguments)); }
-    void waitForRequest(const QString &target);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<JournalServer> m_server;
-    QStringList m_site;
+    QStringList m_search; // "search" with the site of the test server
     QString m_path;
 };
 
@@ -72,7 +58,8 @@ void TestSearchCommand::init()
     m_server = std::make_unique<JournalServer>();
     m_server->addEntry({u"inkwell"_s, 2005, 3, 17, 101, u"About LJ"_s, u"<p>Our LJ community</p>"_s});
     m_server->addEntry({u"nick"_s, 2005, 6, 1, 601, u"June"_s, u"<p>A lj entry in June</p>"_s});
-    m_site = {u"--site"_s, m_server->host()};
+    m_server->setPage(u"/~nobody/2005/03/"_s, 404, "text/html", "<p>no such journal</p>");
+    m_search = {u"search"_s, u"--site"_s, m_server->host()};
     m_path = qEnvironmentVariable("PATH");
 }
 
@@ -91,7 +78,7 @@ QProcess *TestSearchCommand::start(const QStringList &arguments)
     environment.insert(u"PATH"_s, m_path);
     process->setProcessEnvironment(environment);
     process->setWorkingDirectory(m_dir->path());
-    process->start(QStringLiteral(DIARYTRAWL_BINARY), QStringList{u"search"_s} + arguments);
+    process->start(QStringLiteral(DIARYTRAWL_BINARY), arguments);
     process->waitForStarted();
     return process;
 }
@@ -107,138 +94,126 @@ Run TestSearchCommand::finish(QProcess *process)
     return result;
 }
 
-void TestSearchCommand::waitForRequest(const QString &target)
+void TestSearchCommand::commandLine_data()
 {
-    QTRY_VERIFY_WITH_TIMEOUT(m_server->requestCount(target) > 0, RunTimeoutMs);
+    QTest::addColumn<QStringList>("arguments"); // after "search" with the test server's site, unless "-"
+    QTest::addColumn<int>("exitStatus");
+    QTest::addColumn<QString>("firstLine"); // how standard output (or error, when it is empty) begins
+    QTest::addColumn<QString>("piece");     // somewhere in the output
+
+    const QString see = u"; see 'diarytrawl search --help'"_s;
+    QTest::newRow("version") << QStringList{u"-"_s, u"--version"_s} << 0 << u"diarytrawl 1.0.1.7b"_s
+                             << QString();
+    QTest::newRow("help") << QStringList{u"-"_s, u"--help"_s} << 0 << u"Usage: diarytrawl"_s
+                          << u"diarytrawl search [options]"_s;
+    QTest::newRow("search help")
+        << QStringList{u"--help"_s} << 0 << u"Usage: diarytrawl search --user NAME [options]"_s
+        << u"--timeout SECONDS       a load that receives nothing for this long fails "
+           u"(default: 60)"_s;
+    QTest::newRow("no user") << QStringList() << 64 << u"diarytrawl search: --user NAME is required"_s + see
+                             << QString();
+    QTest::newRow("month not a number")
+        << QStringList{u"--user"_s, u"inkwell"_s, u"--from"_s, u"March"_s} << 64
+        << u"diarytrawl search: --from must be a whole number from -32768 to 32767, not \"March\""_s + see
+        << QString();
+    QTest::newRow("pattern that does not compile")
+        << QStringList{u"--user"_s, u"inkwell"_s, u"--regexp"_s, u"--text"_s, u"(LJ"_s} << 64
+        << u"diarytrawl search: the search expression \"(LJ\" does not compile: Syntax error in regular "
+           u"expression: missing closing parenthesis (at character 4)"_s +
+               see
+        << QString();
+    QTest::newRow("unknown option") << QStringList{u"--user"_s, u"inkwell"_s, u"--colour"_s} << 64
+                                    << u"diarytrawl search: unknown option 'colour'."_s + see << QString();
+    QTest::newRow("modes that exclude each other")
+        << QStringList{u"--user"_s, u"inkwell"_s, u"--regexp"_s, u"--masks"_s} << 64
+        << u"diarytrawl search: --regexp and --masks exclude each other"_s + see << QString();
+    QTest::newRow("cookies of a browser that encrypts them")
+        << QStringList{u"--user"_s, u"inkwell"_s, u"--cookies-from-browser"_s, u"chrome"_s} << 64
+        << u"diarytrawl search: --cookies-from-browser reads Firefox only"_s << u"encrypt"_s;
+
+    QTest::newRow("every page read") << QStringList{u"--user"_s, u"inkwell"_s} << 0 << u"Scan():"_s
+                                     << u"\nresults: 3 links found (see log above);\n3 links scanned;\n"_s;
+    QTest::newRow("masks") << QStringList{u"--user"_s, u"nick"_s,   u"--from"_s,   u"6"_s,      u"--to"_s,
+                                          u"6"_s,      u"--text"_s, u"l? entry"_s, u"--masks"_s}
+                           << 0 << u"RegScan():"_s << u"search expression: \"l.? entry\";"_s;
+    QTest::newRow("a page not read") << QStringList{u"--user"_s, u"nobody"_s} << 3 << u"Scan():"_s
+                                     << u"1 pages could not be read (see log above);\n"_s;
+    QTest::newRow("failed: the report cannot be written")
+        << QStringList{u"--user"_s, u"a/b"_s} << 2 << u"Scan():"_s << u"Search aborted."_s;
+    QTest::newRow("quiet") << QStringList{u"--user"_s, u"inkwell"_s, u"--quiet"_s} << 0
+                           << u"--> link 'http://HOST/~inkwell/101.html':"_s
+                           << u"    found string 'LJ' (occurrence 3)\nresults: 3 links found"_s;
 }
 
-void TestSearchCommand::searchWithDefaultsAndOptions_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("logStart");
-    QTest::addColumn<QString>("logEnd");
-    QTest::addColumn<QString>("report");
-
-    QTest::newRow("window's defaults")
-        << QStringList()
-        << u"Scan():\r\nnick: \"inkwell\";\r\nyear: \"2005\";\r\nsearch-string: \"LJ\";\r\n"
-           u"link: \"http://HOST/~inkwell/2005/\";\r\nfrom month: 03;\r\nto month: 03;\r\n"
-           u"Loading page ... \"http://HOST/~inkwell/2005/03/\";\r\n"_s
-        << u"results: 3 links found (see log above);\r\n3 links scanned;\r\n"_s
-        << u"results.tmp.inkwell.2005.03-03.htm"_s;
-    QTest::newRow("every field, masks")
-        << QStringList{u"--user"_s, u"nick"_s, u"--year"_s, u"2005"_s,     u"--from"_s, u"6"_s,
-                       u"--to"_s,   u"06"_s,   u"--text"_s, u"l? entry"_s, u"--masks"_s}
-        << u"RegScan():\r\nnick: \"nick\";\r\nyear: \"2005\";\r\nsearch expression: \"l.? entry\";\r\n"_s
-        << u"results: 3 links found (see log above);\r\n3 links scanned;\r\n"_s
-        << u"results.tmp.nick.2005.6-06.htm"_s;
-    QTest::newRow("regular expression")
-        << QStringList{u"--regexp"_s, u"--text"_s, u"our\\s+lj"_s}
-        << u"RegScan():\r\nnick: \"inkwell\";\r\nyear: \"2005\";\r\n"
-           u"search expression: \"our\\s+lj\";\r\n"_s
-        << u"results: 3 links found (see log above);\r\n3 links scanned;\r\n"_s
-        << u"results.tmp.inkwell.2005.03-03.htm"_s;
-    QTest::newRow("HTML code and stored pages")
-        << QStringList{u"--text"_s, u"class=\"text\""_s, u"--html-code"_s, u"--save-matching"_s}
-        << u"Scan():\r\n"_s << u"results: 3 links found (see log above);\r\n3 links scanned;\r\n"_s
-        << u"results.tmp.inkwell.2005.03-03.htm"_s;
-}
-
-void TestSearchCommand::searchWithDefaultsAndOptions()
+void TestSearchCommand::commandLine()
 {
     QFETCH(QStringList, arguments);
-    QFETCH(QString, logStart);
-    QFETCH(QString, logEnd);
-    QFETCH(QString, report);
+    QFETCH(int, exitStatus);
+    QFETCH(QString, firstLine);
+    QFETCH(QString, piece);
 
-    const Run result = run(m_site + arguments);
-    QCOMPARE(result.exitCode, 0);
-    QVERIFY2(result.out.startsWith(logStart.replace(u"HOST"_s, m_server->host())), qPrintable(result.out));
-    QVERIFY2(result.out.endsWith(logEnd), qPrintable(result.out));
-    QCOMPARE(result.err, QString()); // the status goes to a terminal only
-    QVERIFY(QFile::exists(m_dir->path() + u'/' + report));
-    if (arguments.contains(u"--save-matching"_s))
-        QVERIFY(QFile::exists(m_dir->path() + u"/saved.pages.tmp/~inkwell/101.html"_s));
+    const Run result = run(arguments.value(0) == u"-" ? arguments.mid(1) : m_search + arguments);
+    QCOMPARE(result.exitCode, exitStatus);
+    const QString output = result.out.isEmpty() ? result.err : result.out;
+    QVERIFY2(output.section(u'\n', 0, 0).startsWith(firstLine.replace(u"HOST"_s, m_server->host())),
+             qPrintable(output));
+    QVERIFY2(output.contains(piece) || result.err.contains(piece), qPrintable(output));
+    QVERIFY(!result.out.contains(u'\r')); // the log has CR LF line ends only in the window
+    if (exitStatus == 64)
+        QVERIFY(m_server->requests().isEmpty());
 }
 
-void TestSearchCommand::usageErrors_data()
+// One event per step of the log, in the same order.
+void TestSearchCommand::jsonEventsFollowTheLog()
 {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("complaint");
-    QTest::newRow("unknown option") << QStringList{u"--colour"_s} << u"colour"_s;
-    QTest::newRow("value missing") << QStringList{u"--user"_s} << u"user"_s;
-    QTest::newRow("stray argument") << QStringList{u"inkwell"_s} << u"inkwell"_s;
-    QTest::newRow("regexp with masks") << QStringList{u"--regexp"_s, u"--masks"_s} << u"--regexp"_s;
-    QTest::newRow("regexp with or-then") << QStringList{u"--or-then"_s, u"--regexp"_s} << u"--regexp"_s;
-    QTest::newRow("both save options")
-        << QStringList{u"--save-pages"_s, u"--save-matching"_s} << u"--save-pages"_s;
-}
+    m_server->setPage(u"/~inkwell/2005/04/"_s, 404, "text/html", "<p>no such month</p>");
+    const QStringList search = m_search + QStringList{u"--user"_s, u"inkwell"_s, u"--to"_s, u"04"_s};
+    const Run log = run(search);
+    const Run json = run(search + QStringList{u"--json"_s});
+    QCOMPARE(json.exitCode, 3);
 
-void TestSearchCommand::usageErrors()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, complaint);
-    const Run result = run(arguments);
-    QCOMPARE(result.exitCode, 64);
-    QVERIFY2(result.err.contains(complaint), qPrintable(result.err));
-    QCOMPARE(result.out, QString());
-    QVERIFY(m_server->requests().isEmpty());
-}
-
-void TestSearchCommand::helpAndVersion()
-{
-    const Run help = run({u"--help"_s});
-    QCOMPARE(help.exitCode, 0);
-    for (const QString &option : {u"--user"_s, u"--or-then"_s, u"--save-matching"_s, u"--offline"_s})
-        QVERIFY2(help.out.contains(option), qPrintable(option));
-    const Run version = run({u"--version"_s});
-    QCOMPARE(version.exitCode, 0);
-    QCOMPARE(version.out, u"diarytrawl 1.0.1.7b\n"_s);
-}
-
-void TestSearchCommand::failedSearch()
-{
-    const Run result = run(m_site + QStringList{u"--regexp"_s, u"--text"_s, u"(LJ"_s});
-    QCOMPARE(result.exitCode, 2);
-    QVERIFY2(result.err.startsWith(u"\r\nError 114: \r\n"_s), qPrintable(result.err));
-    QVERIFY(result.out.contains(result.err + u"---\r\nIf You're going to report the error"_s));
+    static const QRegularExpression lines(u"^(?:Loading page \\.\\.\\. \"(.*)\";|link\\(\\d+\\): '(.*)' -- "
+                                          u"skipped|\\d+/\\d+/link\\(\\d+\\): '(.*)'|"
+                                          u"--> link '(.*)':|.*Could not read the month page \"(.*)\":.*)$"_s,
+                                          QRegularExpression::MultilineOption);
+    QStringList fromLog;
+    for (auto it = lines.globalMatch(log.out); it.hasNext();) {
+        const QRegularExpressionMatch line = it.next();
+        static const QStringList kinds = {u"month"_s, u"link"_s, u"link"_s, u"match"_s, u"failure"_s};
+        for (int group = 1; group <= 5; ++group) {
+            if (line.hasCaptured(group))
+                fromLog << kinds.at(group - 1) + u' ' + line.captured(group);
+        }
+    }
+    QStringList fromJson;
+    QJsonObject summary;
+    for (const QString &line : json.out.split(u'\n', Qt::SkipEmptyParts)) {
+        const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
+        const QString kind = event.value(u"event"_s).toString();
+        QVERIFY2(line.startsWith(u"{\"event\":\""_s), qPrintable(line));
+        if (kind == u"summary")
+            summary = event;
+        else if (kind != u"entry")
+            fromJson << kind + u' ' + event.value(u"address"_s).toString();
+        if (kind == u"match")
+            QCOMPARE(event.value(u"pieces"_s).toVariant().toStringList().value(0), u"LJ"_s);
+    }
+    QCOMPARE(fromJson, fromLog);
+    QCOMPARE(summary.value(u"found"_s).toInt(), 3);
+    QCOMPARE(summary.value(u"failed"_s).toInt(), 1);
+    QCOMPARE(summary.value(u"ended"_s).toString(), u"completed-with-unread-pages"_s);
 }
 
 void TestSearchCommand::interruptStopsTheSearch()
 {
     m_server->setHang(u"/~inkwell/2005/03/"_s);
-    QProcess *process = start(m_site);
-    waitForRequest(u"/~inkwell/2005/03/"_s);
+    QProcess *process = start(m_search + QStringList{u"--user"_s, u"inkwell"_s});
+    QTRY_VERIFY_WITH_TIMEOUT(m_server->requestCount(u"/~inkwell/2005/03/"_s) > 0, RunTimeoutMs);
     ::kill(pid_t(process->processId()), SIGINT);
     const Run result = finish(process);
     QCOMPARE(result.status, QProcess::NormalExit);
     QCOMPARE(result.exitCode, 1);
-    QVERIFY2(result.out.endsWith(u"\r\n --- stopped by user --- \r\n"_s), qPrintable(result.out));
-}
-
-void TestSearchCommand::secondInterruptEndsAtOnce()
-{
-    // A month whose entries are all places on the month page itself: moving between them loads nothing,
-    // so the search never gets to notice a stop and runs for a minute.
-    m_server->setPage(u"/~inkwell/2005/03/"_s, 301, "text/html", QByteArray(),
-                      {{"Location", "/~inkwell/list.html"}});
-    QByteArray list;
-    for (int place = 1; place <= 600; ++place)
-        list += "<a href=\"#" + QByteArray::number(place) + "\">" + QByteArray::number(place) + "</a>\n";
-    m_server->setPage(u"/~inkwell/list.html"_s, 200, "text/html", list);
-
-    QProcess *process = start(m_site);
-    waitForRequest(u"/~inkwell/list.html"_s);
-    const pid_t pid = pid_t(process->processId());
-    ::kill(pid, SIGINT);
-    // Signals sent back to back may merge into one: the second goes once the first has been taken, which
-    // shows in the process's set of caught signals.
-    QTRY_VERIFY_WITH_TIMEOUT(!catchesInterrupt(pid), RunTimeoutMs);
-    QCOMPARE(process->state(), QProcess::Running);
-    ::kill(pid, SIGINT);
-    const Run result = finish(process);
-    QCOMPARE(result.status, QProcess::CrashExit); // ended by the signal itself
-    QVERIFY(!result.out.contains(u"results:"_s));
+    QVERIFY2(result.out.endsWith(u"\n --- stopped by user --- \n"_s), qPrintable(result.out));
 }
 
 void TestSearchCommand::openHandsTheReportToTheDesktop()
@@ -253,9 +228,9 @@ void TestSearchCommand::openHandsTheReportToTheDesktop()
     opener.setPermissions(opener.permissions() | QFileDevice::ExeOwner);
     m_path = bin + u':' + m_path;
 
-    QCOMPARE(run(m_site).exitCode, 0);
+    QCOMPARE(run(m_search + QStringList{u"--user"_s, u"inkwell"_s}).exitCode, 0);
     QVERIFY(!QFile::exists(bin + u"/opened"_s)); // without --open the report is only written
-    QCOMPARE(run(m_site + QStringList{u"--open"_s}).exitCode, 0);
+    QCOMPARE(run(m_search + QStringList{u"--user"_s, u"inkwell"_s, u"--open"_s}).exitCode, 0);
     const auto opened = [&bin] {
         QFile file(bin + u"/opened"_s);
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
@@ -264,22 +239,34 @@ void TestSearchCommand::openHandsTheReportToTheDesktop()
     QTRY_COMPARE(opened(), m_dir->path() + u"/results.tmp.inkwell.2005.03-03.htm\n"_s);
 }
 
-void TestSearchCommand::offlineSearchReadsTheCache()
+// The settings' offline mode, --offline and --online: only the cache, or the network, for one run.
+void TestSearchCommand::offlineAndOnline()
 {
-    const Run online = run(m_site);
-    QCOMPARE(online.exitCode, 0);
+    const QStringList search = m_search + QStringList{u"--user"_s, u"inkwell"_s};
+    QCOMPARE(run(search).exitCode, 0);
     m_server->clearRequests();
+    QDir().mkpath(m_dir->path() + u"/config/diarytrawl"_s);
+    QFile settings(m_dir->path() + u"/config/diarytrawl/settings.json"_s);
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write(
+        R"({"values": {"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet )"
+        R"(Settings\\GlobalUserOffline": {"type": "REG_DWORD", "data": 1}}})");
+    settings.close();
 
-    const Run offline = run(m_site + QStringList{u"--offline"_s});
+    const Run offline = run(search);
     QCOMPARE(offline.exitCode, 0);
-    QVERIFY(offline.out.endsWith(u"results: 3 links found (see log above);\r\n3 links scanned;\r\n"_s));
+    QVERIFY(
+        offline.out.contains(u"to month: 03;\noffline mode: pages are read only from the page cache;\n"_s));
+    QVERIFY(offline.out.endsWith(u"results: 3 links found (see log above);\n3 links scanned;\n"_s));
+    // A month never loaded online is not there, and the log says why.
+    const Run missing = run(search + QStringList{u"--from"_s, u"04"_s, u"--to"_s, u"04"_s});
+    QCOMPARE(missing.exitCode, 3);
+    QVERIFY(missing.out.contains(u"it is not in the page cache (offline mode);"_s));
     QVERIFY(m_server->requests().isEmpty());
 
-    // A month never loaded online is not there.
-    const Run missing = run(m_site + QStringList{u"--offline"_s, u"--from"_s, u"04"_s, u"--to"_s, u"04"_s});
-    QCOMPARE(missing.exitCode, 0);
-    QVERIFY(missing.out.endsWith(u"results: 0 links found (see log above);\r\n0 links scanned;\r\n"_s));
-    QVERIFY(m_server->requests().isEmpty());
+    const Run online = run(search + QStringList{u"--online"_s, u"--from"_s, u"04"_s, u"--to"_s, u"04"_s});
+    QCOMPARE(online.exitCode, 0);
+    QCOMPARE(m_server->requestCount(u"/~inkwell/2005/04/"_s), 1);
 }
 
 QTEST_GUILESS_MAIN(TestSearchCommand)

@@ -102,8 +102,9 @@ void TestPageCommand::offlineFromTheOptionOrTheStore()
 {
     const QString page = m_server->url(u"/page.html");
     Run result = run({page, u"--offline"_s, u"--text"_s});
-    QCOMPARE(result.exitCode, 0); // an error page is a page too
+    QCOMPARE(result.exitCode, 3); // what the loader shows instead is printed, and why goes to stderr
     QCOMPARE(result.out, QByteArray("The page " + page.toUtf8() + " is not available offline."));
+    QVERIFY(result.err.contains("it is not in the page cache (offline mode)"));
     QVERIFY(m_server->requests().isEmpty());
 
     QCOMPARE(run({page}).exitCode, 0); // online: fills the cache

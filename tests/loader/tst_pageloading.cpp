@@ -89,7 +89,7 @@ void TestPageLoading::loadLink()
     QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(log)).match(view.shown).hasMatch(),
              qPrintable(view.shown));
     QCOMPARE(browser.isVisible(), !loaded);
-    QVERIFY(opened.isEmpty());         // becoming visible shows nothing
+    QVERIFY(opened.isEmpty()); // becoming visible shows nothing
     // The loader does not quit the browser; the crawl does. Between two tries nothing is loading.
     QCOMPARE(browser.Busy(), !loaded && path != u"/busy.html"_s);
     if (loaded)

@@ -604,7 +604,8 @@ void TestCrawl::searchesAsTheUser()
     QCOMPARE(scan(u"08"_s, u"08"_s, u"LJ"_s, false, u"ink_well"_s), CrawlOutcome::Completed);
     const QString log = m_harness->logText;
     QVERIFY(log.contains(u"line 3 skipped"_s));
-    QVERIFY2(log.endsWith(u"results: 6 links found (see log above);\r\n6 links scanned;\r\n"_s), qPrintable(log));
+    QVERIFY2(log.endsWith(u"results: 6 links found (see log above);\r\n6 links scanned;\r\n"_s),
+             qPrintable(log));
     const QString report = readReport(u"results.tmp.ink_well.2005.08-08.htm"_s);
     QVERIFY(report.contains(u"https://ink-well.journal.example/802.html"_s));
     for (const QString &shown : {log, report, QDir(m_dir->path()).entryList().join(u' ')})
