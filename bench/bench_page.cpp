@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times turning a journal page into a document (charset, parse, links, innerText, both innerHTMLs)
 // against gumbo's bare parse of the same UTF-8 bytes, on generated journal-shaped pages.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole searches by the real program against a fixture journal on loopback: what a search costs online
 // (paced at one request per 200 ms, nothing more), what a re-search from the page cache costs (no
 // network, no pause), and the program's peak memory over a year.

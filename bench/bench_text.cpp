@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Excerpt cutting and regular-expression matching on a 1 MB journal page.
 #include "platform/PlatformError.h"
 #include "platform/RegExpObject.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long the window goes without handling an event while a search reads 1 MB pages. A 5 ms timer runs
 // through the search; the longest gap between two of its ticks is the longest time the window could
 // not have reacted to the user. Goal: at most 50 ms.

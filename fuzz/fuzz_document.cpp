@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes through everything that turns a page into a document: charset detection and
 // decoding, the HTML parse under its time bound, links, forms and the pages recognised by them,
 // innerText and both innerHTMLs, and checks what must always hold.

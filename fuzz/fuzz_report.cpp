@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes a report for arbitrary page text, search string and user name (plain and regular-expression
 // searches), reads it back through the project's own HTML parser and checks that a reader sees exactly
 // what it quotes: the user name and the search string in the settings lines, the entry's address as its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "SearchCommand.h"
 
 #include "CommandLineOutput.h"
@@ -245,8 +246,8 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
         return usageError(u"--contact must be an e-mail or web address, not \""_s + parser.value(contact) +
                           u'"');
     const QString siteHost = parser.value(site);
-    if (siteHost.isEmpty() || siteHost.contains(u'/') || siteHost.contains(u' '))
-        return usageError(u"--site must be a host name, with an optional :PORT, not \""_s + siteHost + u'"');
+    if (const QString problem = sites::siteHostProblem(siteHost); !problem.isEmpty())
+        return usageError(u"--site \""_s + siteHost + u"\": "_s + problem);
     QString loginCookies;
     if (parser.isSet(cookies)) {
         loginCookies = parser.value(cookies);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "RegexpHelpers.h"
 
 #include "platform/RegExpObject.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestFolder.h"
 #include "files/StoredPages.h"
 #include "platform/PlatformError.h"

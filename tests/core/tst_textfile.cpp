@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestFolder.h"
 #include "files/TextFile.h"
 #include "platform/CodePage1251.h"

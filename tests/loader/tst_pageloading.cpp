@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "JournalServer.h"
 #include "platform/web/NetworkBrowser.h"
 #include "progress/SearchLog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "PageDecoding.h"
 
 #include "platform/CodePage1251.h"
