@@ -151,12 +151,15 @@ struct Transfer {
             return 0;
         }
         if (result.body.isEmpty()) {
+            // Growing by doubling would hold the old and the new copy at once, twice the bound at the
+            // end; reserving the bound costs address space only, as pages are touched when written. An
+            // answer that is not unpacked and announces its length gets what it announces.
             curl_off_t announced = -1;
-            // Reserving what the server announces is worth it only for answers that are not unpacked.
-            if (headerValue(result.headers, "Content-Encoding").isEmpty() &&
+            const bool sized =
+                headerValue(result.headers, "Content-Encoding").isEmpty() &&
                 curl_easy_getinfo(handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
-                announced > 0 && announced <= request.maxBodyBytes)
-                result.body.reserve(qsizetype(announced));
+                announced > 0 && announced <= request.maxBodyBytes;
+            result.body.reserve(qsizetype(sized ? announced : request.maxBodyBytes));
         }
         result.body.append(piece);
         return size_t(piece.size());

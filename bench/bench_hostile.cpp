@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What hostile answers cost the real program: its peak memory for a compression bomb of every encoding
+// and for a header that never ends, how long a page nested 160,000 deep holds a search before it fails
+// as too complex, and how soon Ctrl+C ends a search while such a page is being parsed.
+#include "JournalServer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QThread>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+using namespace diarytrawl::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    qint64 wallMs = 0;
+    qint64 peakKb = 0;
+    qint64 afterSignalMs = -1; // from SIGINT to the end
+};
+
+// Runs the program; with interruptAfter, sends SIGINT once the server has seen that path and a moment
+// has passed, so that the page is being parsed.
+Run runProgram(const QString &folder, const QStringList &arguments, JournalServer *server = nullptr,
+               const QString &interruptAfter = QString())
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"XDG_CONFIG_HOME"_s, folder + u"/config"_s);
+    environment.insert(u"XDG_CACHE_HOME"_s, folder + u"/cache"_s);
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(folder);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    QElapsedTimer timer;
+    timer.start();
+    process.start(QStringLiteral(DIARYTRAWL_BINARY), arguments);
+    process.waitForStarted();
+    const pid_t pid = pid_t(process.processId());
+    Run run;
+    QElapsedTimer sinceSignal;
+    if (server && !interruptAfter.isEmpty()) {
+        while (server->requestCount(interruptAfter) == 0)
+            QThread::msleep(5);
+        QThread::msleep(1000);
+        ::kill(pid, SIGINT);
+        sinceSignal.start();
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    run.wallMs = timer.elapsed();
+    if (sinceSignal.isValid())
+        run.afterSignalMs = sinceSignal.elapsed();
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.peakKb = usage.ru_maxrss;
+    process.waitForFinished(1000);
+    return run;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTemporaryDir folder;
+    JournalServer server;
+
+    const Run plain = runProgram(folder.path(), {u"page"_s, server.url(u"/misbehave/not-found")});
+    out << "a small page: peak memory " << plain.peakKb / 1024 << " MB (the program's own floor)\n";
+    for (const char *encoding : {"gzip", "deflate", "br", "zstd"}) {
+        const QByteArray bomb = JournalServer::compressedZeros(encoding, JournalServer::CommittedZeros);
+        const QString path = u"/bomb/"_s + QLatin1StringView(encoding);
+        server.setAnswers(path, {{200, "text/html", bomb, {{"Content-Encoding", encoding}}}});
+        const Run run = runProgram(folder.path(), {u"page"_s, server.url(path)});
+        out << encoding << " bomb (" << bomb.size() << " bytes unpacking to 100 MB of zeros): peak memory "
+            << run.peakKb / 1024 << " MB, " << run.wallMs << " ms, exit " << run.exitCode
+            << " (goal: the 64 MB bound plus buffers; exit 3)\n";
+    }
+    server.setAnswers(u"/endless-header"_s, {{.shape = Answer::EndlessHeader}});
+    const Run header = runProgram(folder.path(), {u"page"_s, server.url(u"/endless-header")});
+    out << "a header line that never ends: peak memory " << header.peakKb / 1024 << " MB, " << header.wallMs
+        << " ms, exit " << header.exitCode << "\n";
+
+    const QByteArray deep = "<html><body>" + QByteArray("<div>").repeated(160000) + "x</body></html>";
+    server.setAnswers(u"/~deep/2005/03/"_s, {{200, "text/html", deep}});
+    const QStringList search = {u"search"_s, u"--user"_s, u"deep"_s, u"--site"_s, server.host()};
+    const Run bounded = runProgram(folder.path(), search);
+    out << "a month page nested 160,000 deep: the search ended after " << bounded.wallMs << " ms, exit "
+        << bounded.exitCode << " (goal: about 10 s of parsing, then the page fails as too complex; exit 3)\n";
+    server.clearRequests();
+    const Run stopped = runProgram(folder.path(), search, &server, u"/~deep/2005/03/"_s);
+    out << "Ctrl+C one second into that parse: the program ended " << stopped.afterSignalMs
+        << " ms after the signal, exit " << stopped.exitCode << " (goal: within a second; exit 1)\n";
+    return 0;
+}
