@@ -240,6 +240,7 @@ void run(Transfer &transfer, CURLSH *share)
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
 
     CURLM *multi = curl_multi_init();
+    const Clock::time_point started = Clock::now();
     curl_multi_add_handle(multi, easy);
     int running = 1;
     bool timedOut = false;
@@ -263,6 +264,9 @@ void run(Transfer &transfer, CURLSH *share)
     curl_slist_free_all(headers);
 
     TransferResult &result = transfer.result;
+    curl_off_t beforeSending = 0;
+    if (curl_easy_getinfo(easy, CURLINFO_PRETRANSFER_TIME_T, &beforeSending) == CURLE_OK && beforeSending > 0)
+        result.sentAt = started + std::chrono::microseconds(beforeSending);
     if (timedOut) {
         result.error = TransferResult::Error::TimedOut;
     } else if (result.error == TransferResult::Error::None) {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace diarytrawl::web {
@@ -52,6 +53,8 @@ struct TransferResult {
     QByteArray reasonPhrase;
     HeaderList headers; // of the final answer
     QByteArray body;
+    // When the request went out, after the connection was made; not set when it never did.
+    std::optional<std::chrono::steady_clock::time_point> sentAt;
 };
 
 // One HTTP request on libcurl, on a thread of its own, so that nothing about it (a name lookup, a

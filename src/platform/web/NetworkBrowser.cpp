@@ -452,6 +452,8 @@ void NetworkBrowser::startTransfer(const QUrl &url, const QByteArray &method, co
 void NetworkBrowser::onTransferDone(TransferResult result)
 {
     m_abandonTransfer.reset();
+    if (result.sentAt)
+        m_pacer.requestSent(*result.sentAt);
     const QList<QByteArray> setCookies = headerValues(result.headers, "Set-Cookie");
     if (!setCookies.isEmpty())
         m_cookies.setFromResponse(setCookies, m_url);

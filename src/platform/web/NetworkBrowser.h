@@ -34,10 +34,10 @@ struct NetworkBrowserOptions {
     QString contact;
     // A load that receives no byte for this long fails as timed out.
     std::chrono::milliseconds idleTimeout{60000};
-    // Between the starts of two requests that go to the network: the sites' bot policy asks for at
-    // most five a second, and a request reaches the server a few milliseconds after it starts, more or
-    // less so each time, so a little is added to the 200 ms.
-    std::chrono::milliseconds requestGap{210};
+    // Between two requests that go to the network: the sites' bot policy asks for at most five a
+    // second. The gap counts from when the last request went out; a little is added to the 200 ms for
+    // the time a request takes to reach the server, which varies.
+    std::chrono::milliseconds requestGap{215};
     // A page that takes longer to parse fails as too complex to read.
     std::chrono::milliseconds parseTimeLimit{10000};
     // For tests, which cannot make real host names resolve: requests for an origin (a key such as

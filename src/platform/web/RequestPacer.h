@@ -29,6 +29,13 @@ public:
     }
 
     void requestStarts() { m_lastStart = Clock::now(); }
+    // The request that started last went out only at sentAt, once its connection was made: the gap
+    // counts from there, so that it holds where the server sees the requests.
+    void requestSent(Clock::time_point sentAt)
+    {
+        if (m_lastStart && sentAt > *m_lastStart)
+            m_lastStart = sentAt;
+    }
 
 private:
     std::chrono::milliseconds m_gap;
