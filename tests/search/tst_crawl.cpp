@@ -351,90 +351,72 @@ void TestCrawl::hostileMonthPage()
 void TestCrawl::unreadPages_data()
 {
     // June's month page links to entry 101 and to PAGE; PAGE answers as the row says, "" meaning the
-    // month page itself is what fails. The expected log piece is a pattern.
+    // month page itself is what fails.
     QTest::addColumn<QString>("page");
     QTest::addColumn<QList<Answer>>("answers");
-    QTest::addColumn<QString>("logPiece");
-    QTest::addColumn<QString>("reason"); // in the report's list; empty: the page was read after all
+    QTest::addColumn<QString>("reason");   // in the log and the report's list; empty: read after all
+    QTest::addColumn<QString>("logPiece"); // a pattern
     QTest::addColumn<bool>("regScan");
 
     const QString entry = u"/~nick/9.html"_s;
     const Answer page{200, "text/html", "<p>Found at last: LJ</p>"};
-    const Answer stall{.shape = Answer::Stall};
-    const QString tooMany = u"the server answered 429 \\(Too Many Requests\\)"_s;
     const QByteArray soon =
         QLocale::c()
             .toString(QDateTime::currentDateTimeUtc().addSecs(3), u"ddd, dd MMM yyyy HH:mm:ss 'GMT'"_s)
             .toLatin1();
-    const QString notRead = u"\\.+Not read: "_s;
-
-    QTest::newRow("refused") << u"CLOSED"_s << QList<Answer>()
-                             << notRead + u"the server refused the connection;"_s
-                             << u"the server refused the connection"_s << false;
+    QTest::newRow("refused") << u"CLOSED"_s << QList<Answer>() << u"the server refused the connection"_s
+                             << QString() << false;
     QTest::newRow("500, not tried again")
-        << entry << QList<Answer>{{500, "", ""}, page}
-        << notRead + u"the server answered 500 \\(Internal Server Error\\);"_s
-        << u"the server answered 500 (Internal Server Error)"_s << false;
+        << entry << QList<Answer>{{500, "", ""}, page} << u"the server answered 500 (Internal Server Error)"_s
+        << QString() << false;
     QTest::newRow("429, wait given in seconds")
-        << entry << QList<Answer>{{429, "", "", {{"Retry-After", "1"}}}, page}
-        << tooMany + u"; it asked to wait 1 s; trying again \\(1 of 4\\)\r\n\\.+Ok "_s << QString() << false;
+        << entry << QList<Answer>{{429, "", "", {{"Retry-After", "1"}}}, page} << QString()
+        << u"\\(Too Many Requests\\); it asked to wait 1 s; trying again \\(1 of 4\\)\r\n"_s << false;
     QTest::newRow("429, wait given as a date")
-        << entry << QList<Answer>{{429, "", "", {{"Retry-After", soon}}}, page}
-        << tooMany + u"; it asked to wait [1-4] s; trying again \\(1 of 4\\)\r\n\\.+Ok "_s << QString()
-        << false;
+        << entry << QList<Answer>{{429, "", "", {{"Retry-After", soon}}}, page} << QString()
+        << u"\\(Too Many Requests\\); it asked to wait [1-4] s; trying again \\(1 of 4\\)\r\n"_s << false;
     QTest::newRow("429, wait too long")
         << entry << QList<Answer>{{429, "", "", {{"Retry-After", "600"}}}, page}
-        << notRead + tooMany + u" and asked to wait 600 s, too long to wait for;"_s
-        << u"the server answered 429 (Too Many Requests) and asked to wait 600 s, "
-           u"too long to wait for"_s
-        << false;
-    QTest::newRow("503, then the page")
-        << entry << QList<Answer>{{503, "", ""}, page}
-        << u"the server answered 503 \\(Service Unavailable\\); waiting 2 s; trying again \\(1 of 4\\)\r\n\\.+Ok "_s
+        << u"the server answered 429 (Too Many Requests) and asked to wait 600 s, too long to wait for"_s
         << QString() << false;
+    QTest::newRow("503, then the page")
+        << entry << QList<Answer>{{503, "", ""}, page} << QString()
+        << u"\\(Service Unavailable\\); waiting 2 s; trying again \\(1 of 4\\)\r\n"_s << false;
     QTest::newRow("reset, then the page")
-        << entry << QList<Answer>{{.shape = Answer::Reset}, page}
-        << u"the connection was reset; waiting 2 s; trying again \\(1 of 4\\)\r\n\\.+Ok "_s << QString()
-        << false;
+        << entry << QList<Answer>{{.shape = Answer::Reset}, page} << QString()
+        << u"the connection was reset; waiting 2 s; trying again \\(1 of 4\\)\r\n"_s << false;
     QTest::newRow("no byte past the time-out, five times")
-        << entry << QList<Answer>{stall}
-        << u"waiting 16 s; trying again \\(4 of 4\\)\r\n"_s + notRead +
-               u"nothing arrived for 0\\.3 s \\(timed out\\) \\(tried 5 times\\);"_s
-        << u"nothing arrived for 0.3 s (timed out) (tried 5 times)"_s << false;
+        << entry << QList<Answer>{{.shape = Answer::Stall}}
+        << u"nothing arrived for 0.3 s (timed out) (tried 5 times)"_s
+        << u"waiting 16 s; trying again \\(4 of 4\\)\r\n\\.+Not read: "_s << false;
     QTest::newRow("adult notice")
         << entry
         << QList<Answer>{{200, "text/html",
-                          "<form method=post action=/misc/adult_explicit.bml>"
-                          "<input type=submit name=adult_check></form>"}}
-        << notRead +
-               u"the site shows an adult-content notice in place of it; \\(to read such pages, say you are "
-               u"18 or older: \"Show adult content\" in the Other menu, or --adult\\)"_s
-        << u"the site shows an adult-content notice in place of it"_s << false;
+                          "<form method=post action=/misc/adult_explicit.bml><input type=submit "
+                          "name=adult_check></form>"}}
+        << u"the site shows an adult-content notice in place of it"_s
+        << u"; \\(to read such pages, say you are 18 or older: \"Show adult content\" in the Other menu, or "
+           u"--adult\\)"_s
+        << false;
     QTest::newRow("login page") << entry << QList<Answer>{{403, "", ""}}
-                                << notRead +
-                                       u"the server answered 403 \\(Forbidden\\): the site asks to log in to "
-                                       u"see it; \\(to read friends-only pages, search with your own login"_s
                                 << u"the server answered 403 (Forbidden): the site asks to log in to see it"_s
-                                << false;
-    QTest::newRow("month page missing offline") << QString() << QList<Answer>()
-                                                << u"offline mode: pages are read only from the page "
-                                                   u"cache;\r\nLoading page \\.\\.\\. \"http://HOST/~nick/"
-                                                   u"2005/06/\";\r\n\\.+Could not read the month page "
-                                                   u"\"http://HOST/~nick/2005/06/\": it is not in the "
-                                                   u"page cache \\(offline mode\\);\r\n"_s
-                                                << u"it is not in the page cache (offline mode)"_s << false;
+                                << u"; \\(to read friends-only pages, search with your own login"_s << false;
+    QTest::newRow("month page missing offline")
+        << QString() << QList<Answer>() << u"it is not in the page cache (offline mode)"_s
+        << u"read only from the page cache;\r\n.*\r\n\\.+Could not read the month page "
+           u"\"http://HOST/~nick/2005/06/\": "_s
+        << false;
     QTest::newRow("a match that runs away")
         << entry << QList<Answer>{{200, "text/html", "<p>" + QByteArray(30000, 'a') + "b</p>"}}
-        << u"\\.+Ok \r\nNot searched: too costly to search with this pattern;"_s
-        << u"too costly to search with this pattern"_s << true;
+        << u"too costly to search with this pattern"_s << u"\\.+Ok \r\nNot searched: "_s << true;
 }
 
 void TestCrawl::unreadPages()
 {
     QFETCH(QString, page);
     QFETCH(QList<Answer>, answers);
-    QFETCH(QString, logPiece);
     QFETCH(QString, reason);
+    QFETCH(QString, logPiece);
     QFETCH(bool, regScan);
 
     QTcpServer closed;
@@ -449,11 +431,11 @@ void TestCrawl::unreadPages()
                           "\">second</a>");
     m_server->setAnswers(page, answers);
     m_harness->loaderOptions().forceOffline = page.isEmpty();
-    const QString pattern = regScan ? u"(a+)+$|meetup"_s : u"LJ"_s;
 
-    const CrawlOutcome outcome = scan(pattern, regScan);
+    const CrawlOutcome outcome = scan(regScan ? u"(a+)+$|meetup"_s : u"LJ"_s, regScan);
     const QString log = m_harness->logText;
-    QVERIFY2(QRegularExpression(logPiece.replace(u"HOST"_s, m_server->host())).match(log).hasMatch(),
+    QVERIFY2(QRegularExpression(logPiece.replace(u"HOST"_s, m_server->host())).match(log).hasMatch() &&
+                 log.contains(reason + u';'),
              qPrintable(log));
     QCOMPARE(outcome, reason.isEmpty() ? CrawlOutcome::Completed : CrawlOutcome::CompletedWithUnreadPages);
     const QString failedPage = page.isEmpty() ? m_server->url(u"/~nick/2005/06/") : address;
