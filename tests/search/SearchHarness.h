@@ -9,9 +9,8 @@
 
 namespace diarytrawl::test {
 
-// The crawl's front end for tests: the real page loader (its settings and cache in folder), everything the
-// window would show kept for inspection, and a clock that stands still so that report time stamps and
-// status texts come out the same every run.
+// The crawl's front end for tests: the real page loader (its settings and cache in folder), all a window
+// would show kept, and a clock that stands still so that time stamps come out the same every run.
 class SearchHarness final : public SearchFrontEnd, private LogView, private Clock {
 public:
     explicit SearchHarness(const QString &folder)
