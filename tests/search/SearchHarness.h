@@ -19,8 +19,7 @@ public:
         loaderOptions().settingsFile = folder + QStringLiteral("/settings.json");
         loaderOptions().cacheFolder = folder + QStringLiteral("/cache");
         loaderOptions().idleTimeout = std::chrono::milliseconds(300);
-        loaderOptions().requestGap =
-            std::chrono::milliseconds(10); // the whole-search test checks the real one
+        loaderOptions().requestGap = std::chrono::milliseconds(10); // the whole search checks the real one
     }
 
     WindowState &windowState() override { return state; }
