@@ -120,8 +120,8 @@ void TestCrawl::monthRanges_data()
     QTest::addColumn<QStringList>("monthPages");
 
     QTest::newRow("first after last: none") << u"05"_s << u"03"_s << QStringList();
-    QTest::newRow("a zero before one digit, 13 unchanged")
-        << u"9"_s << u"13"_s
+    QTest::newRow("sign and space taken, a zero before one digit, 13 unchanged")
+        << u" +9"_s << u"13"_s
         << QStringList{u"/~nick/2005/09/"_s, u"/~nick/2005/10/"_s, u"/~nick/2005/11/"_s, u"/~nick/2005/12/"_s,
                        u"/~nick/2005/13/"_s};
 }
