@@ -15,18 +15,7 @@ using namespace diarytrawl;
 using namespace diarytrawl::web;
 using namespace Qt::StringLiterals;
 
-namespace {
-
-const QString Profile = u"HOME/.mozilla/firefox/Profiles/abc.default-release"_s;
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-}
-
-} // namespace
+static const QString Profile = u"HOME/.mozilla/firefox/Profiles/abc.default-release"_s;
 
 // Every cookie value here holds "Secret", which no note and no message may repeat.
 class TestCookies : public QObject {
@@ -158,9 +147,10 @@ void TestCookies::sources()
 
     const QString ini = m_home.filePath(u".mozilla/firefox/profiles.ini"_s);
     QFile::remove(ini);
-    if (!file.isEmpty())
-        writeFile(source == u"firefox"_s ? ini : QString(source).replace(u"HOME"_s, m_home.path()),
-                  file.replace("HOME", QFile::encodeName(m_home.path())));
+    QFile written(source == u"firefox"_s ? ini : QString(source).replace(u"HOME"_s, m_home.path()));
+    file.replace("HOME", QFile::encodeName(m_home.path()));
+    QVERIFY(file.isEmpty() || (written.open(QIODevice::WriteOnly) && written.write(file) == file.size()));
+    written.close();
     const QStringList outcome = outcomeOf(source);
     if (expected.first().startsWith(u"error: "_s)) {
         QVERIFY2(outcome.size() == 1 && outcome.first().startsWith(u"error: "_s) &&

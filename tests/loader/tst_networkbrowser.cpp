@@ -107,46 +107,43 @@ void TestNetworkBrowser::showsWhatTheAddressHolds_data()
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("finalAddress"); // the document's address; empty: the address itself
     QTest::addColumn<QString>("text");         // a part of the body's text
-    QTest::addColumn<int>("failure");          // LoadFailure
-    QTest::addColumn<int>("requests");         // how many the server saw; -1: not counted
+    QTest::addColumn<LoadFailure>("failure");
+    QTest::addColumn<int>("requests"); // how many the server saw; -1: not counted
 
     const QString m = u"http://SERVER/misbehave/"_s;
     const QString h = u"http://SERVER/hostile/"_s;
     const QString failed = u"The page ADDRESS could not be loaded: "_s;
     const QString refused = u"The page ADDRESS cannot be loaded: only http and https addresses are loaded."_s;
     const QString larger = failed + u"it is larger than 64 MB."_s;
-    const int none = int(LoadFailure::None);
-    const int network = int(LoadFailure::Network);
-    const int notAPage = int(LoadFailure::NotAPage);
-    const int tooLarge = int(LoadFailure::TooLarge);
+    using enum LoadFailure;
 
     QTest::newRow("redirect chain of 21") << m + u"redirect-chain/21"_s << m + u"redirect-chain/1"_s
-                                          << failed + u"it redirects more than 20 times."_s << notAPage << 21;
+                                          << failed + u"it redirects more than 20 times."_s << NotAPage << 21;
     QTest::newRow("redirect loop") << m + u"redirect-loop/a"_s << QString()
-                                   << failed + u"its redirects go round in a loop."_s << notAPage << 21;
+                                   << failed + u"its redirects go round in a loop."_s << NotAPage << 21;
     QTest::newRow("redirect to a file")
-        << m + u"redirect-to-file"_s << u"file:///etc/passwd"_s << refused << notAPage << 1;
-    QTest::newRow("file") << u"file:///etc/passwd"_s << QString() << refused << notAPage << 0;
+        << m + u"redirect-to-file"_s << u"file:///etc/passwd"_s << refused << NotAPage << 1;
+    QTest::newRow("file") << u"file:///etc/passwd"_s << QString() << refused << NotAPage << 0;
     QTest::newRow("cut short") << m + u"cut-short"_s << QString()
                                << failed + u"the connection was cut short before the whole page arrived."_s
-                               << network << -1;
+                               << Network << -1;
     QTest::newRow("tls to a plain port")
         << u"https://SERVER/page.html"_s << QString()
-        << failed + u"a secure (TLS) connection to the server could not be made."_s << network << -1;
-    QTest::newRow("past 64 MB") << m + u"endless"_s << QString() << larger << tooLarge << 1;
+        << failed + u"a secure (TLS) connection to the server could not be made."_s << Network << -1;
+    QTest::newRow("past 64 MB") << m + u"endless"_s << QString() << larger << TooLarge << 1;
     QTest::newRow("endless header") << h + u"endless-header"_s << QString()
-                                    << failed + u"its headers are larger than 256 KB."_s << tooLarge << 1;
+                                    << failed + u"its headers are larger than 256 KB."_s << TooLarge << 1;
     for (const char *encoding : {"gzip", "deflate", "br", "zstd"})
         QTest::newRow(qPrintable(u"%1 bomb"_s.arg(QLatin1StringView(encoding))))
-            << h + QLatin1StringView(encoding) << QString() << larger << tooLarge << 1;
-    QTest::newRow("deep nesting") << h + u"deep"_s << QString() << u"too complex to read"_s
-                                  << int(LoadFailure::TooComplex) << 1;
-    QTest::newRow("20 MB") << m + u"huge"_s << QString() << JournalServer::HugePageEnd.toString() << none
+            << h + QLatin1StringView(encoding) << QString() << larger << TooLarge << 1;
+    QTest::newRow("deep nesting") << h + u"deep"_s << QString() << u"too complex to read"_s << TooComplex
+                                  << 1;
+    QTest::newRow("20 MB") << m + u"huge"_s << QString() << JournalServer::HugePageEnd.toString() << None
                            << 1;
     // An address that holds what a message template would fill in is quoted as it is.
     QTest::newRow("picture")
         << h + u"%251%252%253.png"_s << QString()
-        << u"The address ADDRESS holds a file of type image/png (33 bytes), not a web page."_s << notAPage
+        << u"The address ADDRESS holds a file of type image/png (33 bytes), not a web page."_s << NotAPage
         << 1;
 }
 
@@ -155,7 +152,7 @@ void TestNetworkBrowser::showsWhatTheAddressHolds()
     QFETCH(QString, address);
     QFETCH(QString, finalAddress);
     QFETCH(QString, text);
-    QFETCH(int, failure);
+    QFETCH(LoadFailure, failure);
     QFETCH(int, requests);
     address.replace(u"SERVER"_s, m_server->host());
     finalAddress = finalAddress.isEmpty() ? address : finalAddress.replace(u"SERVER"_s, m_server->host());
@@ -177,7 +174,7 @@ void TestNetworkBrowser::showsWhatTheAddressHolds()
     NetworkBrowser browser(bounded);
     QVERIFY(load(browser, address));
     QCOMPARE(browser.Document()->address, finalAddress);
-    QCOMPARE(int(browser.Document()->outcome.failure), failure);
+    QCOMPARE(browser.Document()->outcome.failure, failure);
     const QString shown = browser.Document()->bodyInnerText;
     QVERIFY2(shown.contains(text), qPrintable(shown.left(500)));
     if (requests >= 0)
@@ -190,26 +187,25 @@ void TestNetworkBrowser::todaysSites_data()
     QTest::addColumn<QString>("address");
     QTest::addColumn<bool>("consent");
     QTest::addColumn<bool>("login");
-    QTest::addColumn<int>("failure");
+    QTest::addColumn<LoadFailure>("failure");
     QTest::addColumn<int>("posts"); // forms submitted
 
-    const int none = int(LoadFailure::None);
-    const int notice = int(LoadFailure::AdultNotice);
+    using enum LoadFailure;
     // Without consent the notice stays: a row of the crawl's table of pages that could not be read.
     QTest::newRow("consent cookies from the first request")
-        << u"https://ink-well.journal.example/100.html"_s << true << false << none << 0;
+        << u"https://ink-well.journal.example/100.html"_s << true << false << None << 0;
     QTest::newRow("Dreamwidth notice answered by its form, once per journal")
-        << u"https://dw.journal.example/200.html"_s << true << false << none << 1;
+        << u"https://dw.journal.example/200.html"_s << true << false << None << 1;
     QTest::newRow("LiveJournal notice on another domain answered by its form")
-        << u"https://lj.livejournal.com/300.html"_s << true << false << none << 1;
+        << u"https://lj.livejournal.com/300.html"_s << true << false << None << 1;
     QTest::newRow("a notice that comes back")
-        << u"https://x.journal.example/again"_s << true << false << notice << 1;
-    QTest::newRow("friends-only without login") << u"https://ink-well.journal.example/400.html"_s << false
-                                                << false << int(LoadFailure::LoginPage) << 0;
+        << u"https://x.journal.example/again"_s << true << false << AdultNotice << 1;
+    QTest::newRow("friends-only without login")
+        << u"https://ink-well.journal.example/400.html"_s << false << false << LoginPage << 0;
     QTest::newRow("friends-only with the user's cookies")
-        << u"https://ink-well.journal.example/400.html"_s << false << true << none << 0;
+        << u"https://ink-well.journal.example/400.html"_s << false << true << None << 0;
     QTest::newRow("a redirect to another host takes no login cookie")
-        << u"https://ink-well.journal.example/away"_s << false << true << int(LoadFailure::Http) << 0;
+        << u"https://ink-well.journal.example/away"_s << false << true << Http << 0;
 }
 
 void TestNetworkBrowser::todaysSites()
@@ -217,7 +213,7 @@ void TestNetworkBrowser::todaysSites()
     QFETCH(QString, address);
     QFETCH(bool, consent);
     QFETCH(bool, login);
-    QFETCH(int, failure);
+    QFETCH(LoadFailure, failure);
     QFETCH(int, posts);
 
     m_server->addEntry(
@@ -248,7 +244,7 @@ void TestNetworkBrowser::todaysSites()
     QVERIFY(load(browser, address));
     if (address.contains(u"dw."_s)) // the same journal's second notice is answered by its consent
         QVERIFY(load(browser, u"https://dw.journal.example/201.html"_s));
-    QCOMPARE(int(browser.Document()->outcome.failure), failure);
+    QCOMPARE(browser.Document()->outcome.failure, failure);
 
     int submitted = 0;
     for (const RequestRecord &request : m_server->requests()) {

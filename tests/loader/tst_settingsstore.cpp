@@ -21,16 +21,11 @@ const QString Images =
     u"HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\Main\\Display Inline Images"_s;
 const QString Dword = u"REG_DWORD"_s;
 
-QByteArray contentsOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The file's bytes, or that it is none (reading a pipe would wait for a writer).
 QByteArray stateOf(const QString &path)
 {
-    return QFileInfo(path).isFile() ? contentsOf(path) : "not a file";
+    QFile file(path);
+    return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly) ? file.readAll() : "not a file";
 }
 
 QString failureOf(const std::function<void()> &action)
@@ -97,7 +92,7 @@ void TestSettingsStore::writeAndReadBack()
     QCOMPARE(read.metaType(), expected.metaType());
     QCOMPARE(read, expected);
     // Replaced, not added under another spelling, by a whole file that only the user can read.
-    QCOMPARE(QJsonDocument::fromJson(contentsOf(m_file))[u"values"_s].toObject().size(), 2);
+    QCOMPARE(QJsonDocument::fromJson(stateOf(m_file))[u"values"_s].toObject().size(), 2);
     QCOMPARE(QDir(QFileInfo(m_file).path()).entryList(QDir::Files | QDir::Hidden),
              QStringList{u"settings.json"_s});
     QCOMPARE(QFileInfo(m_file).permissions() & 0x0077, 0);
