@@ -29,7 +29,7 @@ private Q_SLOTS:
     void scoping();
 
 private:
-    // Each cookie's raw form, then the notes; or "error: " and the message. The temporary folder as "HOME".
+    // Each cookie's raw form, then the notes; or "error:" and the message. The temporary folder as "HOME".
     QStringList outcomeOf(const QString &source) const;
 
     QTemporaryDir m_home;
@@ -66,8 +66,8 @@ QStringList TestCookies::outcomeOf(const QString &source) const
             lines.append(QString::fromUtf8(cookie.toRawForm()));
         lines += import.notes.filter(u"Secret"_s).isEmpty() ? import.notes : QStringList{u"A VALUE LEAKED"_s};
     } catch (const PlatformError &error) {
-        lines = {error.description().contains(u"Secret"_s) ? u"A VALUE LEAKED"_s
-                                                           : u"error: "_s + error.description()};
+        lines = {u"error:"_s,
+                 error.description().contains(u"Secret"_s) ? u"A VALUE LEAKED"_s : error.description()};
     }
     return lines.replaceInStrings(m_home.path(), u"HOME"_s);
 }
@@ -76,7 +76,7 @@ void TestCookies::sources_data()
 {
     QTest::addColumn<QString>("source");
     QTest::addColumn<QByteArray>("file");      // the source's contents, or for "firefox" profiles.ini
-    QTest::addColumn<QStringList>("expected"); // outcomeOf, or "error: " and a part of the message
+    QTest::addColumn<QStringList>("expected"); // outcomeOf; of the message, a part
 
     const QString read = u"login cookies: %1 read from HOME/cookies.txt"_s;
     QTest::newRow("host-only; leading dot, Secure, expiry; TRUE, #HttpOnly_, CRLF")
@@ -111,8 +111,7 @@ void TestCookies::sources_data()
         u"ljmastersession=v-Secret; secure; HttpOnly; expires=Fri, 01-Jan-2100 00:00:00 GMT; "
         u"domain=.lj.example; path=/"_s,
         u"ljuniq=u-Secret; expires=Fri, 01-Jan-2100 00:00:00 GMT; domain=nick.lj.example; path=/2005"_s,
-        u"cookies.sqlite row 4 skipped: the name or the value holds a character that a Cookie header "
-        u"cannot carry"_s,
+        u"cookies.sqlite row 4 skipped: the name or the value holds a character"_s,
         u"login cookies: 2 read from "_s + Profile + u"/cookies.sqlite (1 expired, left out)"_s};
     QTest::newRow("profile folder") << u"firefox:"_s + Profile << QByteArray() << firefox;
     QTest::newRow("cookies.sqlite") << Profile + u"/cookies.sqlite"_s << QByteArray() << firefox;
@@ -128,15 +127,15 @@ void TestCookies::sources_data()
         << firefox;
     QTest::newRow("no default profile")
         << u"firefox"_s << QByteArray("[Profile0]\nPath=a\n[Profile1]\nPath=b\n")
-        << QStringList{u"error: \"HOME/.mozilla/firefox/profiles.ini\" names no default profile"_s};
+        << QStringList{u"error:"_s, u"\"HOME/.mozilla/firefox/profiles.ini\" names no default profile"_s};
     QTest::newRow("no profiles.ini") << u"firefox"_s << QByteArray()
-                                     << QStringList{
-                                            u"error: there is no \"HOME/.mozilla/firefox/profiles.ini\""_s};
+                                     << QStringList{u"error:"_s,
+                                                    u"there is no \"HOME/.mozilla/firefox/profiles.ini\""_s};
     QTest::newRow("missing file") << u"HOME/exported.txt"_s << QByteArray()
-                                  << QStringList{u"error: \"HOME/exported.txt\" does not exist"_s};
+                                  << QStringList{u"error:"_s, u"\"HOME/exported.txt\" does not exist"_s};
     // A browser's name with a profile after it is no path, though it holds a '/'.
-    QTest::newRow("Chrome with a profile")
-        << u"Chrome:HOME/.config/google-chrome/Default"_s << QByteArray() << QStringList{u"error: encrypt"_s};
+    QTest::newRow("Chrome with a profile") << u"Chrome:HOME/.config/google-chrome/Default"_s << QByteArray()
+                                           << QStringList{u"error:"_s, u"encrypt"_s};
 }
 
 void TestCookies::sources()
@@ -152,13 +151,9 @@ void TestCookies::sources()
     QVERIFY(file.isEmpty() || (written.open(QIODevice::WriteOnly) && written.write(file) == file.size()));
     written.close();
     const QStringList outcome = outcomeOf(source);
-    if (expected.first().startsWith(u"error: "_s)) {
-        QVERIFY2(outcome.size() == 1 && outcome.first().startsWith(u"error: "_s) &&
-                     outcome.first().contains(expected.first().mid(7)),
-                 qPrintable(outcome.join(u'\n')));
-    } else {
-        QCOMPARE(outcome, expected);
-    }
+    QCOMPARE(outcome.size(), expected.size());
+    for (qsizetype i = 0; i < expected.size(); ++i)
+        QVERIFY2(outcome[i].contains(expected[i]), qPrintable(outcome.join(u'\n')));
 }
 
 void TestCookies::scoping_data()
