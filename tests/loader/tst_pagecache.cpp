@@ -93,8 +93,7 @@ void TestPageCache::badWriteOrDamageCostsOnlyThatPage()
         const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit previous{};
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
-        rlimit limited = previous;
-        limited.rlim_cur = 4096;
+        const rlimit limited{4096, previous.rlim_max};
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
         cache.storePage(u"http://h/a"_s, "text/html", QByteArray(10000, 'b'));
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &previous), 0);

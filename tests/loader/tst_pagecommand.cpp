@@ -2,7 +2,6 @@
 #include "JournalServer.h"
 #include "platform/SettingsStore.h"
 
-#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>

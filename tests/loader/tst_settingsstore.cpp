@@ -86,8 +86,7 @@ void TestSettingsStore::writeAndReadBack()
     SettingsStore store(m_file);
     store.RegWrite(Offline, 0, Dword);
     store.RegWrite(Images, u"before"_s, u"REG_SZ"_s);
-    const QString message = failureOf([&] { store.RegWrite(name, data, type); });
-    QVERIFY2(message.isEmpty(), qPrintable(message));
+    store.RegWrite(name, data, type);
     const QVariant read = SettingsStore(m_file).RegRead(Images);
     QCOMPARE(read.metaType(), expected.metaType());
     QCOMPARE(read, expected);
