@@ -120,12 +120,13 @@ void TestNetworkBrowser::showsWhatTheAddressHolds_data()
                                    << failed + u"its redirects go round in a loop."_s << NotAPage << 21;
     QTest::newRow("redirect to a file")
         << m + u"redirect-to-file"_s << u"file:///etc/passwd"_s << refused << NotAPage << 1;
-    QTest::newRow("file") << u"file:///etc/passwd"_s << QString() << refused << NotAPage << 0;
+    // Addresses that hold what a message template would fill in are quoted as they are.
+    QTest::newRow("file") << u"file:///etc/%251%252%253"_s << QString() << refused << NotAPage << 0;
     QTest::newRow("cut short") << m + u"cut-short"_s << QString()
                                << u"cut short before the whole page arrived."_s << Network << -1;
     QTest::newRow("tls to a plain port")
-        << u"https://SERVER/page.html"_s << QString()
-        << u"a secure (TLS) connection to the server could not be made."_s << Network << -1;
+        << u"https://SERVER/%251%252%253.html"_s << QString()
+        << failed + u"a secure (TLS) connection to the server could not be made."_s << Network << -1;
     QTest::newRow("past 64 MB") << m + u"endless"_s << QString() << larger << TooLarge << 1;
     QTest::newRow("endless header") << h + u"endless-header"_s << QString()
                                     << failed + u"its headers are larger than 256 KB."_s << TooLarge << 1;
@@ -134,9 +135,10 @@ void TestNetworkBrowser::showsWhatTheAddressHolds_data()
             << h + QLatin1StringView(encoding) << QString() << larger << TooLarge << 1;
     QTest::newRow("deep nesting") << h + u"deep"_s << QString() << u"too complex to read"_s << TooComplex
                                   << 1;
+    QTest::newRow("many attributes") << h + u"attributes"_s << QString() << u"too complex to read"_s
+                                     << TooComplex << 1;
     QTest::newRow("20 MB") << m + u"huge"_s << QString() << JournalServer::HugePageEnd.toString() << None
                            << 1;
-    // An address that holds what a message template would fill in is quoted as it is.
     QTest::newRow("picture")
         << h + u"%251%252%253.png"_s << QString()
         << u"The address ADDRESS holds a file of type image/png (33 bytes), not a web page."_s << NotAPage
@@ -161,10 +163,14 @@ void TestNetworkBrowser::showsWhatTheAddressHolds()
                              {{200, "text/html", bomb, {{"Content-Encoding", encoding}}}});
     }
     m_server->setAnswers(u"/hostile/deep"_s, {{200, "text/html", QByteArray("<div>").repeated(40000)}});
+    QByteArray attributes = "<p";
+    for (int i = 0; i < 40000; ++i) // each checked against those before it
+        attributes += " a" + QByteArray::number(i) + "=1";
+    m_server->setAnswers(u"/hostile/attributes"_s, {{200, "text/html", attributes + '>'}});
     m_server->setAnswers(u"/hostile/%1%2%3.png"_s, {{200, "image/png", QByteArray(33, 'p')}});
 
     NetworkBrowserOptions bounded = options();
-    if (address.contains(u"/hostile/"_s)) // so that the deep page fails quickly
+    if (address.contains(u"/hostile/"_s)) // so that the deep and the wide page fail quickly
         bounded.parseTimeLimit = std::chrono::milliseconds(100);
     NetworkBrowser browser(bounded);
     QVERIFY(load(browser, address));
