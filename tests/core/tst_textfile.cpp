@@ -20,10 +20,8 @@ class TestTextFile : public QObject {
 private Q_SLOTS:
     void init() { m_folder = std::make_unique<test::TestFolder>(); }
     void cleanup() { m_folder.reset(); }
-    void codePage_data();
-    void codePage();
-    void writeModes_data();
-    void writeModes();
+    void writes_data();
+    void writes();
     void refusedWrites_data();
     void refusedWrites();
     void createFolder();
@@ -42,58 +40,47 @@ QByteArray contents(const QString &name)
 
 } // namespace
 
-void TestTextFile::codePage_data()
+// Written over "old" as plain text and as HTML, where a character the code page lacks is a reference.
+void TestTextFile::writes_data()
 {
     QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("bRewrite");
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QByteArray>("html"); // a character the code page lacks as a reference
-    const QByteArray known = "a\r\n\xcf\xf0\xe8\xe2\xe5\xf2, \xa8\xe6 \xaf\xb3\xb9\x88\x97\xab\xbb";
-    QTest::newRow("ASCII, Cyrillic, Ukrainian and signs") << u"a\r\nПривет, Ёж Їі№€—«»"_s << known << known;
+    QTest::addColumn<QByteArray>("html");
+    const auto row = [](const char *name, const QString &text, int bRewrite, const QByteArray &bytes,
+                        const QByteArray &html = {}) {
+        QTest::newRow(name) << text << bRewrite << bytes << (html.isEmpty() ? bytes : html);
+    };
+    row("ASCII, Cyrillic, Ukrainian and signs", u"a\r\nПривет, Ёж Їі№€—«»"_s, 1,
+        "a\r\n\xcf\xf0\xe8\xe2\xe5\xf2, \xa8\xe6 \xaf\xb3\xb9\x88\x97\xab\xbb");
     QByteArray all;
     for (int byte = 0; byte < 256; ++byte) {
         if (byte != 0x98) // the one byte windows-1251 leaves unassigned
             all.append(char(byte));
     }
-    QTest::newRow("every byte back as it was") << cp1251::toUnicode(all) << all << all;
-    QTest::newRow("missing: Chinese, accents, ruble")
-        << u"中é₽"_s << QByteArray("???") << QByteArray("&#20013;&#233;&#8381;");
-    QTest::newRow("surrogate pair: one character")
-        << u"x\U0001F600y"_s << QByteArray("x?y") << QByteArray("x&#128512;y");
+    row("every byte back as it was", cp1251::toUnicode(all), 1, all);
+    row("missing: Chinese, accents, ruble", u"中é₽"_s, 1, "???", "&#20013;&#233;&#8381;");
+    row("surrogate pair: one character", u"x\U0001F600y"_s, 1, "x?y", "x&#128512;y");
     // What a browser would show in their place.
-    QTest::newRow("lone surrogate, C1 control") << QString(QString(QChar(0xDC00)) + QChar(0x85))
-                                                << QByteArray("??") << QByteArray("&#65533;&#65533;");
+    row("lone surrogate, C1 control", QString(QString(QChar(0xDC00)) + QChar(0x85)), 1, "??",
+        "&#65533;&#65533;");
+    row("0 appends", u"new"_s, 0, "oldnew");
+    row("True (-1) appends", u"new"_s, -1, "oldnew");
+    row("empty text, 2 rewrites", QString(), 2, "");
 }
 
-void TestTextFile::codePage()
+void TestTextFile::writes()
 {
     QFETCH(QString, text);
+    QFETCH(int, bRewrite);
     QFETCH(QByteArray, bytes);
     QFETCH(QByteArray, html);
-    WriteString(u"out.txt"_s, text, 1);
+    WriteString(u"out.txt"_s, u"old"_s, 1);
+    WriteString(u"out.txt"_s, text, bRewrite);
     QCOMPARE(contents(u"out.txt"_s), bytes);
-    WriteHtmlString(u"out.htm"_s, text, 1);
+    WriteHtmlString(u"out.htm"_s, u"old"_s, 1);
+    WriteHtmlString(u"out.htm"_s, text, bRewrite);
     QCOMPARE(contents(u"out.htm"_s), html);
-}
-
-void TestTextFile::writeModes_data()
-{
-    QTest::addColumn<int>("bRewrite");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("1 replaces") << 1 << u"new"_s << QByteArray("new");
-    QTest::newRow("0 appends") << 0 << u"new"_s << QByteArray("oldnew");
-    QTest::newRow("True (-1) appends") << -1 << u"new"_s << QByteArray("oldnew");
-    QTest::newRow("empty text, rewrite") << 2 << QString() << QByteArray();
-}
-
-void TestTextFile::writeModes()
-{
-    QFETCH(int, bRewrite);
-    QFETCH(QString, text);
-    QFETCH(QByteArray, expected);
-    WriteString(u"report.htm"_s, u"old"_s, 1);
-    WriteString(u"report.htm"_s, text, bRewrite);
-    QCOMPARE(contents(u"report.htm"_s), expected);
 }
 
 // A refused write says why and writes nothing through what stands at the name.
