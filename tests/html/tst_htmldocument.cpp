@@ -19,11 +19,6 @@ namespace {
 const QString Address = u"http://example.com/dir/page.html"_s;
 const QString Dir = u"http://example.com/dir/"_s;
 
-HtmlDocument parse(const QString &html)
-{
-    return buildDocument(html, Address);
-}
-
 // The body's HTML must be the html element's HTML between the body's (or frameset's) tags.
 void verifyBodyInsideHtml(const HtmlDocument &document)
 {
@@ -43,7 +38,6 @@ class TestHtmlDocument : public QObject {
 private Q_SLOTS:
     void links_data();
     void links();
-    void linksInThePageCharset();
     void innerText_data();
     void innerText();
     void innerHtml_data();
@@ -81,21 +75,17 @@ void TestHtmlDocument::links_data()
     QTest::newRow("hostile javascript")
         << u"<a href='javascript:alert(\"<x>\")'>"_s << QStringList{u"javascript:alert(%22%3Cx%3E%22)"_s};
     QTest::newRow("NUL") << u"<a href='x\0y'>"_s << QStringList{Dir + u"x%EF%BF%BDy"};
+    QTest::newRow("query in the page's charset")
+        << u"<a href='?q=тест'>q</a><a href='тест'>p</a>"_s
+        << QStringList{Address + u"?q=%F2%E5%F1%F2", Dir + u"%D1%82%D0%B5%D1%81%D1%82"};
 }
 
 void TestHtmlDocument::links()
 {
     QFETCH(QString, html);
     QFETCH(QStringList, links);
-    QCOMPARE(parse(html).links, links);
-}
-
-void TestHtmlDocument::linksInThePageCharset()
-{
-    // A query is written in the page's charset (here the family's default), the path in UTF-8.
-    const QByteArray page = cp1251::fromUnicode(u"<a href='?q=тест'>q</a><a href='тест'>p</a>"_s);
-    QCOMPARE(buildDocument(page, QByteArray(), Address).links,
-             (QStringList{Address + u"?q=%F2%E5%F1%F2", Dir + u"%D1%82%D0%B5%D1%81%D1%82"}));
+    // Read as a page of the family, in windows-1251: a query is written in it, the path in UTF-8.
+    QCOMPARE(buildDocument(cp1251::fromUnicode(html), QByteArray(), Address).links, links);
 }
 
 void TestHtmlDocument::innerText_data()
@@ -147,7 +137,7 @@ void TestHtmlDocument::innerText()
 {
     QFETCH(QString, html);
     QFETCH(QString, text);
-    QCOMPARE(parse(html).bodyInnerText, text);
+    QCOMPARE(buildDocument(html, Address).bodyInnerText, text);
 }
 
 void TestHtmlDocument::innerHtml_data()
@@ -175,11 +165,8 @@ void TestHtmlDocument::innerHtml_data()
            u"<use xlink:href='#a' xml:lang=en /><style>a&amp;b</style></svg>"_s
         << u"<svg viewBox=\"0 0 1 1\"><foreignObject><p>x</p></foreignObject>"
            u"<use xlink:href=\"#a\" xml:lang=\"en\"></use><style>a&amp;b</style></svg>"_s;
-    QTest::newRow("cdata in svg") << u"<svg><![CDATA[a<b]]></svg>"_s << u"<svg>a&lt;b</svg>"_s;
     QTest::newRow("NUL") << u"<a title='\0'>\0</a><script>\0</script>"_s
                          << u"<a title=\"\uFFFD\"></a><script>\uFFFD</script>"_s;
-    QTest::newRow("comments") << u"<!-- a -- b --><!----><?php x ?><![CDATA[y]]>"_s
-                              << u"<!-- a -- b --><!----><!--?php x ?--><!--[CDATA[y]]-->"_s;
     QTest::newRow("template contents") << u"<template><p>t</p><a href=x>l</a></template>"_s
                                        << u"<template><p>t</p><a href=\"x\">l</a></template>"_s;
     QTest::newRow("unknown elements") << u"<lj-cut text=more>x</lj-cut><My-Tag A=1>t</My-Tag>"_s
@@ -214,7 +201,7 @@ void TestHtmlDocument::innerHtml()
     // Other rows are opened in the body, so that what would go into the head at the top of a page
     // stays in the body.
     const bool page = expected.startsWith(u"<head>");
-    const HtmlDocument document = parse(page ? html : u"<body>" + html);
+    const HtmlDocument document = buildDocument(page ? html : u"<body>" + html, Address);
     QCOMPARE(page ? document.htmlInnerHtml : document.bodyInnerHtml, expected.isEmpty() ? html : expected);
     verifyBodyInsideHtml(document);
 }
@@ -266,7 +253,7 @@ void TestHtmlDocument::deepNesting()
     QFETCH(int, depth);
     // Deep enough to overflow a small stack if anything recursed once per level.
     HtmlDocument document;
-    std::unique_ptr<QThread> worker(QThread::create([&] { document = parse(page); }));
+    std::unique_ptr<QThread> worker(QThread::create([&] { document = buildDocument(page, Address); }));
     worker->setStackSize(256 * 1024);
     worker->start();
     QVERIFY(worker->wait());
