@@ -48,8 +48,6 @@ void TestLinkClassification::classify_data()
     row("own host with user info and port", u"https://me@nick.livejournal.com:443/5.html"_s, false, false);
     row("own name on another domain", u"http://some-user.evil.example/2.html"_s, false, true, u"some_user"_s);
     row("user name that starts an address", u"http://127.0.0.1:8080/x/page.html"_s, false, true, u"127"_s);
-    row("'_' at the start: under users.", u"https://users.livejournal.com/_nick_/1.html"_s, false, false,
-        u"_nick_"_s);
     row("other journal's host", u"https://other.livejournal.com/1.html"_s, false, true);
     row("host that only starts with the name", u"https://nickname.livejournal.com/1.html"_s, false, true);
     row("name with '.' only in the path", u"https://www.livejournal.com/nick.livejournal.com/1.html"_s, false,

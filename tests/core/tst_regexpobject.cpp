@@ -30,12 +30,9 @@ void TestRegExpObject::matches_data()
         QTest::newRow(name) << pattern << text << matches;
     };
     row("\\d is ASCII only", u"\\d"_s, u"\u0663"_s, {});
-    row("\\w is ASCII only", u"\\w+"_s, u"привет world"_s, {u"7:world"_s});
-    row("\\b at ASCII words", u"\\bcat\\b"_s, u"concat cat"_s, {u"7:cat"_s});
     row("dot stops at line feed", u"a.c"_s, u"a\nc"_s, {});
     row("dot takes carriage return", u"a.c"_s, u"a\rc"_s, {u"0:a\rc"_s});
     row("[^] is any character", u"[^]"_s, u"\n"_s, {u"0:\n"_s});
-    row("[] matches nothing", u"a[]"_s, u"a"_s, {});
     row("\\uhhhh escape", u"\\u0041"_s, u"xA"_s, {u"1:A"_s});
     row("\\s takes no-break space", u"a\\sb"_s, u"a\u00a0b"_s, {u"0:a\u00a0b"_s});
     row("\\s in a class", u"[\\s]"_s, u"x\u2028"_s, {u"1:\u2028"_s});

@@ -50,7 +50,6 @@ void TestStatusText::momentsCarrySeconds_data()
     QTest::newRow("en_US: seconds added to h:mm AP")
         << QLocale(QLocale::English, QLocale::UnitedStates) << u"3/17/05 9:05:07 PM"_s;
     QTest::newRow("ru_RU") << QLocale(QLocale::Russian, QLocale::Russia) << u"17.03.2005 21:05:07"_s;
-    QTest::newRow("C: seconds already there") << QLocale::c() << u"17 Mar 2005 21:05:07"_s;
 }
 
 void TestStatusText::momentsCarrySeconds()

@@ -35,9 +35,8 @@ QByteArray TestStoredPages::stored(const QString &relativePath) const
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-// Where a page is stored, and what: every form of declaration tells windows-1251, and characters the code
-// page lacks are kept where HTML reads references. The crawl's tests store a page with a declaration in
-// its body and none in its head.
+// Where a page is stored, and what: every declaration tells windows-1251, characters the code page lacks
+// are references where HTML reads them. The crawl's stored page has a declaration in its body only.
 void TestStoredPages::pages_data()
 {
     QTest::addColumn<QString>("address");

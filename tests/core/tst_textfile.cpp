@@ -24,7 +24,6 @@ private Q_SLOTS:
     void writes();
     void refusedWrites_data();
     void refusedWrites();
-    void createFolder();
 
 private:
     std::unique_ptr<test::TestFolder> m_folder;
@@ -139,20 +138,6 @@ void TestTextFile::refusedWrites()
     ::setrlimit(RLIMIT_FSIZE, &previous);
     QCOMPARE(contents(u"target"_s), QByteArray("keep"));
     QCOMPARE(QFile::exists(u"missing.htm"_s), false);
-}
-
-void TestTextFile::createFolder()
-{
-    const QString made = CreateFolder(u"saved.pages.tmp"_s);
-    QCOMPARE(made, m_folder->path() + u"/saved.pages.tmp"_s);
-    QVERIFY(QFileInfo(made).isDir());
-    QCOMPARE(CreateFolder(u"saved.pages.tmp"_s), made); // exists: made again without complaint
-    QCOMPARE(CreateFolder(made + u"/~nick"_s), made + u"/~nick"_s);
-
-    QVERIFY_THROWS_EXCEPTION(PlatformError, CreateFolder(u"a/b/c"_s)); // only the last level is made
-    QVERIFY(!QFileInfo::exists(u"a"_s));
-    WriteString(u"plain"_s, u"x"_s, 1);
-    QVERIFY_THROWS_EXCEPTION(PlatformError, CreateFolder(u"plain"_s));
 }
 
 QTEST_GUILESS_MAIN(TestTextFile)
