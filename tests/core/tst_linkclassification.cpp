@@ -42,7 +42,6 @@ void TestLinkClassification::classify_data()
     row("scheme case ignored", u"HTTPS://host/~nick/1.html"_s, false, false);
 
     // Journals on hosts of their own.
-    row("own host", u"https://nick.livejournal.com/123.html"_s, false, false);
     row("own host, '_' as '-', case ignored", u"https://Some-User.LiveJournal.com/5.html"_s, false, false,
         u"some_user"_s);
     row("own host with user info and port", u"https://me@nick.livejournal.com:443/5.html"_s, false, false);

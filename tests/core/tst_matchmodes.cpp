@@ -72,7 +72,6 @@ void TestMatchModes::translation_data()
     QTest::addColumn<QString>("pattern");
 
     QTest::newRow("plain keeps everything") << QString() << u"a*b? OR (c)"_s << false << u"a*b? OR (c)"_s;
-    QTest::newRow("regexp unchanged") << u"R"_s << u"a.*b"_s << true << u"a.*b"_s;
     QTest::newRow("masks") << u"M"_s << u"ca?t.b*"_s << true << u"ca.?t\\.b.*"_s;
     QTest::newRow("or/then with groups, spaces collapse")
         << u"O"_s << u"(cat  OR dog )  then food"_s << true << u"(cat|dog).*food"_s;

@@ -117,8 +117,7 @@ void TestStoredPages::failedWritesLeaveNothing()
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit previous{};
     ::getrlimit(RLIMIT_FSIZE, &previous);
-    rlimit small = previous;
-    small.rlim_cur = 100;
+    const rlimit small{100, previous.rlim_max};
     ::setrlimit(RLIMIT_FSIZE, &small);
     QString description;
     try {
