@@ -15,9 +15,7 @@ public:
     {
         QDir::setCurrent(m_dir.path());
     }
-    ~TestFolder() { QDir::setCurrent(m_previous); }
-    TestFolder(const TestFolder &) = delete;
-    TestFolder &operator=(const TestFolder &) = delete;
+    ~TestFolder() { QDir::setCurrent(m_previous); } // QTemporaryDir makes it neither copyable nor movable
 
     QString path() const { return m_dir.path(); }
     QString file(const QString &name) const { return m_dir.filePath(name); }

@@ -19,10 +19,8 @@ class TestStoredPages : public QObject {
 private Q_SLOTS:
     void init() { m_folder = std::make_unique<test::TestFolder>(); }
     void cleanup() { m_folder.reset(); }
-    void placement_data();
-    void placement();
-    void charsetDeclarations_data();
-    void charsetDeclarations();
+    void pages_data();
+    void pages();
     void failedWritesLeaveNothing();
 
 private:
@@ -37,88 +35,71 @@ QByteArray TestStoredPages::stored(const QString &relativePath) const
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-void TestStoredPages::placement_data()
+// Where a page is stored, and what: every declaration tells windows-1251, characters the code page lacks
+// are references where HTML reads them. The crawl's stored page has a declaration in its body only.
+void TestStoredPages::pages_data()
 {
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("path"); // inside the pages folder
-    QTest::newRow("entry") << u"http://host/~nick/123.html"_s << u"~nick/123.html"_s;
-    QTest::newRow("query kept in the name")
-        << u"http://host/~nick/123.html?mode=reply"_s << u"~nick/123.html?mode=reply"_s;
-    QTest::newRow("empty name") << u"http://host/~nick/"_s << u"~nick/_"_s;
-    QTest::newRow("dot-dot segment") << u"http://host/../x.html"_s << u"_../x.html"_s;
-    QTest::newRow("no slash") << u"page.html"_s << u"_/page.html"_s;
-    // Too long for a file name: cut, and a hash of the whole name keeps different names apart.
-    const QString stem = QString(300, u'a');
-    QTest::newRow("long name") << u"http://host/~nick/"_s + stem + u"1.html"_s
-                               << u"~nick/"_s + stem.left(120) + u"~5848df70"_s;
-    QTest::newRow("another long name")
-        << u"http://host/~nick/"_s + stem + u"2.html"_s << u"~nick/"_s + stem.left(120) + u"~f84153c7"_s;
-}
-
-void TestStoredPages::placement()
-{
-    QFETCH(QString, address);
-    QFETCH(QString, path);
-    HtmlDocument page;
-    page.htmlInnerHtml = u"<head><meta charset=\"x\"></head><body>x</body>"_s;
-    SavePage(page, address, u"saved.pages.tmp"_s);
-    QCOMPARE(stored(path), QByteArray("<head><meta charset=\"windows-1251\"></head><body>x</body>"));
-    // Nothing lands beside the pages folder.
-    QCOMPARE(QDir(m_folder->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-             QStringList{u"saved.pages.tmp"_s});
-}
-
-// Every form of declaration tells windows-1251, and characters the code page lacks are kept where
-// HTML reads references.
-void TestStoredPages::charsetDeclarations_data()
-{
     QTest::addColumn<QString>("html");
     QTest::addColumn<QByteArray>("bytes");
     const QByteArray own = "<meta charset=\"windows-1251\">";
     const QByteArray ownContent = "content=\"text/html; charset=windows-1251\"";
-    QTest::newRow("meta charset, quoted or not")
-        << u"<HEAD><meta charset=\"utf-8\"><META CHARSET=UTF-8><meta charset='koi8-r' /></HEAD>"_s
-        << QByteArray("<HEAD>" + own + "<META CHARSET=windows-1251><meta charset='windows-1251' /></HEAD>");
-    QTest::newRow("http-equiv, no space")
-        << u"<head><meta http-equiv=\"Content-Type\" content=\"text/html;charset=UTF-8\"></head>"_s
-        << QByteArray("<head><meta http-equiv=\"Content-Type\" " + ownContent + "></head>");
-    QTest::newRow("http-equiv, any case, spacing and label, content first")
-        << u"<head><meta content=\"TEXT/HTML; CHARSET = KOI8-R\" http-equiv=\" content-TYPE\"></head>"_s
-        << QByteArray("<head><meta " + ownContent + " http-equiv=\" content-TYPE\"></head>");
-    QTest::newRow("none: one is added")
-        << u"<head><title>t</title></head><body>x</body>"_s
-        << QByteArray("<head>" + own + "<title>t</title></head><body>x</body>");
-    QTest::newRow("content without http-equiv is none")
-        << u"<head lang=\"ru\"><meta name=\"x\" content=\"charset=utf-8\"></head>"_s
-        << QByteArray("<head lang=\"ru\">" + own + "<meta name=\"x\" content=\"charset=utf-8\"></head>");
-    QTest::newRow("only in the body: one in the head too")
-        << u"<head></head><body><meta charset=\"utf-8\"></body>"_s
-        << QByteArray("<head>" + own + "</head><body>" + own + "</body>");
-    QTest::newRow("in a script or comment is none")
-        << u"<head><script>w('<meta charset=\"utf-8\">')</script><!--<meta charset=\"utf-8\">--></head>"_s
-        << QByteArray("<head>" + own +
-                      "<script>w('<meta charset=\"utf-8\">')</script><!--<meta charset=\"utf-8\">-->"
-                      "</head>");
-    QTest::newRow("no head") << u"<p>x</p>"_s << QByteArray(own + "<p>x</p>");
-    QTest::newRow("references where HTML reads them, '?' elsewhere")
-        << u"<head><title>₽</title><style>/*₽*/</style></head><body title=\"日本\">Привет "
-           u"😀<!--₽-->"
-           u"<script>'₽'</script><textarea>₽</textarea></body>"_s
-        << QByteArray(
-               "<head>" + own +
-               "<title>&#8381;</title><style>/*?*/</style></head><body title=\"&#26085;&#26412;\">"
-               "\xcf\xf0\xe8\xe2\xe5\xf2 &#128512;<!--?--><script>'?'</script><textarea>&#8381;</textarea>"
-               "</body>");
+    const auto place = [&own](const char *name, const QString &address, const QString &path) {
+        QTest::newRow(name) << address << path << u"<p>x</p>"_s << QByteArray(own + "<p>x</p>");
+    };
+    const auto declare = [](const char *name, const QString &html, const QByteArray &bytes) {
+        QTest::newRow(name) << u"http://host/~nick/1.html"_s << u"~nick/1.html"_s << html << bytes;
+    };
+
+    place("query kept in the name", u"http://host/~nick/123.html?mode=reply"_s,
+          u"~nick/123.html?mode=reply"_s);
+    place("empty name", u"http://host/~nick/"_s, u"~nick/_"_s);
+    place("dot-dot segment", u"http://host/../x.html"_s, u"_../x.html"_s);
+    place("no slash", u"page.html"_s, u"_/page.html"_s);
+    // Too long for a file name: cut, and a hash of the whole name keeps different names apart.
+    const QString stem = QString(300, u'a');
+    place("long name", u"http://host/~nick/"_s + stem + u"1.html"_s,
+          u"~nick/"_s + stem.left(120) + u"~5848df70"_s);
+    place("another long name", u"http://host/~nick/"_s + stem + u"2.html"_s,
+          u"~nick/"_s + stem.left(120) + u"~f84153c7"_s);
+
+    declare("meta charset, quoted or not",
+            u"<HEAD><meta charset=\"utf-8\"><META CHARSET=UTF-8><meta charset='koi8-r' /></HEAD>"_s,
+            "<HEAD>" + own + "<META CHARSET=windows-1251><meta charset='windows-1251' /></HEAD>");
+    declare("http-equiv, any case, spacing and label, content first",
+            u"<head><meta content=\"TEXT/HTML; CHARSET = KOI8-R\" http-equiv=\" content-TYPE\"></head>"_s,
+            "<head><meta " + ownContent + " http-equiv=\" content-TYPE\"></head>");
+    declare("content without http-equiv is none",
+            u"<head lang=\"ru\"><meta name=\"x\" content=\"charset=utf-8\"></head>"_s,
+            "<head lang=\"ru\">" + own + "<meta name=\"x\" content=\"charset=utf-8\"></head>");
+    declare("in a script or comment is none",
+            u"<head><script>w('<meta charset=\"utf-8\">')</script><!--<meta charset=\"utf-8\">--></head>"_s,
+            "<head>" + own +
+                "<script>w('<meta charset=\"utf-8\">')</script><!--<meta charset=\"utf-8\">--></head>");
+    declare("references where HTML reads them, '?' elsewhere",
+            u"<head><title>₽</title><style>/*₽*/</style></head><body title=\"日本\">Привет "
+            u"😀<!--₽-->"
+            u"<script>'₽'</script><textarea>₽</textarea></body>"_s,
+            "<head>" + own +
+                "<title>&#8381;</title><style>/*?*/</style></head><body title=\"&#26085;&#26412;\">"
+                "\xcf\xf0\xe8\xe2\xe5\xf2 "
+                "&#128512;<!--?--><script>'?'</script><textarea>&#8381;</textarea></body>");
 }
 
-void TestStoredPages::charsetDeclarations()
+void TestStoredPages::pages()
 {
+    QFETCH(QString, address);
+    QFETCH(QString, path);
     QFETCH(QString, html);
     QFETCH(QByteArray, bytes);
     HtmlDocument page;
     page.htmlInnerHtml = html;
-    SavePage(page, u"http://host/~nick/1.html"_s, u"saved.pages.tmp"_s);
-    QCOMPARE(stored(u"~nick/1.html"_s), bytes);
+    SavePage(page, address, u"saved.pages.tmp"_s);
+    QCOMPARE(stored(path), bytes);
+    // Nothing lands beside the pages folder.
+    QCOMPARE(QDir(m_folder->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{u"saved.pages.tmp"_s});
 }
 
 void TestStoredPages::failedWritesLeaveNothing()
@@ -136,8 +117,7 @@ void TestStoredPages::failedWritesLeaveNothing()
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit previous{};
     ::getrlimit(RLIMIT_FSIZE, &previous);
-    rlimit small = previous;
-    small.rlim_cur = 100;
+    const rlimit small{100, previous.rlim_max};
     ::setrlimit(RLIMIT_FSIZE, &small);
     QString description;
     try {

@@ -6,8 +6,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <future>
 #include <memory>
-#include <thread>
 #include <vector>
 
 using namespace diarytrawl;
@@ -19,21 +19,15 @@ namespace {
 const QString Address = u"http://example.com/dir/page.html"_s;
 const QString Dir = u"http://example.com/dir/"_s;
 
-HtmlDocument parse(const QString &html)
-{
-    return buildDocument(html, Address);
-}
-
-// The body's HTML must be the html element's HTML between the body's tags.
+// The body's HTML must be the html element's HTML between the body's (or frameset's) tags.
 void verifyBodyInsideHtml(const HtmlDocument &document)
 {
     const QString &html = document.htmlInnerHtml;
-    const qsizetype bodyTag = std::max(html.indexOf(u"<body"), html.indexOf(u"<frameset"));
-    QVERIFY(bodyTag >= 0);
-    const qsizetype start = html.indexOf(u'>', bodyTag) + 1;
-    QVERIFY(html.sliced(start).startsWith(document.bodyInnerHtml));
-    const QString rest = html.sliced(start + document.bodyInnerHtml.size());
-    QVERIFY2(rest.startsWith(u"</body>") || rest.startsWith(u"</frameset>"), qPrintable(rest.left(40)));
+    const qsizetype tag = std::max(html.indexOf(u"<body"), html.indexOf(u"<frameset"));
+    const QString rest = tag < 0 ? QString() : html.sliced(html.indexOf(u'>', tag) + 1);
+    QVERIFY2(rest.startsWith(document.bodyInnerHtml + u"</body>"_s) ||
+                 rest.startsWith(document.bodyInnerHtml + u"</frameset>"_s),
+             qPrintable(rest.left(80)));
 }
 
 } // namespace
@@ -44,16 +38,13 @@ class TestHtmlDocument : public QObject {
 private Q_SLOTS:
     void links_data();
     void links();
-    void linksInThePageCharset();
     void innerText_data();
     void innerText();
     void innerHtml_data();
     void innerHtml();
     void garbage();
-    void nulCharacters();
     void deepNesting_data();
     void deepNesting();
-    void largePage();
 };
 
 void TestHtmlDocument::links_data()
@@ -72,6 +63,8 @@ void TestHtmlDocument::links_data()
         << u"<base target=_top><base href='http://one/'><base href='http://two/'><a href=y>"_s
         << QStringList{u"http://one/y"_s};
     QTest::newRow("javascript base") << u"<base href='javascript:x'><a href=y>"_s << QStringList{Dir + u"y"};
+    QTest::newRow("base starting with U+FEFF")
+        << u"<base href='&#xFEFF;b/'><a href=y>"_s << QStringList{Dir + u"%EF%BB%BFb/y"};
     QTest::newRow("unparsable base") << u"<base href='http://[x/'><a href=y>"_s << QStringList{Dir + u"y"};
     QTest::newRow("svg a is no link")
         << u"<svg><a href=s></a><a xlink:href=s2></a><foreignObject><a href=h></a></foreignObject></svg>"_s
@@ -81,23 +74,18 @@ void TestHtmlDocument::links_data()
         << QStringList{Dir + u"x"};
     QTest::newRow("hostile javascript")
         << u"<a href='javascript:alert(\"<x>\")'>"_s << QStringList{u"javascript:alert(%22%3Cx%3E%22)"_s};
+    QTest::newRow("NUL") << u"<a href='x\0y'>"_s << QStringList{Dir + u"x%EF%BF%BDy"};
+    QTest::newRow("query in the page's charset")
+        << u"<a href='?q=тест'>q</a><a href='тест'>p</a>"_s
+        << QStringList{Address + u"?q=%F2%E5%F1%F2", Dir + u"%D1%82%D0%B5%D1%81%D1%82"};
 }
 
 void TestHtmlDocument::links()
 {
     QFETCH(QString, html);
     QFETCH(QStringList, links);
-    QCOMPARE(parse(html).links, links);
-}
-
-void TestHtmlDocument::linksInThePageCharset()
-{
-    // A query is written in the page's charset (here the family's default), the path in UTF-8.
-    const QByteArray page = cp1251::fromUnicode(u"<a href='?q=тест'>q</a><a href='тест'>p</a>"_s);
-    const HtmlDocument document = buildDocument(page, QByteArray(), Address);
-    QCOMPARE(document.links, (QStringList{Address + u"?q=%F2%E5%F1%F2", Dir + u"%D1%82%D0%B5%D1%81%D1%82"}));
-    QCOMPARE(document.bodyInnerText, u"qp"_s);
-    QCOMPARE(document.address, Address);
+    // Read as a page of the family, in windows-1251: a query is written in it, the path in UTF-8.
+    QCOMPARE(buildDocument(cp1251::fromUnicode(html), QByteArray(), Address).links, links);
 }
 
 void TestHtmlDocument::innerText_data()
@@ -105,7 +93,6 @@ void TestHtmlDocument::innerText_data()
     QTest::addColumn<QString>("html");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("paragraphs") << u"<p>one</p><p>two</p>"_s << u"one\r\n\r\ntwo"_s;
     QTest::newRow("p in a div") << u"<div>a<p>b</p>c</div><div>d</div>"_s << u"a\r\n\r\nb\r\n\r\nc\r\nd"_s;
     QTest::newRow("empty blocks") << u"<div><p>abc<p></p><div></div><p>def"_s << u"abc\r\n\r\ndef"_s;
     QTest::newRow("heading, hr") << u"<h1>T</h1>text<hr><hr>more"_s << u"T\r\ntext\r\nmore"_s;
@@ -117,8 +104,9 @@ void TestHtmlDocument::innerText_data()
     QTest::newRow("image between spaces") << u"a <img src=x> b"_s << u"a  b"_s;
     QTest::newRow("nbsp and references stay")
         << u"&nbsp;a&nbsp; &nbsp;b&lt;&#x416;"_s << u"\u00a0a\u00a0 \u00a0b<Ж"_s;
-    QTest::newRow("pre keeps white space, CR reads as CRLF")
-        << u"<pre>\n  a\r\n   b\rc\t </pre>"_s << u"  a\r\n   b\r\nc\t "_s;
+    // A carriage return in the source reaches the text as a line feed; one from a reference is a space.
+    QTest::newRow("pre keeps white space, a CR is a space")
+        << u"<pre>\n  a\r\n   b\rc&#13;d\t </pre>"_s << u"  a\r\n   b\r\nc d\t "_s;
     QTest::newRow("table")
         << u"<table>\n<tr>\n <th> 1 </th>\n <td>2</td></tr><tr><td>3</td><td>4</td></tr></table>after"_s
         << u"1\t2\r\n3\t4\r\nafter"_s;
@@ -142,13 +130,14 @@ void TestHtmlDocument::innerText_data()
         << u"a<svg><text>s<tspan>t</tspan></text><title>T</title><defs><text>d</text></defs>g</svg>b"_s
         << u"astb"_s;
     QTest::newRow("unknown elements are inline") << u"<lj-cut>a</lj-cut> <lj user=x>b</lj>"_s << u"a b"_s;
+    QTest::newRow("NUL") << u"<p>a\0b</p>\0"_s << u"ab"_s;
 }
 
 void TestHtmlDocument::innerText()
 {
     QFETCH(QString, html);
     QFETCH(QString, text);
-    QCOMPARE(parse(html).bodyInnerText, text);
+    QCOMPARE(buildDocument(html, Address).bodyInnerText, text);
 }
 
 void TestHtmlDocument::innerHtml_data()
@@ -165,22 +154,19 @@ void TestHtmlDocument::innerHtml_data()
            u"<keygen><basefont><bgsound><area></br><menuitem>m</menuitem>"_s
         << u"<br><img src=\"a\"><hr><input disabled=\"\"><wbr><embed><param><source>"
            u"<track><keygen><basefont><bgsound><area><br><menuitem>m</menuitem>"_s;
-    QTest::newRow("raw text")
-        << u"<script>if (a<b && c>d) x = \"&amp;\";</script><style>a>b{}</style>"
-           u"<xmp><b>&amp;</b></xmp><iframe><b>&amp;</b></iframe><noembed>&lt;</noembed>"_s
+    QTest::newRow("raw text, noscript too, and escapable raw text")
+        << u"<script>if (a<b && c>d) x = \"&amp;\";</script><style>a>b{}</style><xmp><b>&amp;</b></xmp>"
+           u"<iframe><b>&amp;</b></iframe><noembed>&lt;</noembed><noscript><p title=x>&amp;</p></noscript>"
+           u"<textarea>&lt;b&gt;</textarea><title>&amp;</title>"_s
         << QString();
-    QTest::newRow("noscript is raw text") << u"<noscript><p title=x>&amp;</p></noscript>"_s << QString();
-    QTest::newRow("escapable raw text")
-        << u"<textarea>&lt;b&gt;</textarea><title>&amp;</title>"_s << QString();
     QTest::newRow("pre newline") << u"<pre>\n\nx</pre>"_s << u"<pre>\nx</pre>"_s;
     QTest::newRow("svg names")
         << u"<svg viewbox='0 0 1 1'><foreignobject><p>x</p></foreignobject>"
            u"<use xlink:href='#a' xml:lang=en /><style>a&amp;b</style></svg>"_s
         << u"<svg viewBox=\"0 0 1 1\"><foreignObject><p>x</p></foreignObject>"
            u"<use xlink:href=\"#a\" xml:lang=\"en\"></use><style>a&amp;b</style></svg>"_s;
-    QTest::newRow("cdata in svg") << u"<svg><![CDATA[a<b]]></svg>"_s << u"<svg>a&lt;b</svg>"_s;
-    QTest::newRow("comments") << u"<!-- a -- b --><!----><?php x ?><![CDATA[y]]>"_s
-                              << u"<!-- a -- b --><!----><!--?php x ?--><!--[CDATA[y]]-->"_s;
+    QTest::newRow("NUL") << u"<a title='\0'>\0</a><script>\0</script>"_s
+                         << u"<a title=\"\uFFFD\"></a><script>\uFFFD</script>"_s;
     QTest::newRow("template contents") << u"<template><p>t</p><a href=x>l</a></template>"_s
                                        << u"<template><p>t</p><a href=\"x\">l</a></template>"_s;
     QTest::newRow("unknown elements") << u"<lj-cut text=more>x</lj-cut><My-Tag A=1>t</My-Tag>"_s
@@ -215,7 +201,7 @@ void TestHtmlDocument::innerHtml()
     // Other rows are opened in the body, so that what would go into the head at the top of a page
     // stays in the body.
     const bool page = expected.startsWith(u"<head>");
-    const HtmlDocument document = parse(page ? html : u"<body>" + html);
+    const HtmlDocument document = buildDocument(page ? html : u"<body>" + html, Address);
     QCOMPARE(page ? document.htmlInnerHtml : document.bodyInnerHtml, expected.isEmpty() ? html : expected);
     verifyBodyInsideHtml(document);
 }
@@ -235,30 +221,16 @@ void TestHtmlDocument::garbage()
     const auto build = [&pages](std::size_t i) {
         return buildDocument(pages[i], i % 2 ? "text/html; charset=utf-8"_ba : QByteArray(), Address);
     };
-    std::vector<HtmlDocument> documents(pages.size());
-    std::vector<std::thread> workers;
+    std::vector<std::future<HtmlDocument>> together;
     for (std::size_t i = 0; i < pages.size(); ++i)
-        workers.emplace_back([&, i] { documents[i] = build(i); });
-    for (std::thread &worker : workers)
-        worker.join();
+        together.push_back(std::async(std::launch::async, build, i));
     for (std::size_t i = 0; i < pages.size(); ++i) {
-        verifyBodyInsideHtml(documents[i]);
-        const HtmlDocument alone = build(i);
-        QCOMPARE(documents[i].htmlInnerHtml, alone.htmlInnerHtml);
-        QCOMPARE(documents[i].bodyInnerText, alone.bodyInnerText);
-        QCOMPARE(documents[i].links, alone.links);
+        const HtmlDocument document = together[i].get(), alone = build(i);
+        verifyBodyInsideHtml(document);
+        QCOMPARE(document.htmlInnerHtml, alone.htmlInnerHtml);
+        QCOMPARE(document.bodyInnerText, alone.bodyInnerText);
+        QCOMPARE(document.links, alone.links);
     }
-}
-
-void TestHtmlDocument::nulCharacters()
-{
-    const char raw[] = "<p>a\0b</p><a href='x\0y' title='\0'>\0</a><script>\0</script>";
-    const HtmlDocument document =
-        buildDocument(QByteArray(raw, sizeof raw - 1), "text/html; charset=utf-8", Address);
-    QCOMPARE(document.bodyInnerText, u"ab"_s);
-    QCOMPARE(document.links, QStringList{Dir + u"x%EF%BF%BDy"});
-    QCOMPARE(document.bodyInnerHtml,
-             u"<p>ab</p><a href=\"x\uFFFDy\" title=\"\uFFFD\"></a><script>\uFFFD</script>"_s);
 }
 
 void TestHtmlDocument::deepNesting_data()
@@ -281,29 +253,13 @@ void TestHtmlDocument::deepNesting()
     QFETCH(int, depth);
     // Deep enough to overflow a small stack if anything recursed once per level.
     HtmlDocument document;
-    std::unique_ptr<QThread> worker(QThread::create([&] { document = parse(page); }));
+    std::unique_ptr<QThread> worker(QThread::create([&] { document = buildDocument(page, Address); }));
     worker->setStackSize(256 * 1024);
     worker->start();
     QVERIFY(worker->wait());
     QCOMPARE(document.links, QStringList{Dir + u"deep"});
     QCOMPARE(document.bodyInnerText, u"xy"_s);
     QCOMPARE(document.bodyInnerHtml.count(tag), depth);
-    verifyBodyInsideHtml(document);
-}
-
-void TestHtmlDocument::largePage()
-{
-    // Ten times the benchmark's large page. Each block closes what it opens: formatting elements left
-    // open would nest every block deeper, and the parse grows with the square of that depth.
-    const QByteArray block =
-        "<div class=entry><p>Запись <b>номер</b> <a href='/~nick/123.html?mode=reply'>ответ</a>"
-        "<table><tr><td>x<td>y</table>&amp; &nbsp; <i>курсив</i><p>ещё</div>\n"_ba;
-    const QByteArray page = block.repeated(10 * 1024 * 1024 / block.size());
-    const HtmlDocument document = buildDocument(page, "text/html; charset=utf-8", Address);
-    QCOMPARE(document.links.size(), page.size() / block.size());
-    QCOMPARE(document.links.front(), u"http://example.com/~nick/123.html?mode=reply"_s);
-    QVERIFY(
-        document.bodyInnerText.startsWith(u"Запись номер ответ\r\nx\ty\r\n& \u00a0 курсив\r\n\r\nещё\r\n"_s));
     verifyBodyInsideHtml(document);
 }
 
