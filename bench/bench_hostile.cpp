@@ -3,6 +3,7 @@
 // and for a header that never ends, how long a page nested 160,000 deep holds a search before it fails
 // as too complex, and how soon Ctrl+C ends a search while such a page is being parsed.
 #include "JournalServer.h"
+#include "ProgramRun.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -12,18 +13,13 @@
 #include <QThread>
 
 #include <csignal>
-#include <sys/resource.h>
-#include <sys/wait.h>
 
 using namespace diarytrawl::test;
 using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    qint64 wallMs = 0;
-    qint64 peakKb = 0;
+struct Run : diarytrawl::bench::ProgramRun {
     qint64 afterSignalMs = -1; // from SIGINT to the end
 };
 
@@ -32,37 +28,20 @@ struct Run {
 Run runProgram(const QString &folder, const QStringList &arguments, JournalServer *server = nullptr,
                const QString &interruptAfter = QString())
 {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"XDG_CONFIG_HOME"_s, folder + u"/config"_s);
-    environment.insert(u"XDG_CACHE_HOME"_s, folder + u"/cache"_s);
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(folder);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    QElapsedTimer timer;
-    timer.start();
-    process.start(QStringLiteral(DIARYTRAWL_BINARY), arguments);
-    process.waitForStarted();
-    const pid_t pid = pid_t(process.processId());
-    Run run;
     QElapsedTimer sinceSignal;
-    if (server && !interruptAfter.isEmpty()) {
-        while (server->requestCount(interruptAfter) == 0)
-            QThread::msleep(5);
-        QThread::msleep(1000);
-        ::kill(pid, SIGINT);
-        sinceSignal.start();
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    run.wallMs = timer.elapsed();
+    Run run;
+    static_cast<diarytrawl::bench::ProgramRun &>(run) =
+        diarytrawl::bench::runProgram(folder, arguments, [&](pid_t pid) {
+            if (!server || interruptAfter.isEmpty())
+                return;
+            while (server->requestCount(interruptAfter) == 0)
+                QThread::msleep(5);
+            QThread::msleep(1000);
+            ::kill(pid, SIGINT);
+            sinceSignal.start();
+        });
     if (sinceSignal.isValid())
-        run.afterSignalMs = sinceSignal.elapsed();
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.peakKb = usage.ru_maxrss;
-    process.waitForFinished(1000);
+        run.afterSignalMs = sinceSignal.elapsed(); // the program has ended and been reaped
     return run;
 }
 

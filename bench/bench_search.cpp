@@ -5,17 +5,14 @@
 //
 // Usage: bench_search [months]   (default 6; the memory case always walks 12 months)
 #include "JournalServer.h"
+#include "ProgramRun.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
 
 #include <algorithm>
-#include <sys/resource.h>
-#include <sys/wait.h>
 
 using namespace diarytrawl::test;
 using namespace Qt::StringLiterals;
@@ -26,37 +23,11 @@ constexpr int EntriesPerMonth = 20;
 constexpr int ExtraLinksPerMonth = 60;
 constexpr int EntryBytes = 60 * 1024;
 
-struct Run {
-    int exitCode = -1;
-    qint64 wallMs = 0;
-    qint64 peakKb = 0;
-};
+using Run = diarytrawl::bench::ProgramRun;
 
-// Runs the program and takes its own peak memory from the kernel, not this process's.
 Run runSearch(const QString &folder, const QStringList &arguments)
 {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"XDG_CONFIG_HOME"_s, folder + u"/config"_s);
-    environment.insert(u"XDG_CACHE_HOME"_s, folder + u"/cache"_s);
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(folder);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer timer;
-    timer.start();
-    process.start(QStringLiteral(DIARYTRAWL_BINARY), QStringList{u"search"_s} + arguments);
-    process.waitForStarted();
-    const pid_t pid = pid_t(process.processId());
-    int status = 0;
-    rusage usage{};
-    // Reaped here rather than by QProcess, so that its rusage can be read.
-    wait4(pid, &status, 0, &usage);
-    Run run;
-    run.wallMs = timer.elapsed();
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.peakKb = usage.ru_maxrss;
-    process.waitForFinished(1000);
-    return run;
+    return diarytrawl::bench::runProgram(folder, QStringList{u"search"_s} + arguments);
 }
 
 void addJournal(JournalServer &server, const QString &user, int months)
