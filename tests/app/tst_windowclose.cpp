@@ -63,11 +63,10 @@ void TestWindowClose::closingDuringASearchEndsTheProgram()
     QVERIFY2(xvfb.waitForStarted(), "no Xvfb: scripts/install-deps installs it");
     QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine(), TimeoutMs);
     const QString display = u':' + QString::fromLatin1(xvfb.readLine().trimmed());
-    for (const auto &[name, value] : {std::pair{"DISPLAY", display},
-                                      {"QT_QPA_PLATFORM", u"xcb"_s},
-                                      {"XDG_CONFIG_HOME", dir.filePath(u"config"_s)},
-                                      {"XDG_CACHE_HOME", dir.filePath(u"cache"_s)}})
-        qputenv(name, value.toLocal8Bit()); // for the program and xdotool
+    qputenv("DISPLAY", display.toLatin1()); // for the program and xdotool
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", dir.filePath(u"cache"_s).toLocal8Bit());
     QProcess program;
     program.setWorkingDirectory(dir.path());
     program.start(QStringLiteral(DIARYTRAWL_BINARY), QStringList());
@@ -88,8 +87,7 @@ void TestWindowClose::closingDuringASearchEndsTheProgram()
 
     QVERIFY(closeAsTheWindowManager(display, window.toUInt()));
     QVERIFY2(program.waitForFinished(TimeoutMs), "the program went on without its window");
-    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(program.exitCode(), 0);
+    QVERIFY(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0);
     xvfb.terminate();
     xvfb.waitForFinished();
 }
