@@ -3,7 +3,7 @@
 #include "TestFolder.h"
 #include "app/Form1.h"
 #include "app/WindowLayout.h"
-#include "search/SearchHarness.h" // FixedClock
+#include "platform/web/NetworkBrowser.h"
 
 #include <QApplication>
 #include <QFile>
@@ -80,7 +80,7 @@ private:
     std::unique_ptr<JournalServer> m_server;
     std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<web::NetworkBrowserFactory> m_browsers;
-    FixedClock m_clock{QDateTime(QDate(2026, 12, 6), QTime(10, 0))};
+    SystemClock m_clock;
     QStringList m_opened;          // what the window handed to the desktop
     QStringList m_shownExternally; // what visible browsers were sent to
     std::unique_ptr<Form1> m_window;
