@@ -202,8 +202,13 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
                        saveMatching, site,    open,    adult,  cookies,  cookiesFromBrowser,
                        contact,      timeout, offline, online, json,     quiet});
 
-    if (!parser.parse(QStringList{u"diarytrawl search"_s} + arguments))
-        return usageError(parser.errorText().toLower());
+    if (!parser.parse(QStringList{u"diarytrawl search"_s} + arguments)) {
+        QString problem = parser.errorText();
+        if (problem.endsWith(u'.'))
+            problem.chop(1);
+        problem[0] = problem[0].toLower();
+        return usageError(problem);
+    }
     if (parser.isSet(help)) {
         writeTo(stdout, helpText());
         return exitStatus::Completed;

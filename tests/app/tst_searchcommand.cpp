@@ -124,7 +124,7 @@ void TestSearchCommand::commandLine_data()
                see
         << QString();
     QTest::newRow("unknown option") << QStringList{u"--user"_s, u"inkwell"_s, u"--colour"_s} << 64
-                                    << u"diarytrawl search: unknown option 'colour'."_s + see << QString();
+                                    << u"diarytrawl search: unknown option 'colour'"_s + see << QString();
     QTest::newRow("modes that exclude each other")
         << QStringList{u"--user"_s, u"inkwell"_s, u"--regexp"_s, u"--masks"_s} << 64
         << u"diarytrawl search: --regexp and --masks exclude each other"_s + see << QString();
