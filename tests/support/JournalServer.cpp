@@ -94,12 +94,8 @@ QByteArray head(const Answer &answer, qint64 length)
     QByteArray text = "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' + "\r\nConnection: close\r\n";
     if (!answer.contentType.isEmpty())
         text += "Content-Type: " + answer.contentType + "\r\n";
-    for (const auto &[name, value] : answer.headers) {
+    for (const auto &[name, value] : answer.headers)
         text += name + ": " + value + "\r\n";
-        if (name.compare("Content-Length", Qt::CaseInsensitive) == 0 ||
-            name.compare("Transfer-Encoding", Qt::CaseInsensitive) == 0)
-            length = -1;
-    }
     if (length >= 0)
         text += "Content-Length: " + QByteArray::number(length) + "\r\n";
     return text + "\r\n";
@@ -154,10 +150,6 @@ const QHash<QString, Answer> &fixedAnswers()
         rows.insert(S::Utf8HeaderPath.toString(),
                     {.body = "<html><head><title>utf-8</title></head><body><p>" + S::CyrillicText.toUtf8() +
                              "</p></body></html>\n"});
-        rows.insert(S::ImagePath.toString(),
-                    {.contentType = "image/png",
-                     .body = QByteArray::fromHex(
-                         "89504e470d0a1a0a0000000d49484452000000010000000108060000001f15c489")});
         return rows;
     }();
     return answers;
@@ -252,9 +244,7 @@ Visit visitOf(const RequestRecord &request, const QString &path)
 Answer adultNotice(const Visit &visit, AdultNotice notice, const QByteArray &ljuniq)
 {
     const bool liveJournal = notice == AdultNotice::LiveJournal;
-    const QString action = liveJournal                                 ? u"/misc/adult_explicit.bml"_s
-                           : notice == AdultNotice::DreamwidthConcepts ? u"/journal/adult_concepts"_s
-                                                                       : u"/journal/adult_explicit"_s;
+    const QString action = liveJournal ? u"/misc/adult_explicit.bml"_s : u"/journal/adult_concepts"_s;
     const QString ret =
         (visit.today ? u"https://"_s : u"http://"_s) + visit.request.host + visit.request.target;
     // LiveJournal names its button adult_check; Dreamwidth sends it as a hidden field.
@@ -287,7 +277,6 @@ struct JournalServer::State {
         QHash<QString, AdultNotice> adultJournals;
         std::pair<QByteArray, QByteArray> session;
         bool liveJournalRedirect = false;
-        bool friendsOnlyForbidden = false;
         int extraMonthLinks = 0;
     } settings;
 
@@ -359,8 +348,6 @@ bool JournalServer::State::receive(int fd, RequestRecord &request)
         request.cookie = headers.value("cookie");
         bodyLength =
             std::clamp<qsizetype>(headers.value("content-length").toLongLong(), 0, MaxRequestBytes + 1);
-        if (headers.value("expect").toLower() == "100-continue" && !send(fd, "HTTP/1.1 100 Continue\r\n\r\n"))
-            return false;
     }
     request.body = data.sliced(headerEnd + 4, bodyLength);
     return true;
@@ -416,8 +403,7 @@ void JournalServer::State::write(int fd, const Answer &answer) const
         send(fd, head(answer, size + 100000)) && send(fd, answer.body);
         return;
     case Answer::Drip: {
-        const qsizetype piece =
-            std::max<qsizetype>(1, (size + answer.pieces - 1) / std::max(answer.pieces, 1));
+        const qsizetype piece = std::max<qsizetype>(1, (size + 9) / 10);
         bool going = send(fd, head(answer, size));
         for (qsizetype at = 0; going && at < size; at += piece)
             going = (at == 0 || pause(fd, std::max(answer.pauseMs, 0))) &&
@@ -530,13 +516,10 @@ Answer JournalServer::State::journalPage(const Visit &visit, const QByteArray &l
             return notFound();
         const JournalEntry &e = found.front();
         if (e.friendsOnly && !friendly)
-            return now.friendsOnlyForbidden
-                       ? htmlAnswer(403, u"Forbidden"_s, u"<p>This entry is not for you.</p>\n"_s)
-                       : htmlAnswer(
-                             200, u"Log in"_s,
-                             u"<form method=\"post\" action=\""_s + site +
-                                 u"/login.bml\"><input type=\"text\" name=\"user\"> <input "
-                                 u"type=\"password\" name=\"password\"> <input type=\"submit\"></form>\n"_s);
+            return htmlAnswer(200, u"Log in"_s,
+                              u"<form method=\"post\" action=\""_s + site +
+                                  u"/login.bml\"><input type=\"text\" name=\"user\"> <input "
+                                  u"type=\"password\" name=\"password\"> <input type=\"submit\"></form>\n"_s);
         if (const AdultNotice notice = e.adult != AdultNotice::None ? e.adult : journalNotice;
             !admitted(notice))
             return adultNotice(visit, notice, ljuniq);
@@ -691,11 +674,10 @@ void JournalServer::setAdultNotice(const QString &user, AdultNotice notice)
     m_state->settings.adultJournals.insert(user, notice);
 }
 
-void JournalServer::setSession(const QByteArray &name, const QByteArray &value, bool forbidAnonymous)
+void JournalServer::setSession(const QByteArray &name, const QByteArray &value)
 {
     std::lock_guard lock(m_state->mutex);
     m_state->settings.session = {name, value};
-    m_state->settings.friendsOnlyForbidden = forbidAnonymous;
 }
 
 void JournalServer::setExtraMonthLinks(int n)

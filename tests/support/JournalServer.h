@@ -17,8 +17,8 @@ namespace diarytrawl::test {
 // adult_explicit=1 or adult_concepts=1; its form posts "adult_check" to "/misc/adult_explicit.bml" on the
 // site host, which answers 302 to the form's "ret" and sets adult_explicit=1. Dreamwidth's keeps consent
 // on the server per ljuniq cookie: its form posts "ret" and the visitor's "lj_form_auth" token to
-// "/journal/adult_concepts" (or ".../adult_explicit") on the site host, which answers 302 to "ret".
-enum class AdultNotice { None, LiveJournal, DreamwidthConcepts, DreamwidthExplicit };
+// "/journal/adult_concepts" on the site host, which answers 302 to "ret".
+enum class AdultNotice { None, LiveJournal, DreamwidthConcepts };
 
 // One journal entry as the test server shows it.
 struct JournalEntry {
@@ -55,14 +55,13 @@ struct Answer {
         EndlessBody,   // the headers without a length, then the body over and over, a pause between
         EndlessHeader, // "HTTP/1.1 200 OK\r\nX-Filler: " and header bytes forever, a pause between pieces
         CutShort,      // a Content-Length 100000 more than the body, the body, then the connection closed
-        Drip,          // the body in `pieces` pieces with a pause before each but the first
+        Drip,          // the body in 10 pieces with a pause before each but the first
     };
     int status = 200;
     QByteArray contentType = "text/html; charset=utf-8"; // no header when empty
     QByteArray body = {}; // sent as given: compressed only when a test gives compressed bytes
-    QList<std::pair<QByteArray, QByteArray>> headers = {}; // a Content-Length or Transfer-Encoding here wins
+    QList<std::pair<QByteArray, QByteArray>> headers = {};
     Shape shape = Normal;
-    int pieces = 10; // Drip
     int pauseMs = 0; // Drip, EndlessBody, EndlessHeader: between pieces
 };
 
@@ -108,8 +107,6 @@ public:
     static constexpr QStringView Cp1251MetaPath = u"/misbehave/cp1251-meta";
     static constexpr QStringView Utf8HeaderPath = u"/misbehave/utf8-header";
     static constexpr QStringView CyrillicText = u"Привет, журнал";
-    // A 33-byte PNG picture.
-    static constexpr QStringView ImagePath = u"/misbehave/image";
 
     // size zero bytes compressed for a Content-Encoding: "gzip" and "deflate" (zlib's wrapping) of any
     // size; "br" and "zstd" only of CommittedZeros, from files in tests/data.
@@ -132,8 +129,8 @@ public:
     // The whole journal, month pages too, stands behind a notice.
     void setAdultNotice(const QString &user, AdultNotice notice);
     // The cookie that shows friends-only entries. Without it their addresses answer with a login page
-    // (200, one form, posting a password field), or with 403 when forbidAnonymous.
-    void setSession(const QByteArray &name, const QByteArray &value, bool forbidAnonymous = false);
+    // (200, one form, posting a password field).
+    void setSession(const QByteArray &name, const QByteArray &value);
     // Month pages carry n more links: days, profiles and site pages in turn.
     void setExtraMonthLinks(int n);
 
