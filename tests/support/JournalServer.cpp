@@ -10,10 +10,8 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QUrlQuery>
-#include <QtEndian>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -153,40 +151,6 @@ const QHash<QString, Answer> &fixedAnswers()
         return rows;
     }();
     return answers;
-}
-
-// The CRC-32 of size zero bytes: the effect of one zero bit on the register, a linear map, squared up to
-// one byte and then raised to the size's power, so that no size costs more than a few thousand steps.
-quint32 crc32OfZeros(qint64 size)
-{
-    using Map = std::array<quint32, 32>;
-    const auto apply = [](const Map &map, quint32 vector) {
-        quint32 sum = 0;
-        for (int bit = 0; vector; ++bit, vector >>= 1)
-            sum ^= (vector & 1) ? map[bit] : 0;
-        return sum;
-    };
-    const auto squared = [&apply](const Map &map) {
-        Map result;
-        for (int bit = 0; bit < 32; ++bit)
-            result[bit] = apply(map, map[bit]);
-        return result;
-    };
-    Map zeros{0xedb88320u};
-    for (int bit = 1; bit < 32; ++bit)
-        zeros[bit] = 1u << (bit - 1);
-    zeros = squared(squared(squared(zeros)));
-    quint32 crc = 0xffffffffu;
-    for (; size > 0; size >>= 1, zeros = squared(zeros))
-        crc = (size & 1) ? apply(zeros, crc) : crc;
-    return ~crc;
-}
-
-QByteArray fourBytes(quint32 value, bool bigEndian)
-{
-    QByteArray bytes(4, '\0');
-    bigEndian ? qToBigEndian(value, bytes.data()) : qToLittleEndian(value, bytes.data());
-    return bytes;
 }
 
 // A Unix socket call's way to tell the client has closed its end.
@@ -621,39 +585,38 @@ JournalServer::~JournalServer()
 
 QByteArray JournalServer::compressedZeros(QByteArrayView encoding, qint64 size)
 {
-    if (encoding == "br" || encoding == "zstd") {
-        // Made once with Debian's brotli 1.0.9 and zstd 1.5.4:
-        //   head -c 104857600 /dev/zero | brotli -q 11 -c >tests/data/zeros-100MiB.br
-        //   head -c 104857600 /dev/zero | zstd -19 -q -c >tests/data/zeros-100MiB.zst
-        QFile file(QStringLiteral(DIARYTRAWL_TEST_DATA "/zeros-100MiB.") +
-                   (encoding == "br" ? u"br"_s : u"zst"_s));
-        if (size != CommittedZeros || !file.open(QIODevice::ReadOnly))
-            qFatal("No %lld zero bytes compressed with %s at hand", size, encoding.toByteArray().constData());
+    // Made once by Debian's brotli 1.0.9 and zstd 1.5.4: head -c 104857600 /dev/zero | brotli -q 11 -c
+    // >tests/data/zeros-100MiB.br, and the same through zstd -19 -q -c into zeros-100MiB.zst.
+    QFile file(QStringLiteral(DIARYTRAWL_TEST_DATA "/zeros-100MiB.") +
+               (encoding == "br" ? u"br"_s : u"zst"_s));
+    const bool committed = encoding == "br" || encoding == "zstd";
+    if (committed ? size != CommittedZeros || !file.open(QIODevice::ReadOnly)
+                  : size <= 0 || (encoding != "gzip" && encoding != "deflate"))
+        qFatal("No %lld zero bytes compressed with %s at hand", size, encoding.toByteArray().constData());
+    if (committed)
         return file.readAll();
+    // The tests ask for the same bombs again and again, and each takes a while to make.
+    static std::mutex mutex;
+    static QHash<qint64, std::pair<QByteArray, QByteArray>> made; // deflate and gzip
+    std::lock_guard lock(mutex);
+    if (!made.contains(size)) {
+        const QByteArray zlib = qCompress(QByteArray(size, '\0'), 1).sliced(4); // without qCompress's size
+        quint32 crc = 0xffffffffu, zeroByte[256]; // what a zero byte does to the register, by its low byte
+        for (quint32 low = 0; low < 256; ++low) {
+            zeroByte[low] = low;
+            for (int bit = 0; bit < 8; ++bit)
+                zeroByte[low] = (zeroByte[low] >> 1) ^ (zeroByte[low] & 1 ? 0xedb88320u : 0);
+        }
+        for (qint64 byte = 0; byte < size; ++byte)
+            crc = zeroByte[crc & 0xff] ^ (crc >> 8);
+        // gzip wraps the same deflate stream in a header of its own, then the CRC-32 and the size.
+        QByteArray gzip = QByteArray("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10) + zlib.sliced(2, zlib.size() - 6);
+        for (const quint32 value : {~crc, quint32(size)})
+            for (int shift = 0; shift < 32; shift += 8)
+                gzip += char(value >> shift);
+        made.insert(size, {zlib, gzip});
     }
-    // One deflate block with the fixed codes: a zero, then copies of 258 bytes from one byte back, 13 bits
-    // each. Codes go in with their bits reversed, as the format sends a code's first bit first.
-    QByteArray deflated;
-    quint32 bits = 0;
-    int count = 0;
-    const auto put = [&](quint32 value, int width) {
-        bits |= value << count;
-        for (count += width; count >= 8; count -= 8, bits >>= 8)
-            deflated += char(bits & 0xff);
-    };
-    put(0b011, 3); // the last block, fixed codes
-    for (qint64 left = size; left > 0;) {
-        const bool literal = left == size || left < 258;
-        put(literal ? 0x0c : 0xa3, literal ? 8 : 13); // zero: 00110000; 258: 11000101, distance 1: 00000
-        left -= literal ? 1 : 258;
-    }
-    put(0, 7 + 7);             // the end of the block, then zeros up to a whole byte
-    if (encoding == "deflate") // zlib's wrapping; the Adler-32 of zeros is simple
-        return "\x78\x01" + deflated + fourBytes(quint32(size % 65521) << 16 | 1, true);
-    if (encoding != "gzip")
-        qFatal("No compression %s here", encoding.toByteArray().constData());
-    return QByteArray("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10) + deflated + fourBytes(crc32OfZeros(size), false) +
-           fourBytes(quint32(size), false);
+    return encoding == "deflate" ? made[size].first : made[size].second;
 }
 
 void JournalServer::addEntry(const JournalEntry &entry)

@@ -108,8 +108,8 @@ public:
     static constexpr QStringView Utf8HeaderPath = u"/misbehave/utf8-header";
     static constexpr QStringView CyrillicText = u"Привет, журнал";
 
-    // size zero bytes compressed for a Content-Encoding: "gzip" and "deflate" (zlib's wrapping) of any
-    // size; "br" and "zstd" only of CommittedZeros, from files in tests/data.
+    // size zero bytes compressed for a Content-Encoding: "gzip" and "deflate" (zlib's wrapping), "br" and
+    // "zstd" only of CommittedZeros, from files in tests/data.
     static QByteArray compressedZeros(QByteArrayView encoding, qint64 size);
     static constexpr qint64 CommittedZeros = qint64(100) * 1024 * 1024;
 
