@@ -13,20 +13,17 @@
 
 namespace diarytrawl::test {
 
-// What stands before adult content. LiveJournal's notice lets in a request with the cookie
-// adult_explicit=1 or adult_concepts=1; its form posts "adult_check" to "/misc/adult_explicit.bml" on the
-// site host, which answers 302 to the form's "ret" and sets adult_explicit=1. Dreamwidth's keeps consent
-// on the server per ljuniq cookie: its form posts "ret" and the visitor's "lj_form_auth" token to
-// "/journal/adult_concepts" (or ".../adult_explicit") on the site host, which answers 302 to "ret".
-enum class AdultNotice { None, LiveJournal, DreamwidthConcepts, DreamwidthExplicit };
+// What stands before adult content. LiveJournal's notice lets in a request with the cookie adult_explicit=1
+// or adult_concepts=1, which its form sets. Dreamwidth's form posts a token of the visitor's and the
+// server keeps the consent per ljuniq cookie. Both forms post to the site host, which answers 302 to "ret".
+enum class AdultNotice { None, LiveJournal, DreamwidthConcepts };
 
-// One journal entry as the test server shows it.
 struct JournalEntry {
-    QString user; // the journal's user name, e.g. "inkwell" or "ink_well"
+    QString user; // e.g. "inkwell" or "ink_well"
     int year = 0;
     int month = 0;
     int day = 0;
-    int id = 0;       // the entry's number: "/~user/<id>.html"
+    int id = 0;       // "/~user/<id>.html"
     QString subject;  // plain text
     QString htmlText; // the entry's text, as HTML
     QTime time = QTime(12, 0);
@@ -34,7 +31,6 @@ struct JournalEntry {
     AdultNotice adult = AdultNotice::None;
 };
 
-// One request the server received.
 struct RequestRecord {
     QByteArray method;
     QString host;   // the Host header as sent
@@ -45,7 +41,6 @@ struct RequestRecord {
     qint64 arrivedMs = 0; // when its first byte came, on a steady clock: only differences mean anything
 };
 
-// One preset answer to a request.
 struct Answer {
     enum Shape {
         Normal,
@@ -55,107 +50,83 @@ struct Answer {
         EndlessBody,   // the headers without a length, then the body over and over, a pause between
         EndlessHeader, // "HTTP/1.1 200 OK\r\nX-Filler: " and header bytes forever, a pause between pieces
         CutShort,      // a Content-Length 100000 more than the body, the body, then the connection closed
-        Drip,          // the body in `pieces` pieces with a pause before each but the first
+        Drip,          // the body in 10 pieces with a pause before each but the first
     };
     int status = 200;
     QByteArray contentType = "text/html; charset=utf-8"; // no header when empty
     QByteArray body = {}; // sent as given: compressed only when a test gives compressed bytes
-    QList<std::pair<QByteArray, QByteArray>> headers = {}; // a Content-Length or Transfer-Encoding here wins
+    QList<std::pair<QByteArray, QByteArray>> headers = {};
     Shape shape = Normal;
-    int pieces = 10; // Drip
     int pauseMs = 0; // Drip, EndlessBody, EndlessHeader: between pieces
 };
 
 // An HTTP/1.1 server on 127.0.0.1 (an ephemeral port) on threads of its own from the constructor to the
-// destructor, which stops it even while slow or endless answers are in flight. Every member is safe to
-// call from any thread. Every answer closes its connection.
+// destructor, which stops it even while answers are in flight. Every member is safe to call from any
+// thread. Every answer closes its connection.
 //
-// A request whose path (without query) has preset answers gets the next of them (setAnswers). Otherwise
-// it goes to the journals the test adds, on the site domains "livejournal.com" and "journal.example":
-//   Old shape, on the site host "www.DOMAIN" or any host outside those domains (e.g. 127.0.0.1:port):
-//   /~user/YYYY/MM/  month page: site links (".bml" pages, "/~user/friends", "/doc/tour/"), the calendar (the
-//                    year, the other months, the days with entries), then per entry in day and id order
-//                    "http://HOST/~user/ID.html" (HOST: the Host sent), the same with "?mode=reply" and with
-//                    "#comments", an entry of another user ("/~user_pal/ID.html"); any filler links
-//                    (setExtraMonthLinks); then footer site links.
-//   /~user/ID.html   the entry (with any query): subject, text and "@ YYYY-MM-DD HH:MM:SS"
-//   Today's shape, on the journal's own host "user-name.DOMAIN" ('_' in the user name written '-'):
-//   "/YYYY/MM/" and "/ID.html", with links "https://user-name.DOMAIN/...".
-// Site links go to "https://www.DOMAIN" (outside the domains: "http://HOST"). Answers of the journals
-// to a request without an ljuniq cookie set one (with "Domain=.DOMAIN" on the site domains). Anything
-// else answers 404 with a small HTML body.
+// A path (without query) gets its preset answers (setAnswers), else a fixed answer below, else a journal's
+// page, else 404. On the site host "www.DOMAIN" (DOMAIN: "livejournal.com" or "journal.example") or a host
+// outside the domains (HOST) journals have the old shape, "/~user/YYYY/MM/" and "/~user/ID.html"; on their
+// own host "user-name.DOMAIN" today's, "/YYYY/MM/" and "/ID.html". A month page links to site pages, the
+// friends page, the year, the other months, the days with entries, then per entry in day, time and id
+// order to it, with "?mode=reply", with "#comments" and to an entry of "user_pal", then to fillers and
+// site pages. An entry shows subject, text and "@ YYYY-MM-DD HH:MM:SS". Site pages are on
+// "https://www.DOMAIN" ("http://HOST"); journals set a missing ljuniq cookie for the whole DOMAIN.
 class JournalServer {
 public:
-    // Preset answers from the start; the query of a request is not looked at.
-    // 200, the body in 10 pieces 15 ms apart: "Drop 1" to "Drop 8", then "End of the drip".
-    static constexpr QStringView SlowDripPath = u"/misbehave/slow-drip";
-    // 200 without a length that never ends: 1 MB every 5 ms.
-    static constexpr QStringView EndlessPath = u"/misbehave/endless";
-    // "/misbehave/redirect-chain/N" (N up to 30): 302 to ".../N-1"; ".../0" is a page "End of the chain".
+    // Fixed answers under "/misbehave/": redirect-chain/N (N up to 30): 302 to ".../N-1", ".../0" a page
+    // "End of the chain"; redirect-loop/a and .../b: 302 to each other; redirect-to-file: 302 to a file:
+    // address; not-found: 404 with a page; cut-short: CutShort; slow-drip: a page "Drop 1" to "Drop 8",
+    // "End of the drip" as a 15 ms Drip; endless: EndlessBody, 1 MB every 5 ms; huge: 20 MB of HTML ending
+    // in HugePageEnd; cp1251-meta, utf8-header: CyrillicText, its charset only in a meta tag or the header.
     static constexpr QStringView RedirectChainPath = u"/misbehave/redirect-chain/";
-    // 302 to ".../b", which answers 302 to ".../a"; and 302 to "file:///etc/passwd".
-    static constexpr QStringView RedirectLoopPath = u"/misbehave/redirect-loop/a";
-    static constexpr QStringView RedirectToFilePath = u"/misbehave/redirect-to-file";
-    // 404 with an HTML body that says so.
     static constexpr QStringView NotFoundPath = u"/misbehave/not-found";
-    // Content-Length 101000, then 1000 bytes and the connection closed.
-    static constexpr QStringView CutShortPath = u"/misbehave/cut-short";
-    // A 20 MB HTML page: HugePageBytes bytes, ending with a link to "/huge-end.html" and HugePageEnd.
-    static constexpr QStringView HugePath = u"/misbehave/huge";
-    static constexpr qint64 HugePageBytes = qint64(20) * 1024 * 1024;
     static constexpr QStringView HugePageEnd = u"End of the huge page";
-    // CyrillicText in windows-1251 declared only by a meta tag, and in UTF-8 only by the Content-Type.
-    static constexpr QStringView Cp1251MetaPath = u"/misbehave/cp1251-meta";
-    static constexpr QStringView Utf8HeaderPath = u"/misbehave/utf8-header";
     static constexpr QStringView CyrillicText = u"Привет, журнал";
-    // A 33-byte PNG picture.
-    static constexpr QStringView ImagePath = u"/misbehave/image";
 
-    // size zero bytes compressed for a Content-Encoding: "gzip" and "deflate" (zlib's wrapping) of any
-    // size; "br" and "zstd" only of CommittedZeros, from files in tests/data.
+    // size zero bytes compressed for a Content-Encoding: "gzip" and "deflate" (zlib's wrapping), "br" and
+    // "zstd" only of CommittedZeros, from files in tests/data.
     static QByteArray compressedZeros(QByteArrayView encoding, qint64 size);
     static constexpr qint64 CommittedZeros = qint64(100) * 1024 * 1024;
 
     JournalServer();
     ~JournalServer();
-    JournalServer(const JournalServer &) = delete;
-    JournalServer &operator=(const JournalServer &) = delete;
 
     QString host() const { return QStringLiteral("127.0.0.1:") + QString::number(m_port); }
     QString origin() const { return QStringLiteral("http://") + host(); }
     QString url(QStringView path) const { return origin() + path; }
 
     void addEntry(const JournalEntry &entry);
-    // Old month pages on a site host, or outside the domains, answer 301 with today's address
-    // "https://user-name.DOMAIN/YYYY/MM/" (outside the domains: on livejournal.com).
+    // Old month pages answer 301 with today's address (outside the domains on livejournal.com).
     void setLiveJournalRedirect(bool enabled);
     // The whole journal, month pages too, stands behind a notice.
     void setAdultNotice(const QString &user, AdultNotice notice);
-    // The cookie that shows friends-only entries. Without it their addresses answer with a login page
-    // (200, one form, posting a password field), or with 403 when forbidAnonymous.
-    void setSession(const QByteArray &name, const QByteArray &value, bool forbidAnonymous = false);
+    // The cookie that shows friends-only entries; without it they answer with a login page.
+    void setSession(const QByteArray &name, const QByteArray &value);
     // Month pages carry n more links: days, profiles and site pages in turn.
     void setExtraMonthLinks(int n);
 
-    // Each request for path (without query) takes the next answer, the last one over and over; an empty
-    // list removes the path's answers.
+    // Each request for path takes the next answer, the last one over and over; none: no preset answers.
     void setAnswers(const QString &path, const QList<Answer> &answers);
     void setPage(const QString &path, int status, const QByteArray &contentType, const QByteArray &body,
-                 const QList<std::pair<QByteArray, QByteArray>> &extraHeaders = {});
-    void setHang(const QString &path, bool hang = true);
+                 const QList<std::pair<QByteArray, QByteArray>> &extraHeaders = {})
+    {
+        setAnswers(path, {{status, contentType, body, extraHeaders}});
+    }
+    void setHang(const QString &path, bool hang = true)
+    {
+        setAnswers(path, hang ? QList<Answer>{{.shape = Answer::Hang}} : QList<Answer>());
+    }
 
-    // Requests being answered: a hanging or endless answer counts until the client has gone or the
-    // answer is complete. A test waits for 0 to see that a client gave up a request.
+    // Requests being answered, a hanging or endless one until the client has gone: 0 once a client gave up.
     int answersInFlight() const;
 
     QList<RequestRecord> requests() const;
-    // How many requests had this target (path and query).
-    int requestCount(const QString &target) const;
+    int requestCount(const QString &target) const; // requests for this path and query
     void clearRequests();
 
-    struct State;
-
 private:
+    struct State;
     std::unique_ptr<State> m_state;
     quint16 m_port = 0;
 };
