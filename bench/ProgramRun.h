@@ -2,13 +2,12 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
-#include <sys/resource.h>
-#include <sys/wait.h>
 
 namespace diarytrawl::bench {
 
@@ -19,7 +18,9 @@ struct ProgramRun {
 };
 
 // Runs the real program with its settings and cache in folder, which is also its current folder.
-// whileRunning, if given, runs once the program has started, with its process id.
+// whileRunning, if given, runs once the program has started, with its process id. The peak memory comes
+// from GNU time (package "time"): a child's own rusage would count what it shared with this process
+// when it was forked, this process's whole test server included.
 inline ProgramRun runProgram(const QString &folder, const QStringList &arguments,
                              const std::function<void(pid_t)> &whileRunning = {})
 {
@@ -31,22 +32,32 @@ inline ProgramRun runProgram(const QString &folder, const QStringList &arguments
     process.setWorkingDirectory(folder);
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
+    const QString peakFile = folder + QStringLiteral("/peak.txt");
     QElapsedTimer timer;
     timer.start();
-    process.start(QStringLiteral(DIARYTRAWL_BINARY), arguments);
+    process.start(QStringLiteral("/usr/bin/time"),
+                  QStringList{QStringLiteral("-f"), QStringLiteral("%M"), QStringLiteral("-o"), peakFile,
+                              QStringLiteral(DIARYTRAWL_BINARY)} +
+                      arguments);
     process.waitForStarted();
-    const pid_t pid = pid_t(process.processId());
-    if (whileRunning)
-        whileRunning(pid);
-    int status = 0;
-    rusage usage{};
-    // Reaped here rather than by QProcess, so that its rusage can be read.
-    wait4(pid, &status, 0, &usage);
+    if (whileRunning) {
+        const QString children = QStringLiteral("/proc/%1/task/%1/children").arg(process.processId());
+        pid_t program = 0;
+        while (program == 0 && process.state() == QProcess::Running) {
+            QFile list(children);
+            if (list.open(QIODevice::ReadOnly))
+                program = pid_t(list.readAll().trimmed().toLongLong());
+        }
+        if (program != 0)
+            whileRunning(program);
+    }
+    process.waitForFinished(-1);
     ProgramRun run;
     run.wallMs = timer.elapsed();
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.peakKb = usage.ru_maxrss;
-    process.waitForFinished(1000);
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    QFile peak(peakFile);
+    if (peak.open(QIODevice::ReadOnly))
+        run.peakKb = peak.readAll().trimmed().split('\n').last().toLongLong();
     return run;
 }
 
