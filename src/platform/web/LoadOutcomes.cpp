@@ -12,32 +12,24 @@ namespace diarytrawl::web::outcomes {
 
 namespace {
 
+// The phrases of the statuses a journal site gives, for answers that name none (HTTP/2 never does).
 QString standardPhrase(int status)
 {
-    switch (status) {
-    case 400:
-        return u"Bad Request"_s;
-    case 401:
-        return u"Unauthorized"_s;
-    case 403:
-        return u"Forbidden"_s;
-    case 404:
-        return u"Not Found"_s;
-    case 410:
-        return u"Gone"_s;
-    case 429:
-        return u"Too Many Requests"_s;
-    case 500:
-        return u"Internal Server Error"_s;
-    case 502:
-        return u"Bad Gateway"_s;
-    case 503:
-        return u"Service Unavailable"_s;
-    case 504:
-        return u"Gateway Timeout"_s;
-    default:
-        return QString();
+    static const std::pair<int, QStringView> phrases[] = {{400, u"Bad Request"},
+                                                          {401, u"Unauthorized"},
+                                                          {403, u"Forbidden"},
+                                                          {404, u"Not Found"},
+                                                          {410, u"Gone"},
+                                                          {429, u"Too Many Requests"},
+                                                          {500, u"Internal Server Error"},
+                                                          {502, u"Bad Gateway"},
+                                                          {503, u"Service Unavailable"},
+                                                          {504, u"Gateway Timeout"}};
+    for (const auto &[code, phrase] : phrases) {
+        if (code == status)
+            return phrase.toString();
     }
+    return QString();
 }
 
 QString megabytes(qint64 bytes)
