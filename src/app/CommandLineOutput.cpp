@@ -1,10 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CommandLineOutput.h"
 
-#include "progress/DateTimeText.h"
-
-#include <QLocale>
-
 #include <chrono>
 
 using namespace Qt::StringLiterals;
@@ -81,6 +77,13 @@ bool isQuietLine(QStringView line)
 
 } // namespace
 
+void writeText(FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
 QString jsonString(const QString &text)
 {
     QString quoted;
@@ -137,9 +140,7 @@ CommandLineOutput::~CommandLineOutput()
 void CommandLineOutput::writeOut(const QString &text)
 {
     clearStatus();
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out);
-    std::fflush(m_out);
+    writeText(m_out, text);
     drawStatus();
 }
 
@@ -248,25 +249,20 @@ void CommandLineOutput::failureMessage(const QString &message)
 {
     m_failure = message.trimmed();
     clearStatus();
-    const QByteArray bytes = message.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_err);
-    std::fflush(m_err);
+    writeText(m_err, message);
     drawStatus();
 }
 
 void CommandLineOutput::searchEnded(const SearchSummary &summary)
 {
     m_ticker.stop();
-    {
-        QString object = u"{\"event\":\"summary\",\"links\":"_s + jsonNumber(summary.links) +
-                         u",\"scanned\":"_s + jsonNumber(summary.scanned) + u",\"found\":"_s +
-                         jsonNumber(summary.found) + u",\"failed\":"_s + jsonNumber(summary.failed) +
-                         u",\"ended\":"_s + jsonString(endName(summary.outcome)) + u",\"report\":"_s +
-                         jsonOptional(m_reportName);
-        if (!m_failure.isEmpty())
-            object += u",\"message\":"_s + jsonString(m_failure);
-        json(object + u'}', true);
-    }
+    QString object = u"{\"event\":\"summary\",\"links\":"_s + jsonNumber(summary.links) + u",\"scanned\":"_s +
+                     jsonNumber(summary.scanned) + u",\"found\":"_s + jsonNumber(summary.found) +
+                     u",\"failed\":"_s + jsonNumber(summary.failed) + u",\"ended\":"_s +
+                     jsonString(endName(summary.outcome)) + u",\"report\":"_s + jsonOptional(summary.report);
+    if (!m_failure.isEmpty())
+        object += u",\"message\":"_s + jsonString(m_failure);
+    json(object + u'}', true);
     clearStatus();
     m_statusLine = false;
 }
@@ -275,18 +271,15 @@ void CommandLineOutput::drawStatus()
 {
     if (!m_statusLine)
         return;
-    const DateTimeText time(QLocale::system());
     QString status = u"month "_s + QString::number(m_month) + u" of "_s + QString::number(m_months);
     if (m_pageLinks > 0)
         status += u", link "_s + QString::number(m_onPage) + u" of "_s + QString::number(m_pageLinks);
     status += u", "_s + QString::number(m_scanned) + u" scanned, "_s + QString::number(m_found) +
               u" found, "_s + QString::number(m_failed) + u" failed, "_s +
-              time.toText(std::chrono::seconds(m_elapsed.elapsed() / 1000));
+              m_time.toText(std::chrono::seconds(m_elapsed.elapsed() / 1000));
     if (!m_lastDate.isEmpty())
         status += u", "_s + m_lastDate;
-    const QByteArray bytes = (ClearLine + status).toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_err);
-    std::fflush(m_err);
+    writeText(m_err, ClearLine + status);
     m_statusShown = true;
 }
 
@@ -294,9 +287,7 @@ void CommandLineOutput::clearStatus()
 {
     if (!m_statusShown)
         return;
-    const QByteArray bytes = ClearLine.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_err);
-    std::fflush(m_err);
+    writeText(m_err, ClearLine.toString());
     m_statusShown = false;
 }
 

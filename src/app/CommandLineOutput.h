@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "progress/DateTimeText.h"
 #include "progress/SearchLog.h"
 #include "search/SearchEvents.h"
 
@@ -39,7 +40,6 @@ public:
 
     // A message that ends the search (written to standard error; in the JSON summary too).
     void failureMessage(const QString &message);
-    void setReportName(const QString &name) { m_reportName = name; }
 
 private:
     void writeOut(const QString &text);
@@ -56,10 +56,10 @@ private:
     bool m_statusShown = false;
     QString m_pendingLine; // Quiet: the start of a line not yet ended
     QString m_failure;
-    QString m_reportName;
 
     // What the status line shows.
     QElapsedTimer m_elapsed;
+    DateTimeText m_time;
     QTimer m_ticker;
     int m_month = 0;
     int m_months = 0;
@@ -73,5 +73,8 @@ private:
 
 // A JSON string literal, quotes included.
 QString jsonString(const QString &text);
+
+// The text in UTF-8, at once (a pipe's reader sees each piece as it is written).
+void writeText(FILE *stream, const QString &text);
 
 } // namespace diarytrawl

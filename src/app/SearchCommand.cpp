@@ -20,7 +20,6 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
-#include <optional>
 #include <unistd.h>
 
 namespace diarytrawl {
@@ -33,13 +32,6 @@ const QString DefaultYear = u"2005"_s;
 const QString DefaultMonth = u"03"_s;
 const QString DefaultText = u"LJ"_s;
 constexpr int DefaultTimeoutSeconds = 60;
-
-void writeTo(FILE *stream, const QString &text)
-{
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
-}
 
 QString helpText()
 {
@@ -92,7 +84,7 @@ QString helpText()
 
 int usageError(const QString &problem)
 {
-    writeTo(stderr, u"diarytrawl search: "_s + problem + u"; see 'diarytrawl search --help'\n"_s);
+    writeText(stderr, u"diarytrawl search: "_s + problem + u"; see 'diarytrawl search --help'\n"_s);
     return exitStatus::Usage;
 }
 
@@ -153,8 +145,6 @@ public:
     SearchFields readSearchFields() const override { return m_fields; }
     const MatchModes &matchModes() const override { return m_modes; }
 
-    CommandLineOutput &output() { return m_output; }
-
 private:
     WindowState m_state;
     SearchFields m_fields;
@@ -210,11 +200,11 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
         return usageError(problem);
     }
     if (parser.isSet(help)) {
-        writeTo(stdout, helpText());
+        writeText(stdout, helpText());
         return exitStatus::Completed;
     }
     if (parser.isSet(version)) {
-        writeTo(stdout, u"diarytrawl "_s + QCoreApplication::applicationVersion() + u'\n');
+        writeText(stdout, u"diarytrawl "_s + QCoreApplication::applicationVersion() + u'\n');
         return exitStatus::Completed;
     }
     if (!parser.positionalArguments().isEmpty())
@@ -307,8 +297,6 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
     state.bSaveMatchingOnly = parser.isSet(saveMatching);
     state.bShowAdultContent = parser.isSet(adult);
     state.strLoginCookies = loginCookies;
-    search.output().setReportName(u"results.tmp."_s + fields.strNick + u'.' + fields.strYear + u'.' +
-                                  fields.strFromMonth + u'-' + fields.strToMonth + u".htm"_s);
 
     std::unique_ptr<QSocketNotifier> interrupts;
     if (::pipe(interruptPipe) == 0) {

@@ -103,6 +103,16 @@ struct BrowserSession {
     QString loginCookies;
 };
 
+// The domain a site's journals live under: its host without a port and a leading "www."
+// ("www.livejournal.com" -> "livejournal.com"), in lower case.
+inline QString siteDomain(const QString &siteHost)
+{
+    QString domain = siteHost.section(u':', 0, 0).toLower();
+    if (domain.startsWith(u"www."))
+        domain.remove(0, 4);
+    return domain;
+}
+
 // Makes a fresh browser object: one per search, one per help-page request. Throws PlatformError when
 // the browser cannot start (a damaged settings store, a login cookie source that cannot be read).
 class BrowserFactory {

@@ -170,33 +170,52 @@ void WriteBytes(const QString &fileName, QByteArrayView bytes, bool rewrite)
         throwFileError(closeError, QStringLiteral("Cannot write file"), fileName);
 }
 
-void ReplaceFile(const QString &fileName, QByteArrayView bytes)
+int ReplaceFileContents(const QString &fileName, const QList<QByteArrayView> &parts,
+                        const ReplaceOptions &options)
 {
-    const QString folder = QFileInfo(fileName).path();
+    QString target = fileName;
+    if (const QFileInfo info(fileName); options.followLink && info.isSymLink())
+        target = info.exists() ? info.canonicalFilePath() : info.symLinkTarget();
+    const QString folder = QFileInfo(target).path();
     QByteArray temporary;
     Descriptor fd(-1);
     for (;;) {
         // A short name of our own, so that only the final rename can find fault with the name.
         temporary = nativeName(folder + u"/.~" +
                                QString::number(QRandomGenerator::global()->generate64(), 36) + u".tmp");
-        fd.reset(::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        fd.reset(::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                        options.privateFile ? 0600 : 0666));
         if (fd.get() >= 0)
             break;
         if (errno != EEXIST)
-            throwFileError(errno, QStringLiteral("Cannot create file"), fileName);
+            return errno;
     }
-    int error = writeAll(fd.get(), bytes);
+    int error = 0;
+    for (const QByteArrayView part : parts) {
+        if (error == 0)
+            error = writeAll(fd.get(), part);
+    }
+    if (error == 0 && options.modified.isValid()) {
+        const qint64 ms = options.modified.toMSecsSinceEpoch();
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(ms / 1000), long(ms % 1000) * 1000000}};
+        if (::futimens(fd.get(), times) != 0)
+            error = errno;
+    }
+    if (error == 0 && ::fsync(fd.get()) != 0)
+        error = errno;
     if (const int closeError = fd.close(); error == 0)
         error = closeError;
-    if (error != 0) {
-        ::unlink(temporary.constData());
-        throwFileError(error, QStringLiteral("Cannot write file"), fileName);
-    }
-    if (::rename(temporary.constData(), nativeName(fileName).constData()) != 0) {
+    if (error == 0 && ::rename(temporary.constData(), nativeName(target).constData()) != 0)
         error = errno;
+    if (error != 0)
         ::unlink(temporary.constData());
-        throwFileError(error, QStringLiteral("Cannot create file"), fileName);
-    }
+    return error;
+}
+
+void ReplaceFile(const QString &fileName, QByteArrayView bytes)
+{
+    if (const int error = ReplaceFileContents(fileName, {bytes}))
+        throwFileError(error, QStringLiteral("Cannot write file"), fileName);
 }
 
 LockFile::LockFile(const QString &fileName)

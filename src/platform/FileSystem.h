@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QDateTime>
+#include <QList>
 #include <QString>
 
 // The file-system object: the few file and folder operations the program needs. Relative names are
@@ -21,10 +23,21 @@ QString CreateFolder(const QString &path);
 // it fails.
 void WriteBytes(const QString &fileName, QByteArrayView bytes, bool rewrite);
 
-// Writes the whole file under a temporary name beside it and renames it into place, so the name holds
-// its earlier content or the new one, never a part, and a failure leaves nothing behind. Fails with
-// ErrorNumber::BadFileName when the file system refuses the name itself (too long, characters it cannot
-// store) rather than the write.
+// How ReplaceFileContents makes the new file.
+struct ReplaceOptions {
+    bool privateFile = false; // readable by the user alone (0600), whatever the umask allows
+    bool followLink = false;  // a symbolic link at the name: what it leads to is replaced, not the link
+    QDateTime modified;       // set on the new file when valid
+};
+
+// Writes the parts, one after the other, to a file under a short temporary name beside fileName, checks
+// every write, syncs it to disk and renames it into place: the name holds its earlier content or the
+// new one, never a part, and a failure leaves nothing behind. Returns 0, or the errno of what failed.
+int ReplaceFileContents(const QString &fileName, const QList<QByteArrayView> &parts,
+                        const ReplaceOptions &options = {});
+
+// ReplaceFileContents that throws PlatformError; ErrorNumber::BadFileName when the file system refuses
+// the name itself (too long, characters it cannot store) rather than the write.
 void ReplaceFile(const QString &fileName, QByteArrayView bytes);
 
 // An exclusive lock on a lock file, held for as long as the object lives; the file is made when

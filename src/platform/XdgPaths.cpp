@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "XdgPaths.h"
 
+#include "FileSystem.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -45,22 +47,6 @@ QString refusalOf(const struct stat &status, qint64 maxBytes)
     return {};
 }
 
-bool writeAll(int fd, QByteArrayView bytes)
-{
-    const char *data = bytes.data();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, size_t(std::min<qsizetype>(left, qsizetype(1) << 30)));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        left -= written;
-    }
-    return true;
-}
-
 } // namespace
 
 QString configFolder()
@@ -94,38 +80,8 @@ bool makePrivateFolder(const QString &path)
 
 QString replaceFile(const QString &path, const QList<QByteArrayView> &parts, const QDateTime &modified)
 {
-    const QFileInfo info(path);
-    const QString target = !info.isSymLink() ? path
-                           : info.exists()   ? info.canonicalFilePath()
-                                             : info.symLinkTarget();
-    QByteArray temporary = QFile::encodeName(target) + ".XXXXXX";
-    int fd = ::mkostemp(temporary.data(), O_CLOEXEC); // 0600
-    if (fd < 0)
-        return u"cannot make a new file beside it: "_s + qt_error_string(errno);
-
-    const auto abandon = [&](int error) {
-        if (fd >= 0)
-            ::close(fd);
-        ::unlink(temporary.constData());
-        return qt_error_string(error);
-    };
-    for (const QByteArrayView part : parts) {
-        if (!writeAll(fd, part))
-            return abandon(errno);
-    }
-    if (modified.isValid()) {
-        const qint64 ms = modified.toMSecsSinceEpoch();
-        const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(ms / 1000), long(ms % 1000) * 1000000}};
-        if (::futimens(fd, times) != 0)
-            return abandon(errno);
-    }
-    if (::fsync(fd) != 0)
-        return abandon(errno);
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0 || ::rename(temporary.constData(), QFile::encodeName(target).constData()) != 0)
-        return abandon(errno);
-    return {};
+    const int error = fso::ReplaceFileContents(path, parts, {true, true, modified});
+    return error == 0 ? QString() : qt_error_string(error);
 }
 
 FileRead readRegularFile(const QString &path, qint64 maxBytes)

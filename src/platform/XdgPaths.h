@@ -23,10 +23,9 @@ QString cacheFolder();
 // Folders that exist keep their permissions. False when the folder does not exist afterwards.
 bool makePrivateFolder(const QString &path);
 
-// Replaces the file with the parts, one after the other, or leaves it as it was: the parts go to a new
-// file beside it (0600) whose every write is checked and which is synced to disk before it takes the
-// file's name. A symbolic link is followed: its target is replaced. The modification time is set when
-// given. Returns an empty text, or why the file was left as it was, in plain words.
+// Replaces a file of the program's own with the parts, or leaves it as it was (fso::ReplaceFileContents),
+// readable by the user alone; a symbolic link is followed, so its target is replaced. The modification
+// time is set when given. Returns an empty text, or why the file was left as it was, in plain words.
 QString replaceFile(const QString &path, const QList<QByteArrayView> &parts, const QDateTime &modified = {});
 
 struct FileRead {

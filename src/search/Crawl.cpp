@@ -90,7 +90,7 @@ private:
                          m_strResultsPageName, m_bRegScan, m_strSiteHost, m_log);
 
         BrowserSession session;
-        session.siteHost = window().strSiteHost;
+        session.siteHost = m_strSiteHost;
         session.adultConsent = window().bShowAdultContent;
         session.loginCookies = window().strLoginCookies;
         m_objIE = m_frontEnd.browserFactory().createBrowser(session);
@@ -137,8 +137,8 @@ private:
 
     CrawlOutcome ended(CrawlOutcome outcome)
     {
-        m_frontEnd.events().searchEnded(
-            {outcome, m_nLinksPassed, m_nLinksScanned, m_nLinksFound, qint64(m_unreadPages.size())});
+        m_frontEnd.events().searchEnded({outcome, m_nLinksPassed, m_nLinksScanned, m_nLinksFound,
+                                         qint64(m_unreadPages.size()), m_strResultsPageName});
         return outcome;
     }
 
@@ -228,10 +228,10 @@ private:
         return !text.isEmpty() && text.contains(m_strSearchTo, Qt::CaseInsensitive);
     }
 
-    void matchEntry(const QString &strLink, const HtmlDocument &document)
+    void matchEntry(const QString &strLink, const HtmlDocument &objDoc)
     {
         try {
-            matchEntryText(strLink, document);
+            matchEntryText(strLink, objDoc);
         } catch (const PlatformError &error) {
             // A pattern that runs away on one page costs that page, not the search.
             if (error.number() != ErrorNumber::TooCostly)
@@ -243,17 +243,16 @@ private:
         }
     }
 
-    void matchEntryText(const QString &strLink, const HtmlDocument &document)
+    void matchEntryText(const QString &strLink, const HtmlDocument &objDoc)
     {
-        const HtmlDocument *objDoc = &document;
         if (window().bSavePages)
-            SavePage(*objDoc, strLink, window().strSavedPagesFolder);
+            SavePage(objDoc, strLink, window().strSavedPagesFolder);
 
-        const QString entryText = m_bRegScan ? joinLines(objDoc->bodyInnerText) : objDoc->bodyInnerText;
+        const QString entryText = m_bRegScan ? joinLines(objDoc.bodyInnerText) : objDoc.bodyInnerText;
         bool found = false;
         QString strPageText;
         if (window().bSearchHtmlCode) {
-            const QString entryHtml = m_bRegScan ? joinLines(objDoc->bodyInnerHtml) : objDoc->bodyInnerHtml;
+            const QString entryHtml = m_bRegScan ? joinLines(objDoc.bodyInnerHtml) : objDoc.bodyInnerHtml;
             if (matches(entryHtml)) {
                 found = true;
                 strPageText = entryHtml;
@@ -275,14 +274,18 @@ private:
             AddToHtmlReportFile(m_strResultsPageName, m_strSearchTo, m_strYear, strLink, m_nLinksFound,
                                 strPageText, excerpts);
             if (window().bSaveMatchingOnly && !window().bSavePages)
-                SavePage(*objDoc, strLink, window().strSavedPagesFolder);
+                SavePage(objDoc, strLink, window().strSavedPagesFolder);
         }
 
         const QString lastMessageDate = RegMatch(entryText, dateStampPattern(m_strYear), true);
         m_frontEnd.events().entryRead(strLink, lastMessageDate);
-        if (found)
-            m_frontEnd.events().entryMatched(
-                strLink, m_nLinksFound, RegMatch(strPageText, dateStampPattern(m_strYear), true), excerpts);
+        if (found) {
+            // The date the report shows: of what matched, which is most often the entry's text itself.
+            const QString matchDate = strPageText == entryText
+                                          ? lastMessageDate
+                                          : RegMatch(strPageText, dateStampPattern(m_strYear), true);
+            m_frontEnd.events().entryMatched(strLink, m_nLinksFound, matchDate, excerpts);
+        }
         if (!lastMessageDate.isEmpty())
             SetStatusReport(lastMessageDate);
     }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "LinkClassification.h"
 
+#include "platform/Browser.h"
+
 namespace diarytrawl {
 
 namespace {
@@ -26,13 +28,11 @@ bool isOnJournalHost(const QString &strLink, const QString &strNick, const QStri
     QStringView host = authority.mid(authority.lastIndexOf(u'@') + 1);
     if (const qsizetype colon = host.lastIndexOf(u':'); colon >= 0 && !host.endsWith(u']'))
         host = host.first(colon);
-    QString siteDomain = strSiteHost.section(u':', 0, 0);
-    if (siteDomain.startsWith(u"www.", Qt::CaseInsensitive))
-        siteDomain = siteDomain.mid(4);
+    const QString domain = siteDomain(strSiteHost);
     QString journalHost = strNick;
     journalHost.replace(u'_', u'-');
-    journalHost += u'.' + siteDomain;
-    return !siteDomain.isEmpty() && host.compare(journalHost, Qt::CaseInsensitive) == 0;
+    journalHost += u'.' + domain;
+    return !domain.isEmpty() && host.compare(journalHost, Qt::CaseInsensitive) == 0;
 }
 
 } // namespace

@@ -24,6 +24,7 @@ struct SearchSummary {
     qint64 scanned = 0; // entries read
     qint64 found = 0;   // entries that matched
     qint64 failed = 0;  // pages that could not be read
+    QString report;     // the report's file name
 };
 
 // What a search does, step by step, for front ends that show more than the log: the command line's

@@ -162,15 +162,6 @@ void openWithDesktop(const QString &address)
     QProcess::startDetached(u"xdg-open"_s, {address});
 }
 
-// The site's domain: its host without a port and a leading "www.", which journals live under.
-QString siteDomainOf(const QString &siteHost)
-{
-    QString host = siteHost.section(u':', 0, 0).toLower();
-    if (host.startsWith(u"www."))
-        host = host.mid(4);
-    return host;
-}
-
 // Which journal an address belongs to, for answering a notice once per journal: the host, and on the
 // site's own host the "~user" or "users/user" that starts the path.
 QString journalOf(const QUrl &url)
@@ -222,7 +213,7 @@ NetworkBrowser::NetworkBrowser(NetworkBrowserOptions options, BrowserSession ses
 
     if (m_session.adultConsent && !m_session.siteHost.isEmpty()) {
         // The sites remember an adult's consent in these cookies on their own domain.
-        const QString domain = siteDomainOf(m_session.siteHost);
+        const QString domain = siteDomain(m_session.siteHost);
         const bool hasDomain = domain.contains(u'.') && !QUrl(u"http://"_s + domain).host().isEmpty() &&
                                !domain.front().isDigit();
         for (const char *name : {"adult_explicit", "adult_concepts"}) {
