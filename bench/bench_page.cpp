@@ -5,8 +5,8 @@
 // Usage: bench_page [runs]   (build RelWithDebInfo for figures worth quoting)
 //        bench_page --save       writes the two pages to the current folder, to look at or profile
 
-#include "platform/CodePage1251.h"
-#include "platform/web/HtmlParser.h"
+#include "loader/CodePage1251.h"
+#include "loader/HtmlParser.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Excerpt cutting and regular-expression matching on a 1 MB journal page.
+#include "core/Excerpts.h"
+#include "core/RegExpObject.h"
 #include "platform/PlatformError.h"
-#include "platform/RegExpObject.h"
-#include "report/Excerpts.h"
 
 #include <QElapsedTimer>
 #include <QTextStream>

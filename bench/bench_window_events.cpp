@@ -3,8 +3,8 @@
 // through the search; the longest gap between two of its ticks is the longest time the window could
 // not have reacted to the user. Goal: at most 50 ms.
 #include "JournalServer.h"
-#include "app/Form1.h"
-#include "platform/web/NetworkBrowser.h"
+#include "gui/Form1.h"
+#include "loader/NetworkBrowser.h"
 
 #include <QApplication>
 #include <QDir>

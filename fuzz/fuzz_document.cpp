@@ -6,10 +6,10 @@
 // Input: the first byte gives the length (modulo 64) of a Content-Type header value that follows it;
 // the rest is the page.
 
-#include "platform/web/HtmlParser.h"
-#include "platform/web/PageDecoding.h"
-#include "platform/web/StandInPages.h"
-#include "platform/web/WebAddress.h"
+#include "loader/HtmlParser.h"
+#include "loader/PageDecoding.h"
+#include "loader/WebAddress.h"
+#include "sites/JournalSiteRules.h"
 
 #include <QByteArray>
 #include <QString>
@@ -81,11 +81,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     } catch (const diarytrawl::web::ParseStopped &) {
         return 0;
     }
-    const diarytrawl::web::StandIn standIn = diarytrawl::web::recogniseStandIn(document);
+    const diarytrawl::sites::JournalSiteRules rules;
+    const diarytrawl::StandIn standIn = rules.recogniseStandIn(document);
     if (standIn.failure == diarytrawl::LoadFailure::None && !document.forms.isEmpty())
-        diarytrawl::web::consentSubmission(document.forms.first());
-    else if (standIn.adultKind != diarytrawl::web::AdultNoticeKind::None)
-        check(!diarytrawl::web::consentSubmission(standIn.form).body.contains(' '), "forms are encoded");
+        rules.consentSubmission({diarytrawl::LoadFailure::AdultNotice, document.forms.first(), {}});
+    else if (standIn.failure == diarytrawl::LoadFailure::AdultNotice)
+        check(!rules.consentSubmission(standIn).body.contains(' '), "forms are encoded");
     const qsizetype bodyStart = document.htmlInnerHtml.indexOf(document.bodyInnerHtml);
     check(bodyStart >= 0, "the body's HTML is part of the html element's");
     for (const QString &link : document.links)

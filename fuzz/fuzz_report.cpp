@@ -9,10 +9,10 @@
 // bytes (never part of UTF-8) into the search string, the page text, the user name and the address's
 // query, each read as UTF-8.
 
+#include "core/Excerpts.h"
+#include "core/ReportFile.h"
+#include "loader/HtmlParser.h"
 #include "platform/PlatformError.h"
-#include "platform/web/HtmlParser.h"
-#include "report/Excerpts.h"
-#include "report/ReportFile.h"
 
 #include <QByteArray>
 #include <QFile>

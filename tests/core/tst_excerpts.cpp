@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "report/Excerpts.h"
+#include "core/Excerpts.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "match/MatchModes.h"
-#include "match/SearchTranslation.h"
-#include "platform/RegExpObject.h"
+#include "core/MatchModes.h"
+#include "core/RegExpObject.h"
+#include "core/SearchTranslation.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/RegExpObject.h"
 #include "platform/PlatformError.h"
-#include "platform/RegExpObject.h"
 
 #include <QTest>
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestFolder.h"
-#include "platform/CodePage1251.h"
+#include "core/ReportFile.h"
+#include "core/ReportLock.h"
+#include "loader/CodePage1251.h"
+#include "loader/HtmlParser.h"
 #include "platform/PlatformError.h"
-#include "platform/web/HtmlParser.h"
-#include "report/ReportFile.h"
-#include "report/ReportLock.h"
 
 #include <QFile>
 #include <QRegularExpression>

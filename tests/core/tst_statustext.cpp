@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "progress/DateTimeText.h"
-#include "progress/StatusText.h"
+#include "core/DateTimeText.h"
+#include "core/StatusText.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestFolder.h"
-#include "files/StoredPages.h"
+#include "core/StoredPages.h"
 #include "platform/PlatformError.h"
 
 #include <QDir>

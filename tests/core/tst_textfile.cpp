@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestFolder.h"
-#include "files/TextFile.h"
-#include "platform/CodePage1251.h"
+#include "core/TextFile.h"
+#include "loader/CodePage1251.h"
 #include "platform/PlatformError.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "loader/CookieJar.h"
+#include "loader/LoginCookies.h"
 #include "platform/PlatformError.h"
-#include "platform/web/CookieJar.h"
-#include "platform/web/LoginCookies.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "JournalServer.h"
-#include "platform/web/NetworkBrowser.h"
+#include "loader/NetworkBrowser.h"
+#include "sites/JournalSiteRules.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -49,6 +50,7 @@ NetworkBrowserOptions TestNetworkBrowser::options() const
     options.settingsFile = m_dir->filePath(u"settings.json"_s);
     options.cacheFolder = m_dir->filePath(u"pages"_s);
     options.requestGap = std::chrono::milliseconds(0); // the crawl's tests check the pacing
+    options.siteRules = std::make_shared<sites::JournalSiteRules>();
     return options;
 }
 

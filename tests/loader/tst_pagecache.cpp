@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/web/PageCache.h"
+#include "loader/PageCache.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "JournalServer.h"
-#include "platform/web/NetworkBrowser.h"
-#include "progress/SearchLog.h"
-#include "search/PageLoading.h"
+#include "core/SearchLog.h"
+#include "loader/NetworkBrowser.h"
+#include "loader/PageLoading.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>

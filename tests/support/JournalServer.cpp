@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "JournalServer.h"
 
-#include "platform/CodePage1251.h"
+#include "loader/CodePage1251.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

@@ -1,0 +1,135 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "PageCommand.h"
+
+#include "loader/NetworkBrowser.h"
+#include "loader/PageLoading.h"
+#include "platform/PlatformError.h"
+#include "sites/JournalSiteRules.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+
+namespace diarytrawl {
+
+namespace {
+
+constexpr int ExitLoaded = 0;
+constexpr int ExitFailure = 1;
+constexpr int ExitNotLoaded = 3;
+constexpr int ExitUsage = 64;
+
+enum class Output { Links, Text, BodyHtml, Html };
+
+// The page command has no log to show: the dots of a long load would only clutter the output.
+class SilentLog final : public LogSink {
+public:
+    void Echo(const QString &, bool) override {}
+    void Echo2(const QString &) override {}
+};
+
+const QString Usage =
+    u"usage: diarytrawl page URL [--links | --text | --body-html | --html] [--offline]\n"
+    "Loads one address as a search does and prints, as UTF-8, what a search sees of it:\n"
+    "  --links      the address of every link, one a line, in page order (default)\n"
+    "  --text       the text of the page's body\n"
+    "  --body-html  the HTML of the page's body\n"
+    "  --html       the HTML of the whole page (head and body)\n"
+    "  --offline    take the page from the page cache only\n"
+    "Exit status: 0 the page was read, 3 it could not be (what the loader shows instead is\n"
+    "printed all the same, and why on standard error), 1 the settings cannot be read, 64 bad\n"
+    "usage.\n"_s;
+
+void writeUtf8(QFile &file, const QString &text)
+{
+    file.write(text.toUtf8());
+}
+
+} // namespace
+
+int runPageCommand(const QStringList &arguments)
+{
+    QFile out;
+    QFile err;
+    if (!out.open(stdout, QIODevice::WriteOnly) || !err.open(stderr, QIODevice::WriteOnly))
+        return ExitFailure;
+
+    QCommandLineParser parser;
+    const QCommandLineOption links(u"links"_s);
+    const QCommandLineOption text(u"text"_s);
+    const QCommandLineOption bodyHtml(u"body-html"_s);
+    const QCommandLineOption html(u"html"_s);
+    const QCommandLineOption offline(u"offline"_s);
+    const QCommandLineOption help(QStringList{u"h"_s, u"help"_s});
+    parser.addOptions({links, text, bodyHtml, html, offline, help});
+
+    if (!parser.parse(QStringList{u"diarytrawl page"_s} + arguments)) {
+        writeUtf8(err, parser.errorText() + u'\n' + Usage);
+        return ExitUsage;
+    }
+    if (parser.isSet(help)) {
+        writeUtf8(out, Usage);
+        return ExitLoaded;
+    }
+    const QStringList addresses = parser.positionalArguments();
+    const int outputsChosen = int(parser.isSet(links)) + int(parser.isSet(text)) +
+                              int(parser.isSet(bodyHtml)) + int(parser.isSet(html));
+    if (addresses.size() != 1 || outputsChosen > 1) {
+        writeUtf8(err, addresses.size() != 1 ? u"Give exactly one address.\n"_s
+                                             : u"Choose one of --links, --text, --body-html and --html.\n"_s);
+        writeUtf8(err, Usage);
+        return ExitUsage;
+    }
+    Output output = Output::Links;
+    if (parser.isSet(text))
+        output = Output::Text;
+    else if (parser.isSet(bodyHtml))
+        output = Output::BodyHtml;
+    else if (parser.isSet(html))
+        output = Output::Html;
+
+    web::NetworkBrowserOptions options;
+    options.forceOffline = parser.isSet(offline);
+    options.siteRules = std::make_shared<sites::JournalSiteRules>();
+    std::shared_ptr<const HtmlDocument> document;
+    try {
+        web::NetworkBrowser browser(options);
+        browser.setVisible(false);
+        browser.setSilent(true);
+        SilentLog log;
+        const bool bStopRequested = false;
+        IELoadLink(browser, addresses.first(), log, bStopRequested);
+        document = browser.Document();
+        browser.Quit();
+    } catch (const PlatformError &failure) {
+        writeUtf8(err,
+                  u"Error "_s + QString::number(failure.number()) + u": "_s + failure.description() + u'\n');
+        return ExitFailure;
+    }
+
+    switch (output) {
+    case Output::Links:
+        for (const QString &link : document->links)
+            writeUtf8(out, link + u'\n');
+        break;
+    case Output::Text:
+        writeUtf8(out, document->bodyInnerText);
+        break;
+    case Output::BodyHtml:
+        writeUtf8(out, document->bodyInnerHtml);
+        break;
+    case Output::Html:
+        writeUtf8(out, document->htmlInnerHtml);
+        break;
+    }
+    out.flush();
+    if (!document->outcome.ok()) {
+        writeUtf8(err, u"diarytrawl page: could not read "_s + addresses.first() + u": "_s +
+                           document->outcome.reason + u'\n');
+        return ExitNotLoaded;
+    }
+    return ExitLoaded;
+}
+
+} // namespace diarytrawl

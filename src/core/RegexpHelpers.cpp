@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "RegexpHelpers.h"
+
+#include "RegExpObject.h"
+
+namespace diarytrawl {
+
+QString regexpDecore(QString &strText)
+{
+    // The backslash goes first, so the backslashes the other steps insert are not doubled.
+    static constexpr char16_t Metacharacters[] = u"\\^$.*+?()[]{}|";
+    QString escaped;
+    escaped.reserve(strText.size() + strText.size() / 8);
+    for (const QChar c : std::as_const(strText)) {
+        if (QStringView(Metacharacters).contains(c))
+            escaped += u'\\';
+        escaped += c;
+    }
+    strText = escaped;
+    return strText;
+}
+
+QString RegMatch(const QString &strText, const QString &strRegEx, bool bCaseSensitive)
+{
+    RegExpObject regExp;
+    regExp.Pattern = strRegEx;
+    regExp.IgnoreCase = !bCaseSensitive;
+    regExp.Global = false;
+    QString result;
+    regExp.forEachMatch(strText, [&](qsizetype firstIndex, qsizetype length) {
+        result = strText.mid(firstIndex, length);
+        return false;
+    });
+    return result;
+}
+
+QString dateStampPattern(const QString &strYear)
+{
+    return u"@ " + strYear + u"-\\d\\d-\\d\\d";
+}
+
+} // namespace diarytrawl

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "DateTimeText.h"
+#include "Excerpts.h"
+#include "WindowState.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+namespace diarytrawl {
+
+// The HTML results report, written piece by piece in windows-1251 so that a stopped or failed search
+// leaves a readable file: the head with the settings when the search starts, one block per matching
+// page as it is found, and the tail with the summary and notices when the search ends. Failures of the
+// file are PlatformError; what was written stays.
+//
+// The report quotes exactly: every text it quotes (search string, user name, year and month texts,
+// addresses, dates, excerpts, paths) is escaped for where it stands, a character windows-1251 lacks is
+// written as a character reference, and the bold pieces of an excerpt are the page's own text.
+
+void StartHtmlReportFile(const QString &strNick, const QString &strYear, const QString &strFromMonth,
+                         const QString &strToMonth, const QString &strSearchTo,
+                         const QString &strStartAddress, const QString &strResultsPageName,
+                         const QDateTime &tmScanStart, bool bRegScan, const DateTimeText &dateTimeText);
+
+void AddToHtmlReportFile(const QString &strResultsPageName, const QString &strSearchTo,
+                         const QString &strYear, const QString &strCurrAddress, qint64 nLinkFoundNumber,
+                         const QString &strPageText, bool bRegScan);
+// The same with the page's excerpts already cut (pageExcerpts), so that a match that costs too much
+// fails before anything of the block is written.
+void AddToHtmlReportFile(const QString &strResultsPageName, const QString &strSearchTo,
+                         const QString &strYear, const QString &strCurrAddress, qint64 nLinkFoundNumber,
+                         const QString &strPageText, const PageExcerpts &excerpts);
+
+// A page the search could not read, and why.
+struct UnreadPage {
+    QString address;
+    QString reason;
+};
+
+// unreadPages, when there are any, are listed after the summary with their reasons.
+void CompleteReportFile(const QString &strResultsPageName, qint64 nLinksScanned, qint64 nLinksFound,
+                        const QDateTime &tmScanStart, const QDateTime &tmScanEnd, bool bInterrupt,
+                        const QList<UnreadPage> &unreadPages, const WindowState &window,
+                        const DateTimeText &dateTimeText);
+
+// The report's folder as the address its buttons open: the full path without the file name, with a
+// closing '/', and with the characters that would end the button's script or attribute percent-encoded.
+QString reportFolderAddress(const QString &strResultsPageName);
+
+} // namespace diarytrawl

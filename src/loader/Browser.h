@@ -1,0 +1,115 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+namespace diarytrawl {
+
+// Why a load did not give the page that was asked for.
+enum class LoadFailure {
+    None,        // the page asked for
+    Network,     // refused, reset or cut short, name not found, TLS failure, timed out
+    Http,        // the server answered with a status of 400 or above
+    Offline,     // offline mode, and the address is not in the page cache
+    TooLarge,    // the body (or the header block) is past its bound
+    NotAPage,    // a picture, a file, an address that is no web page, a redirect loop
+    AdultNotice, // a 200 answer that shows the site's adult-content notice in place of the page
+    LoginPage,   // the site asks a visitor to log in to see the page
+    TooComplex,  // the page took too long to read (parse time bound)
+};
+
+// How one load ended. The reason is a short phrase in plain words ("the server answered 404 (Not
+// Found)"), never holding a cookie or anything else the user did not see.
+struct LoadOutcome {
+    LoadFailure failure = LoadFailure::None;
+    QString reason;
+    int status = 0;             // the HTTP status of the last answer, 0 when there was none
+    bool transient = false;     // 429, 502, 503, 504, reset or timed out: worth trying again
+    int retryAfterSeconds = -1; // what the answer's Retry-After asked for; -1 when it asked nothing
+
+    bool ok() const { return failure == LoadFailure::None; }
+};
+
+// One field of a form, as a browser would submit it.
+struct HtmlFormField {
+    QString name;
+    QString value;
+    QString
+        type; // the input's type in lower case ("hidden", "password", "submit", ...), "textarea", "select"
+    bool checked = true; // false for a check box or radio button that is not ticked: it is not sent
+};
+
+// A form of the page: where and how it is submitted and what it holds.
+struct HtmlForm {
+    QString action; // absolute address; the page's own when the form names none
+    QString method; // "get" or "post"
+    QList<HtmlFormField> fields;
+};
+
+// What a search reads of a loaded page, as a browser's DOM gives it (web/HtmlParser.h). No link
+// holds '"', '<', '>', a space or a control character: one that does not resolve is given as written
+// with those percent-encoded, so any link can go into an HTML attribute.
+struct HtmlDocument {
+    QString address;       // where the page came from, after redirects
+    QStringList links;     // href of every a and area element with an href, in document order, absolute
+    QString bodyInnerText; // the body's rendered text, line breaks as "\r\n"
+    QString bodyInnerHtml; // the body's HTML
+    QString htmlInnerHtml; // the html element's inner HTML: head and body
+    QList<HtmlForm> forms; // every form, in document order
+    LoadOutcome outcome;   // whether this is the page asked for; a failed load still has a document
+};
+
+// The browser object: loads one address at a time in the background while events are pumped.
+//  - Navigate returns at once; Busy is true until the new document is ready. A Navigate during a load
+//    abandons the earlier one.
+//  - Whatever ends a load (an HTTP error, a failed connection, a scheme that is not loaded) leaves a
+//    document: the server's page or a short page saying what failed, as a browser would show, and the
+//    document's outcome tells whether it is the page asked for. Nothing throws.
+//  - Visible: a visible browser shows the addresses it is sent to in the desktop's web browser
+//    instead of loading them itself (the help page). Making a search's browser visible shows nothing.
+//  - Silent: this browser never shows dialogs of its own, so it has nothing to silence.
+//  - Quit aborts a load in flight and frees what it holds; the object stays usable only for Document.
+class Browser {
+public:
+    virtual ~Browser() = default;
+
+    virtual void setVisible(bool visible) = 0;
+    virtual void setSilent(bool silent) = 0;
+    virtual void Navigate(const QString &address) = 0;
+    virtual bool Busy() const = 0;
+    // The current document; an empty page before the first load completes.
+    virtual std::shared_ptr<const HtmlDocument> Document() const = 0;
+    virtual void Quit() = 0;
+
+    // Called (on the browser's thread, from the event loop) when a load ends; empty to stop.
+    virtual void notifyWhenIdle(std::function<void()> notify) = 0;
+    // Lines worth a place in the search's log once, before the first load: offline mode, login
+    // cookies read and any lines of the cookie file that were skipped.
+    virtual QStringList sessionNotes() const = 0;
+};
+
+// What a search's browser needs to know of the search it serves.
+struct BrowserSession {
+    // The journal site's host (maybe with a port); consent cookies go to its domain.
+    QString siteHost;
+    // The user has said they are an adult: the sites' adult-content notices are answered.
+    bool adultConsent = false;
+    // Where the user's login cookies come from: empty for none, a cookies.txt or cookies.sqlite file,
+    // or "firefox" / "firefox:PROFILE_FOLDER".
+    QString loginCookies;
+};
+
+// Makes a fresh browser object: one per search, one per help-page request. Throws PlatformError when
+// the browser cannot start (a damaged settings store, a login cookie source that cannot be read).
+class BrowserFactory {
+public:
+    virtual ~BrowserFactory() = default;
+    virtual std::unique_ptr<Browser> createBrowser(const BrowserSession &session = {}) = 0;
+};
+
+} // namespace diarytrawl

@@ -1,0 +1,1203 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "HtmlParser.h"
+
+#include "GumboArena.h"
+#include "PageDecoding.h"
+#include "WebAddress.h"
+
+#include <QtAlgorithms>
+
+#include <gumbo.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <deque>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace diarytrawl::web {
+
+namespace {
+
+using namespace std::string_view_literals;
+
+// --- What the default rendering and the serialisation make of each HTML element -----------------
+
+enum TagFlag : quint32 {
+    Void = 1u << 0,          // written without an end tag
+    RawTextParent = 1u << 1, // its text is written unescaped
+    NotRendered = 1u << 2,   // display: none
+    Block = 1u << 3,         // one required line break before and after
+    Paragraph = 1u << 4,     // two required line breaks
+    Preformatted = 1u << 5,  // white space kept
+    TableCell = 1u << 6,
+    TableRow = 1u << 7,
+    TablePart = 1u << 8,    // white space between its children makes no box
+    Replaced = 1u << 9,     // an inline box whose content is not shown
+    InlineBlock = 1u << 10, // an inline box with its own lines inside
+    LineBreak = 1u << 11,
+    Select = 1u << 12,
+    OptGroup = 1u << 13,
+    Details = 1u << 14,
+    Dialog = 1u << 15,
+    Input = 1u << 16,
+    Audio = 1u << 17,
+    Link = 1u << 18, // a and area: members of document.links
+    Base = 1u << 19,
+    Template = 1u << 20,
+};
+
+struct TagEntry {
+    std::string_view name;
+    quint32 flags;
+};
+
+constexpr TagEntry TagEntries[] = {
+    {"area"sv, Void | NotRendered | Link},
+    {"base"sv, Void | NotRendered | Base},
+    {"basefont"sv, Void | NotRendered},
+    {"bgsound"sv, Void},
+    {"br"sv, Void | LineBreak},
+    {"col"sv, Void},
+    {"embed"sv, Void | Replaced},
+    {"frame"sv, Void | Replaced},
+    {"hr"sv, Void | Block},
+    {"img"sv, Void | Replaced},
+    {"input"sv, Void | Replaced | Input},
+    {"keygen"sv, Void | Replaced},
+    {"link"sv, Void | NotRendered},
+    {"meta"sv, Void | NotRendered},
+    {"param"sv, Void | NotRendered},
+    {"source"sv, Void},
+    {"track"sv, Void},
+    {"wbr"sv, Void},
+    {"style"sv, RawTextParent | NotRendered},
+    {"script"sv, RawTextParent | NotRendered},
+    {"xmp"sv, RawTextParent | Block | Preformatted},
+    {"iframe"sv, RawTextParent | Replaced},
+    {"noembed"sv, RawTextParent | NotRendered},
+    {"noframes"sv, RawTextParent | NotRendered},
+    {"plaintext"sv, RawTextParent | Block | Preformatted},
+    {"noscript"sv, RawTextParent | NotRendered},
+    {"head"sv, NotRendered},
+    {"title"sv, NotRendered},
+    {"template"sv, NotRendered | Template},
+    {"datalist"sv, NotRendered},
+    {"rp"sv, NotRendered},
+    {"html"sv, Block},
+    {"body"sv, Block},
+    {"frameset"sv, Block},
+    {"address"sv, Block},
+    {"article"sv, Block},
+    {"aside"sv, Block},
+    {"blockquote"sv, Block},
+    {"center"sv, Block},
+    {"dialog"sv, Block | Dialog},
+    {"div"sv, Block},
+    {"figure"sv, Block},
+    {"figcaption"sv, Block},
+    {"footer"sv, Block},
+    {"form"sv, Block},
+    {"header"sv, Block},
+    {"hgroup"sv, Block},
+    {"legend"sv, Block},
+    {"main"sv, Block},
+    {"nav"sv, Block},
+    {"search"sv, Block},
+    {"section"sv, Block},
+    {"h1"sv, Block},
+    {"h2"sv, Block},
+    {"h3"sv, Block},
+    {"h4"sv, Block},
+    {"h5"sv, Block},
+    {"h6"sv, Block},
+    {"dir"sv, Block},
+    {"dd"sv, Block},
+    {"dl"sv, Block},
+    {"dt"sv, Block},
+    {"menu"sv, Block},
+    {"ol"sv, Block},
+    {"ul"sv, Block},
+    {"li"sv, Block},
+    {"fieldset"sv, Block},
+    {"details"sv, Block | Details},
+    {"summary"sv, Block},
+    {"p"sv, Block | Paragraph},
+    {"pre"sv, Block | Preformatted},
+    {"listing"sv, Block | Preformatted},
+    {"table"sv, Block | TablePart},
+    {"caption"sv, Block},
+    {"thead"sv, TablePart},
+    {"tbody"sv, TablePart},
+    {"tfoot"sv, TablePart},
+    {"tr"sv, TablePart | TableRow},
+    {"colgroup"sv, TablePart},
+    {"td"sv, TableCell},
+    {"th"sv, TableCell},
+    {"select"sv, Select},
+    {"optgroup"sv, Block | OptGroup},
+    {"option"sv, Block},
+    {"textarea"sv, Replaced},
+    {"meter"sv, Replaced},
+    {"progress"sv, Replaced},
+    {"video"sv, Replaced},
+    {"audio"sv, Replaced | Audio},
+    {"canvas"sv, Replaced},
+    {"object"sv, Replaced},
+    {"button"sv, InlineBlock},
+    {"marquee"sv, InlineBlock},
+    {"a"sv, Link},
+};
+
+// Flags of gumbo's known tags, by tag number; names gumbo does not know are looked up by name.
+class TagTable {
+public:
+    TagTable()
+    {
+        for (const TagEntry &entry : TagEntries) {
+            const GumboTag tag = gumbo_tagn_enum(entry.name.data(), unsigned(entry.name.size()));
+            if (tag != GUMBO_TAG_UNKNOWN)
+                known[tag] = entry.flags;
+        }
+    }
+    quint32 flags(GumboTag tag, std::string_view name) const
+    {
+        if (tag != GUMBO_TAG_UNKNOWN && tag < GUMBO_TAG_LAST)
+            return known[tag];
+        if (name.empty())
+            return 0;
+        for (const TagEntry &entry : TagEntries) {
+            if (entry.name == name)
+                return entry.flags;
+        }
+        return 0;
+    }
+
+private:
+    std::array<quint32, GUMBO_TAG_LAST + 1> known{};
+};
+
+const TagTable &tagTable()
+{
+    static const TagTable table;
+    return table;
+}
+
+// --- Tags the parser would read by an older edition of the HTML standard -------------------------
+//
+// gumbo parses as a browser with scripting off, and knows isindex and menuitem as the standard once
+// defined them. A browser has scripting on, so noscript content is raw text; isindex and menuitem
+// are now ordinary unknown elements. Before parsing, each such tag name is overwritten with one of
+// the same length that the parser treats as a browser treats the real one (noframes is raw text
+// wherever noscript is); the original names and text are put back in everything written out.
+
+struct RenamedTag {
+    std::string_view name;        // lower case, as it appears in the page in any case
+    std::string_view replacement; // same length
+};
+
+constexpr RenamedTag RenamedTags[] = {
+    {"noscript"sv, "noframes"sv},
+    {"isindex"sv, "isinde_"sv},
+    {"menuitem"sv, "menuite_"sv},
+};
+
+bool isTagNameEnd(char c)
+{
+    return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ' || c == '/' || c == '>';
+}
+
+bool matchesNoCase(const char *at, std::string_view lowerName)
+{
+    for (std::size_t i = 0; i < lowerName.size(); ++i) {
+        char c = at[i];
+        if (c >= 'A' && c <= 'Z')
+            c = char(c + ('a' - 'A'));
+        if (c != lowerName[i])
+            return false;
+    }
+    return true;
+}
+
+class MarkupRenames {
+public:
+    // Scans the page; parseText() is what the parser reads, the page itself when nothing is renamed.
+    explicit MarkupRenames(std::string_view page)
+        : original(page)
+    {
+        const char *data = page.data();
+        const std::size_t size = page.size();
+        std::size_t at = 0;
+        while (true) {
+            const void *found = at < size ? std::memchr(data + at, '<', size - at) : nullptr;
+            if (!found)
+                break;
+            std::size_t name = std::size_t(static_cast<const char *>(found) - data) + 1;
+            at = name;
+            if (name < size && data[name] == '/')
+                ++name;
+            for (int kind = 0; kind < int(std::size(RenamedTags)); ++kind) {
+                const RenamedTag &tag = RenamedTags[kind];
+                const std::size_t length = tag.name.size();
+                if (name + length >= size || !isTagNameEnd(data[name + length]))
+                    continue;
+                const bool real = matchesNoCase(data + name, tag.name);
+                if (!real && !matchesNoCase(data + name, tag.replacement))
+                    continue;
+                occurrences.push_back({std::uint32_t(name), std::uint8_t(kind), real});
+                if (real) {
+                    if (renamed.empty())
+                        renamed.assign(page);
+                    std::memcpy(renamed.data() + name, tag.replacement.data(), length);
+                }
+                break;
+            }
+        }
+    }
+
+    bool any() const { return !renamed.empty(); }
+    std::string_view parseText() const { return any() ? std::string_view(renamed) : original; }
+
+    // Where a piece of the parsed text sits in the page; npos for a pointer that is not into it.
+    std::size_t offsetOf(const char *parsed) const
+    {
+        const std::string_view text = parseText();
+        if (parsed < text.data() || parsed > text.data() + text.size())
+            return std::string_view::npos;
+        return std::size_t(parsed - text.data());
+    }
+
+    // The page's own bytes for a piece of the parsed text.
+    std::string_view originalOf(const char *parsed, std::size_t length) const
+    {
+        const std::size_t offset = offsetOf(parsed);
+        if (offset == std::string_view::npos || length > original.size() - offset)
+            return std::string_view(parsed, length);
+        return original.substr(offset, length);
+    }
+
+    // Whether the tag whose '<' is at parsed was renamed.
+    bool renamedTagAt(const char *parsed) const
+    {
+        if (!any() || offsetOf(parsed) == std::string_view::npos)
+            return false;
+        std::size_t name = offsetOf(parsed) + 1;
+        if (name < original.size() && original[name] == '/')
+            ++name;
+        const auto found = std::lower_bound(occurrences.begin(), occurrences.end(), name,
+                                            [](const Occurrence &o, std::size_t n) { return o.offset < n; });
+        return found != occurrences.end() && found->offset == name && found->renamed;
+    }
+
+    // Puts the original names back into text the parser made of the page from source onwards
+    // (character data, a comment, an attribute value). The n-th tag-like name in the text is taken to
+    // come from the n-th such name in the page from source on, which holds unless the page spells
+    // one with character references.
+    void restore(std::string &text, const char *source) const
+    {
+        if (!any() || offsetOf(source) == std::string_view::npos)
+            return;
+        auto next = std::lower_bound(occurrences.begin(), occurrences.end(), offsetOf(source),
+                                     [](const Occurrence &o, std::size_t n) { return o.offset < n; });
+        std::size_t at = 0;
+        while (next != occurrences.end()) {
+            const std::size_t open = text.find('<', at);
+            if (open == std::string::npos)
+                return;
+            std::size_t name = open + 1;
+            at = name;
+            if (name < text.size() && text[name] == '/')
+                ++name;
+            for (const RenamedTag &tag : RenamedTags) {
+                const std::size_t length = tag.name.size();
+                if (name + length >= text.size() || !isTagNameEnd(text[name + length]))
+                    continue;
+                if (!matchesNoCase(text.data() + name, tag.name) &&
+                    !matchesNoCase(text.data() + name, tag.replacement))
+                    continue;
+                if (next->renamed)
+                    std::memcpy(text.data() + name, original.data() + next->offset, length);
+                ++next;
+                break;
+            }
+        }
+    }
+
+    // Whether text may need restore: only text holding a '<' can.
+    bool mayNeedRestore(std::string_view text) const
+    {
+        return any() && text.find('<') != std::string_view::npos;
+    }
+
+private:
+    struct Occurrence {
+        std::uint32_t offset; // of the name's first letter
+        std::uint8_t kind;
+        bool renamed;
+    };
+
+    std::string_view original;
+    std::string renamed;
+    std::vector<Occurrence> occurrences;
+};
+
+// --- Helpers on gumbo's tree ---------------------------------------------------------------------
+
+const GumboVector &childrenOf(const GumboNode *node)
+{
+    return node->type == GUMBO_NODE_DOCUMENT ? node->v.document.children : node->v.element.children;
+}
+
+bool isElement(const GumboNode *node)
+{
+    return node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE;
+}
+
+bool isHtml(const GumboNode *node, GumboTag tag)
+{
+    return isElement(node) && node->v.element.tag == tag &&
+           node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML;
+}
+
+const GumboAttribute *attribute(const GumboNode *element, const char *name)
+{
+    const GumboVector &attributes = element->v.element.attributes;
+    for (unsigned i = 0; i < attributes.length; ++i) {
+        const auto *candidate = static_cast<const GumboAttribute *>(attributes.data[i]);
+        if (candidate->attr_namespace == GUMBO_ATTR_NAMESPACE_NONE && std::strcmp(candidate->name, name) == 0)
+            return candidate;
+    }
+    return nullptr;
+}
+
+bool asciiEqualNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && matchesNoCase(a.data(), b);
+}
+
+bool isCollapsibleSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+bool isWhitespaceOnly(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; });
+}
+
+// --- innerText ------------------------------------------------------------------------------------
+
+// Collects the rendered text: runs of collapsible white space become one space, dropped at the start
+// and end of lines; required line breaks collapse to the largest count and vanish at both ends of
+// the result.
+class TextCollector {
+    static constexpr char Space[] = " ";
+
+public:
+    explicit TextCollector(std::size_t expected) { out.reserve(expected); }
+
+    void requiredBreak(int count)
+    {
+        pendingSpace = false;
+        lineHasContent = false;
+        pendingBreaks = std::max(pendingBreaks, count);
+    }
+
+    // A line break that is content: br, a newline in preformatted text, the end of a table row.
+    void newline()
+    {
+        pendingSpace = false;
+        flushBreaks();
+        out.append("\r\n", 2);
+        lineHasContent = false;
+    }
+
+    // The separator after a table cell; the next cell starts a line of its own.
+    void tab()
+    {
+        pendingSpace = false;
+        flushBreaks();
+        out.push_back('\t');
+        lineHasContent = false;
+    }
+
+    // Edges of a box with lines of its own (a table cell, the inside of a button).
+    void boxStart()
+    {
+        pendingSpace = false;
+        lineHasContent = false;
+    }
+    void boxEnd() { pendingSpace = false; }
+
+    // An inline box (an image, a button): the space before it stays, and one after it counts.
+    void inlineBoxStart()
+    {
+        if (pendingSpace) {
+            flushBreaks();
+            out.push_back(' ');
+            pendingSpace = false;
+        }
+        lineHasContent = false;
+    }
+    void inlineBoxEnd()
+    {
+        pendingSpace = false;
+        lineHasContent = true;
+    }
+
+    void text(std::string_view text, bool preformatted)
+    {
+        const char *p = text.data();
+        const char *end = p + text.size();
+        if (preformatted) {
+            // A carriage return (only a character reference makes one) is a space to CSS.
+            while (p < end) {
+                const char *stop = p;
+                while (stop < end && *stop != '\n' && *stop != '\r')
+                    ++stop;
+                if (stop > p)
+                    content(p, stop);
+                if (stop == end)
+                    break;
+                if (*stop == '\n')
+                    newline();
+                else
+                    content(Space, Space + 1);
+                p = stop + 1;
+            }
+            return;
+        }
+        while (p < end) {
+            if (isCollapsibleSpace(*p)) {
+                if (lineHasContent)
+                    pendingSpace = true;
+                ++p;
+                continue;
+            }
+            const char *run = p;
+            while (p < end && !isCollapsibleSpace(*p))
+                ++p;
+            content(run, p);
+        }
+    }
+
+    // Text content as it is, every line break made CR LF.
+    void appendRaw(std::string_view text)
+    {
+        for (const char c : text) {
+            if (c == '\n' || c == '\r')
+                out.append("\r\n", 2);
+            else
+                out.push_back(c);
+        }
+    }
+
+    std::string &result() { return out; }
+
+private:
+    void flushBreaks()
+    {
+        if (pendingBreaks > 0 && !out.empty()) {
+            for (int i = 0; i < pendingBreaks; ++i)
+                out.append("\r\n", 2);
+        }
+        pendingBreaks = 0;
+    }
+    void content(const char *begin, const char *end)
+    {
+        flushBreaks();
+        if (pendingSpace) {
+            out.push_back(' ');
+            pendingSpace = false;
+        }
+        out.append(begin, std::size_t(end - begin));
+        lineHasContent = true;
+    }
+
+    std::string out;
+    int pendingBreaks = 0;
+    bool pendingSpace = false;
+    bool lineHasContent = false;
+};
+
+// --- The walk --------------------------------------------------------------------------------------
+
+// What leaving an element undoes or adds.
+enum ExitAction : quint32 {
+    ShowAgain = 1u << 0,
+    EndInlineBox = 1u << 1,
+    EndCell = 1u << 2,
+    EndRow = 1u << 3,
+    BreakAfter1 = 1u << 4,
+    BreakAfter2 = 1u << 5,
+    EndPreformatted = 1u << 6,
+    EndTemplate = 1u << 7,
+    EndBody = 1u << 8,
+    EndBox = 1u << 9,
+    EndSvgText = 1u << 10,
+    EndForm = 1u << 11,
+};
+
+// A form and its fields as the page writes them; made into HtmlForm once the walk is done.
+struct RawField {
+    std::string name;
+    std::string value;
+    std::string type;
+    bool checked = true;
+};
+struct RawForm {
+    std::optional<std::string> action;
+    std::string method;
+    std::vector<RawField> fields;
+};
+
+std::string lowerAscii(std::string_view text)
+{
+    std::string lower(text);
+    for (char &c : lower) {
+        if (c >= 'A' && c <= 'Z')
+            c = char(c + ('a' - 'A'));
+    }
+    return lower;
+}
+
+constexpr std::array<const char *, 256> makeTextEscapes(bool attribute)
+{
+    std::array<const char *, 256> escapes{};
+    escapes['&'] = "&amp;";
+    escapes['<'] = "&lt;";
+    escapes['>'] = "&gt;";
+    if (attribute)
+        escapes['"'] = "&quot;";
+    return escapes;
+}
+
+constexpr std::array<const char *, 256> TextEscapes = makeTextEscapes(false);
+constexpr std::array<const char *, 256> AttributeEscapes = makeTextEscapes(true);
+
+void appendEscaped(std::string &out, std::string_view text, const std::array<const char *, 256> &escapes)
+{
+    const char *p = text.data();
+    const char *end = p + text.size();
+    const char *run = p;
+    while (p < end) {
+#if defined(__SSE2__)
+        // Sixteen bytes at a time while none of them needs a look: most text has nothing to escape.
+        const __m128i amp = _mm_set1_epi8('&');
+        const __m128i lt = _mm_set1_epi8('<');
+        const __m128i gt = _mm_set1_epi8('>');
+        const __m128i quote = _mm_set1_epi8(escapes['"'] ? '"' : '&');
+        const __m128i nbspLead = _mm_set1_epi8(char(0xC2));
+        while (end - p >= 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            const __m128i hits = _mm_or_si128(
+                _mm_or_si128(_mm_cmpeq_epi8(bytes, amp), _mm_cmpeq_epi8(bytes, lt)),
+                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, gt), _mm_cmpeq_epi8(bytes, quote)),
+                             _mm_cmpeq_epi8(bytes, nbspLead)));
+            const int mask = _mm_movemask_epi8(hits);
+            if (mask != 0) {
+                p += qCountTrailingZeroBits(quint32(mask));
+                break;
+            }
+            p += 16;
+        }
+        if (p >= end)
+            break;
+#endif
+        const auto c = static_cast<unsigned char>(*p);
+        if (const char *escape = escapes[c]) {
+            out.append(run, std::size_t(p - run));
+            out.append(escape);
+            run = ++p;
+        } else if (c == 0xC2 && p + 1 < end && static_cast<unsigned char>(p[1]) == 0xA0) {
+            out.append(run, std::size_t(p - run));
+            out.append("&nbsp;", 6);
+            p += 2;
+            run = p;
+        } else {
+            ++p;
+        }
+    }
+    out.append(run, std::size_t(end - run));
+}
+
+class DocumentWalker {
+public:
+    DocumentWalker(const MarkupRenames &markup, std::size_t pageSize)
+        : innerText(pageSize / 3)
+        , renames(markup)
+    {
+        html.reserve(pageSize + pageSize / 8 + 64);
+    }
+
+    void walk(const GumboNode *root, const GumboNode *bodyElement);
+
+    std::string html;
+    std::size_t bodyStart = 0;
+    std::size_t bodyEnd = 0;
+    TextCollector innerText;
+    std::vector<std::string_view> hrefs;
+    std::deque<std::string> restoredHrefs; // hrefs holds views of these
+    std::optional<std::string> baseHref;
+    std::vector<RawForm> forms;
+
+private:
+    // Which of its children a box shows: a select only options and option groups, an option group
+    // only options, a closed details only its first summary.
+    enum class ChildBoxes : quint8 { All, OptionsAndGroups, Options, FirstSummary };
+
+    struct Frame {
+        const GumboNode *node;
+        unsigned nextChild;  // so the child being visited is nextChild - 1
+        quint32 flags;       // TagFlag, for HTML elements
+        quint32 exitActions; // ExitAction
+        std::string_view name;
+        bool staticName;
+        ChildBoxes childBoxes;
+        const GumboNode *summary; // the one a closed details shows
+    };
+
+    std::string_view elementName(const GumboNode *element);
+    void enterElement(Frame &frame, const Frame &parent);
+    void leaveElement(const Frame &frame, const Frame *parent, const Frame *grandparent, bool endTag);
+    void visitText(const GumboNode *node, const Frame &parent);
+    void startTag(const GumboNode *element, std::string_view name);
+    void takeFormPart(const GumboNode *element, quint32 &exit);
+    std::string attributeText(const GumboNode *element, const char *name);
+    std::string_view restored(std::string_view text, const char *source, std::string &scratch) const;
+    static bool rendersChild(const Frame &parent, const GumboNode *child);
+    static bool hiddenElement(const GumboNode *element, quint32 flags);
+    static bool hasFollowingCell(const GumboNode *row, unsigned cellIndex);
+    static bool hasFollowingRow(const GumboNode *parent, unsigned rowIndex, const GumboNode *table,
+                                unsigned parentIndex);
+
+    const MarkupRenames &renames;
+    const GumboNode *body = nullptr;
+    bool inBody = false;
+    bool textContentOnly = false; // a hidden body reads as its text content
+    int hidden = 0;
+    int preformatted = 0;
+    int templates = 0;
+    int svgText = 0;              // inside an SVG text element, whose text is drawn
+    std::ptrdiff_t openForm = -1; // index into forms
+    std::string nameScratch;
+    std::string textScratch;
+};
+
+std::string_view DocumentWalker::elementName(const GumboNode *element)
+{
+    const GumboElement &e = element->v.element;
+    std::string_view name;
+    if (e.tag != GUMBO_TAG_UNKNOWN && !renames.renamedTagAt(e.original_tag.data)) {
+        name = gumbo_normalized_tagname(e.tag);
+    } else {
+        GumboStringPiece piece = e.original_tag;
+        if (piece.data && piece.length > 0) {
+            if (renames.any()) {
+                const std::string_view source = renames.originalOf(piece.data, piece.length);
+                piece.data = source.data();
+                piece.length = source.size();
+            }
+            gumbo_tag_from_original_text(&piece);
+        }
+        nameScratch.assign(piece.data ? piece.data : "", piece.data ? piece.length : 0);
+        for (char &c : nameScratch) {
+            if (c >= 'A' && c <= 'Z')
+                c = char(c + ('a' - 'A'));
+        }
+        name = nameScratch;
+    }
+    if (e.tag_namespace == GUMBO_NAMESPACE_SVG) {
+        GumboStringPiece piece{name.data(), name.size()};
+        if (const char *adjusted = gumbo_normalize_svg_tagname(&piece))
+            name = adjusted;
+    }
+    return name;
+}
+
+std::string_view DocumentWalker::restored(std::string_view text, const char *source,
+                                          std::string &scratch) const
+{
+    if (!renames.mayNeedRestore(text))
+        return text;
+    scratch.assign(text);
+    renames.restore(scratch, source);
+    return scratch;
+}
+
+void DocumentWalker::startTag(const GumboNode *element, std::string_view name)
+{
+    html.push_back('<');
+    html.append(name);
+    const GumboVector &attributes = element->v.element.attributes;
+    for (unsigned i = 0; i < attributes.length; ++i) {
+        const auto *a = static_cast<const GumboAttribute *>(attributes.data[i]);
+        html.push_back(' ');
+        switch (a->attr_namespace) {
+        case GUMBO_ATTR_NAMESPACE_XLINK:
+            html.append("xlink:");
+            break;
+        case GUMBO_ATTR_NAMESPACE_XML:
+            html.append("xml:");
+            break;
+        case GUMBO_ATTR_NAMESPACE_XMLNS:
+            if (std::strcmp(a->name, "xmlns") != 0)
+                html.append("xmlns:");
+            break;
+        case GUMBO_ATTR_NAMESPACE_NONE:
+            break;
+        }
+        html.append(a->name);
+        html.append("=\"", 2);
+        appendEscaped(html, restored(a->value, a->original_value.data, textScratch), AttributeEscapes);
+        html.push_back('"');
+    }
+    html.push_back('>');
+}
+
+std::string DocumentWalker::attributeText(const GumboNode *element, const char *name)
+{
+    const GumboAttribute *a = attribute(element, name);
+    return a ? std::string(restored(a->value, a->original_value.data, textScratch)) : std::string();
+}
+
+// Forms and their fields, as a browser would submit them: what a stand-in page (an adult-content
+// notice, a login page) is recognised by. Forms do not nest in a parsed page.
+void DocumentWalker::takeFormPart(const GumboNode *element, quint32 &exit)
+{
+    const GumboTag tag = element->v.element.tag;
+    if (tag == GUMBO_TAG_FORM) {
+        RawForm &form = forms.emplace_back();
+        if (attribute(element, "action"))
+            form.action = attributeText(element, "action");
+        form.method = lowerAscii(attributeText(element, "method")) == "post" ? "post" : "get";
+        openForm = std::ptrdiff_t(forms.size()) - 1;
+        exit |= EndForm;
+        return;
+    }
+    if (openForm < 0 || !(tag == GUMBO_TAG_INPUT || tag == GUMBO_TAG_BUTTON || tag == GUMBO_TAG_TEXTAREA ||
+                          tag == GUMBO_TAG_SELECT))
+        return;
+    RawField field{attributeText(element, "name"), attributeText(element, "value"),
+                   lowerAscii(attributeText(element, "type"))};
+    if (tag == GUMBO_TAG_INPUT && field.type.empty())
+        field.type = "text";
+    else if (tag == GUMBO_TAG_BUTTON && field.type.empty())
+        field.type = "submit";
+    else if (tag != GUMBO_TAG_INPUT && tag != GUMBO_TAG_BUTTON)
+        field.type = gumbo_normalized_tagname(tag);
+    // An unticked box is not sent, but it is part of the form: a site's form may be known by it.
+    if (field.type == "checkbox" || field.type == "radio")
+        field.checked = attribute(element, "checked") != nullptr;
+    forms[std::size_t(openForm)].fields.push_back(std::move(field));
+}
+
+bool DocumentWalker::hiddenElement(const GumboNode *element, quint32 flags)
+{
+    if (flags & NotRendered)
+        return true;
+    if (attribute(element, "hidden"))
+        return true;
+    if (flags & Input) {
+        const GumboAttribute *type = attribute(element, "type");
+        return type && asciiEqualNoCase(type->value, "hidden"sv);
+    }
+    if (flags & Dialog)
+        return !attribute(element, "open");
+    if (flags & Audio)
+        return !attribute(element, "controls");
+    return false;
+}
+
+bool DocumentWalker::rendersChild(const Frame &parent, const GumboNode *child)
+{
+    switch (parent.childBoxes) {
+    case ChildBoxes::All:
+        return true;
+    case ChildBoxes::OptionsAndGroups:
+        return isHtml(child, GUMBO_TAG_OPTION) || isHtml(child, GUMBO_TAG_OPTGROUP);
+    case ChildBoxes::Options:
+        return isHtml(child, GUMBO_TAG_OPTION);
+    case ChildBoxes::FirstSummary:
+        return child == parent.summary;
+    }
+    return true;
+}
+
+bool DocumentWalker::hasFollowingCell(const GumboNode *row, unsigned cellIndex)
+{
+    const GumboVector &siblings = row->v.element.children;
+    for (unsigned i = cellIndex + 1; i < siblings.length; ++i) {
+        const auto *sibling = static_cast<const GumboNode *>(siblings.data[i]);
+        if ((isHtml(sibling, GUMBO_TAG_TD) || isHtml(sibling, GUMBO_TAG_TH)) && !attribute(sibling, "hidden"))
+            return true;
+    }
+    return false;
+}
+
+// Whether a row box follows in the same table: later in its group, or in a later group.
+bool DocumentWalker::hasFollowingRow(const GumboNode *parent, unsigned rowIndex, const GumboNode *table,
+                                     unsigned parentIndex)
+{
+    const auto rowIn = [](const GumboNode *node, unsigned from) {
+        const GumboVector &children = node->v.element.children;
+        for (unsigned i = from; i < children.length; ++i) {
+            const auto *child = static_cast<const GumboNode *>(children.data[i]);
+            if (isHtml(child, GUMBO_TAG_TR) && !attribute(child, "hidden"))
+                return true;
+        }
+        return false;
+    };
+    if (rowIn(parent, rowIndex + 1))
+        return true;
+    const bool inGroup =
+        isHtml(parent, GUMBO_TAG_TBODY) || isHtml(parent, GUMBO_TAG_THEAD) || isHtml(parent, GUMBO_TAG_TFOOT);
+    if (!inGroup || !table || !isHtml(table, GUMBO_TAG_TABLE))
+        return false;
+    const GumboVector &groups = table->v.element.children;
+    for (unsigned i = parentIndex + 1; i < groups.length; ++i) {
+        const auto *group = static_cast<const GumboNode *>(groups.data[i]);
+        if ((isHtml(group, GUMBO_TAG_TBODY) || isHtml(group, GUMBO_TAG_THEAD) ||
+             isHtml(group, GUMBO_TAG_TFOOT)) &&
+            !attribute(group, "hidden") && rowIn(group, 0))
+            return true;
+    }
+    return false;
+}
+
+// Writes the start tag and takes the element's part in links and text; sets what leaving it does.
+void DocumentWalker::enterElement(Frame &frame, const Frame &parent)
+{
+    const GumboNode *element = frame.node;
+    const std::string_view name = frame.name;
+    const GumboElement &e = element->v.element;
+    const bool htmlElement = e.tag_namespace == GUMBO_NAMESPACE_HTML;
+    const quint32 flags = htmlElement ? tagTable().flags(e.tag, name) : 0;
+    frame.flags = flags;
+    quint32 &exit = frame.exitActions;
+
+    if (flags & Select) {
+        frame.childBoxes = ChildBoxes::OptionsAndGroups;
+    } else if (flags & OptGroup) {
+        frame.childBoxes = ChildBoxes::Options;
+    } else if ((flags & Details) && !attribute(element, "open")) {
+        frame.childBoxes = ChildBoxes::FirstSummary;
+        for (unsigned i = 0; i < e.children.length && !frame.summary; ++i) {
+            const auto *child = static_cast<const GumboNode *>(e.children.data[i]);
+            if (isHtml(child, GUMBO_TAG_SUMMARY))
+                frame.summary = child;
+        }
+    }
+
+    startTag(element, name);
+    if (element == body) {
+        bodyStart = html.size();
+        inBody = true;
+        textContentOnly = attribute(element, "hidden") != nullptr;
+        exit |= EndBody;
+    }
+
+    if ((flags & Link) && templates == 0) {
+        if (const GumboAttribute *href = attribute(element, "href")) {
+            const std::string_view value = restored(href->value, href->original_value.data, textScratch);
+            if (value.data() == href->value) {
+                hrefs.push_back(value);
+            } else {
+                restoredHrefs.emplace_back(value);
+                hrefs.push_back(restoredHrefs.back());
+            }
+        }
+    }
+    if (htmlElement && templates == 0)
+        takeFormPart(element, exit);
+    if ((flags & Base) && templates == 0 && !baseHref) {
+        if (const GumboAttribute *href = attribute(element, "href"))
+            baseHref = std::string(restored(href->value, href->original_value.data, textScratch));
+    }
+    if (flags & Template) {
+        ++templates;
+        exit |= EndTemplate;
+    }
+    if (flags & Preformatted) {
+        ++preformatted;
+        exit |= EndPreformatted;
+    }
+
+    if (!inBody || textContentOnly || hidden > 0)
+        return;
+    if (element != body && (!rendersChild(parent, element) || hiddenElement(element, flags))) {
+        ++hidden;
+        exit |= ShowAgain;
+        return;
+    }
+    if (!htmlElement) {
+        // MathML reads as inline text. An svg is an inline box where only SVG text and the HTML of a
+        // foreignObject are drawn; definitions, gradients, titles and the like are not.
+        if (e.tag_namespace != GUMBO_NAMESPACE_SVG)
+            return;
+        if (name == "svg"sv &&
+            !(isElement(parent.node) && parent.node->v.element.tag_namespace == GUMBO_NAMESPACE_SVG)) {
+            innerText.inlineBoxStart();
+            exit |= EndInlineBox;
+        } else if (name != "svg"sv && name != "g"sv && name != "a"sv && name != "switch"sv &&
+                   name != "text"sv && name != "tspan"sv && name != "textPath"sv &&
+                   name != "foreignObject"sv) {
+            ++hidden;
+            exit |= ShowAgain;
+            return;
+        }
+        if (name == "text"sv) {
+            ++svgText;
+            exit |= EndSvgText;
+        } else if (name == "foreignObject"sv) {
+            innerText.boxStart();
+            exit |= EndBox;
+        }
+        return;
+    }
+    if (flags & Replaced) {
+        innerText.inlineBoxStart();
+        innerText.inlineBoxEnd();
+        ++hidden;
+        exit |= ShowAgain;
+        return;
+    }
+    if (flags & InlineBlock) {
+        innerText.inlineBoxStart();
+        exit |= EndInlineBox;
+    }
+    if (flags & Paragraph) {
+        innerText.requiredBreak(2);
+        exit |= BreakAfter2;
+    } else if (flags & Block) {
+        innerText.requiredBreak(1);
+        exit |= BreakAfter1;
+    }
+    if (flags & TableCell) {
+        innerText.boxStart();
+        exit |= EndCell;
+    }
+    if (flags & TableRow)
+        exit |= EndRow;
+    if (flags & LineBreak)
+        innerText.newline();
+}
+
+void DocumentWalker::leaveElement(const Frame &frame, const Frame *parent, const Frame *grandparent,
+                                  bool endTag)
+{
+    const quint32 exit = frame.exitActions;
+    if (exit & ShowAgain)
+        --hidden;
+    if (exit & EndSvgText)
+        --svgText;
+    if (exit & EndBox)
+        innerText.boxEnd();
+    if (exit & EndInlineBox)
+        innerText.inlineBoxEnd();
+    if (exit & EndCell) {
+        innerText.boxEnd();
+        if (parent && hasFollowingCell(parent->node, parent->nextChild - 1))
+            innerText.tab();
+    }
+    if ((exit & EndRow) && parent &&
+        hasFollowingRow(parent->node, parent->nextChild - 1, grandparent ? grandparent->node : nullptr,
+                        grandparent ? grandparent->nextChild - 1 : 0))
+        innerText.newline();
+    if (exit & BreakAfter2)
+        innerText.requiredBreak(2);
+    if (exit & BreakAfter1)
+        innerText.requiredBreak(1);
+    if (exit & EndPreformatted)
+        --preformatted;
+    if (exit & EndTemplate)
+        --templates;
+    if (exit & EndForm)
+        openForm = -1;
+    if (exit & EndBody) {
+        bodyEnd = html.size();
+        inBody = false;
+    }
+    if (!endTag)
+        return;
+    html.append("</", 2);
+    html.append(frame.staticName ? frame.name : elementName(frame.node));
+    html.push_back('>');
+}
+
+void DocumentWalker::visitText(const GumboNode *node, const Frame &parent)
+{
+    const GumboText &t = node->v.text;
+    if (node->type == GUMBO_NODE_COMMENT) {
+        html.append("<!--", 4);
+        html.append(restored(t.text, t.original_text.data, textScratch));
+        html.append("-->", 3);
+        return;
+    }
+    const std::string_view text = restored(t.text, t.original_text.data, textScratch);
+    if (parent.flags & RawTextParent)
+        html.append(text);
+    else
+        appendEscaped(html, text, TextEscapes);
+
+    if (!inBody)
+        return;
+    if (textContentOnly) {
+        if (templates == 0)
+            innerText.appendRaw(text);
+        return;
+    }
+    if (hidden > 0 || !rendersChild(parent, node))
+        return;
+    if ((parent.flags & TablePart) && isWhitespaceOnly(text))
+        return;
+    // Text right in an SVG element other than text is not drawn.
+    if (svgText == 0 && isElement(parent.node) &&
+        parent.node->v.element.tag_namespace == GUMBO_NAMESPACE_SVG &&
+        parent.node->v.element.tag != GUMBO_TAG_FOREIGNOBJECT)
+        return;
+    innerText.text(text, preformatted > 0);
+}
+
+void DocumentWalker::walk(const GumboNode *root, const GumboNode *bodyElement)
+{
+    body = bodyElement;
+    std::vector<Frame> stack;
+    stack.reserve(64);
+    stack.push_back({root, 0, Block, 0, {}, true, ChildBoxes::All, nullptr});
+    while (true) {
+        Frame &top = stack.back();
+        const GumboVector &children = childrenOf(top.node);
+        if (top.nextChild >= children.length) {
+            if (stack.size() == 1)
+                return;
+            const std::size_t depth = stack.size();
+            leaveElement(top, &stack[depth - 2], depth >= 3 ? &stack[depth - 3] : nullptr, true);
+            stack.pop_back();
+            continue;
+        }
+        const auto *child = static_cast<const GumboNode *>(children.data[top.nextChild++]);
+        if (!isElement(child)) {
+            visitText(child, top);
+            continue;
+        }
+        const std::string_view name = elementName(child);
+        // A name made from the page sits in a buffer the next element reuses: leaving makes it again.
+        const bool staticName = name.data() != nameScratch.data();
+        Frame frame{child, 0, 0, 0, name, staticName, ChildBoxes::All, nullptr};
+        enterElement(frame, top);
+        if (!staticName)
+            frame.name = {};
+        if (frame.flags & Void) {
+            leaveElement(frame, &top, nullptr, false);
+            continue;
+        }
+        stack.push_back(frame);
+    }
+}
+
+const GumboNode *bodyOf(const GumboNode *root)
+{
+    const GumboVector &children = root->v.element.children;
+    for (unsigned i = 0; i < children.length; ++i) {
+        const auto *child = static_cast<const GumboNode *>(children.data[i]);
+        if (isHtml(child, GUMBO_TAG_BODY) || isHtml(child, GUMBO_TAG_FRAMESET))
+            return child;
+    }
+    return nullptr;
+}
+
+QString fromUtf8(std::string_view text)
+{
+    return wellFormedUtf8ToString(QByteArrayView(text.data(), qsizetype(text.size())));
+}
+
+HtmlForm makeForm(const RawForm &raw, const HrefResolver &resolver, const QString &address)
+{
+    HtmlForm form;
+    // A form without an action goes to the page itself, whatever the base says.
+    form.action = raw.action && !raw.action->empty() ? resolver.resolveUtf8(*raw.action) : address;
+    form.method = QString::fromLatin1(raw.method);
+    for (const RawField &field : raw.fields)
+        form.fields.append(
+            {fromUtf8(field.name), fromUtf8(field.value), fromUtf8(field.type), field.checked});
+    return form;
+}
+
+} // namespace
+
+HtmlDocument buildDocumentFromUtf8(QByteArrayView utf8, const QString &address, QByteArrayView encoding,
+                                   const ParseBudget &budget)
+{
+    HtmlDocument document;
+    document.address = address;
+
+    const MarkupRenames renames(
+        std::string_view(utf8.isEmpty() ? "" : utf8.data(), std::size_t(utf8.size())));
+    const std::string_view text = renames.parseText();
+    GumboArena arena;
+    GumboOptions options = kGumboDefaultOptions;
+    options.allocator = &GumboArena::allocate;
+    options.deallocator = &GumboArena::deallocate;
+    options.userdata = &arena;
+    options.max_errors = 0; // parse errors are of no use here, and recording them costs
+    arena.setLimits(budget.deadline, budget.abandoned);
+    // The tree is released with the arena: gumbo_destroy_output would recurse once per nesting level.
+    const GumboOutput *output = GumboArena::parse(&options, text.data(), text.size(), arena);
+    if (!output)
+        throw ParseStopped(arena.stoppedByDeadline());
+    const GumboNode *root = output->root;
+    const GumboNode *body = bodyOf(root);
+
+    DocumentWalker walker(renames, text.size());
+    walker.walk(root, body);
+
+    // Everything gumbo hands out is well-formed UTF-8, and so is what the walk adds. The html element's
+    // HTML is decoded once; the body's is cut from it.
+    const QByteArrayView html(walker.html.data(), qsizetype(walker.html.size()));
+    document.htmlInnerHtml = wellFormedUtf8ToString(html);
+    if (body) {
+        const qsizetype bodyStart = wellFormedUtf16Length(html.first(qsizetype(walker.bodyStart)));
+        const qsizetype bodyLength = wellFormedUtf16Length(
+            html.sliced(qsizetype(walker.bodyStart), qsizetype(walker.bodyEnd - walker.bodyStart)));
+        document.bodyInnerHtml = document.htmlInnerHtml.sliced(bodyStart, bodyLength);
+    }
+    const std::string &innerText = walker.innerText.result();
+    document.bodyInnerText =
+        wellFormedUtf8ToString(QByteArrayView(innerText.data(), qsizetype(innerText.size())));
+
+    std::optional<QString> baseHref;
+    if (walker.baseHref)
+        baseHref = wellFormedUtf8ToString(
+            QByteArrayView(walker.baseHref->data(), qsizetype(walker.baseHref->size())));
+    const HrefResolver resolver = HrefResolver::forDocument(address, baseHref, encoding);
+    document.links.reserve(qsizetype(walker.hrefs.size()));
+    for (const std::string_view href : walker.hrefs)
+        document.links.append(resolver.resolveUtf8(href));
+    for (const RawForm &form : walker.forms)
+        document.forms.append(makeForm(form, resolver, address.left(address.indexOf(u'#'))));
+    return document;
+}
+
+HtmlDocument buildDocument(const QString &html, const QString &address, const ParseBudget &budget)
+{
+    const QByteArray utf8 = html.toUtf8();
+    return buildDocumentFromUtf8(utf8, address, "UTF-8", budget);
+}
+
+HtmlDocument buildDocument(const QByteArray &body, const QByteArray &httpContentType, const QString &address,
+                           const ParseBudget &budget)
+{
+    const Utf8Page page = pageToUtf8(body, httpContentType);
+    return buildDocumentFromUtf8(page.text, address, page.encoding, budget);
+}
+
+} // namespace diarytrawl::web

@@ -1,0 +1,641 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "NetworkBrowser.h"
+
+#include "ErrorPage.h"
+#include "HtmlParser.h"
+#include "LoadOutcomes.h"
+#include "LoginCookies.h"
+#include "PageDecoding.h"
+#include "platform/SettingsStore.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QMutex>
+#include <QProcess>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <atomic>
+#include <exception>
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+namespace diarytrawl::web {
+
+struct NetworkBrowser::Loaded {
+    HtmlDocument document;
+    bool isPage = false;
+    StandIn standIn; // what the site put in place of the page, if anything
+    // A page that may go to the cache once it is known to be the page asked for.
+    QByteArray body;
+    QByteArray contentType;
+    bool cacheable = false;
+};
+
+// Workers hold this rather than the browser: the browser clears target when it goes, under the mutex,
+// so a worker never posts to a browser that is gone. latest lets a worker drop work that a newer
+// Navigate has already abandoned, and cut a parse short.
+struct NetworkBrowser::Relay {
+    QMutex mutex;
+    NetworkBrowser *target = nullptr;
+    std::atomic<quint64> latest{0};
+
+    // Runs what on the browser's thread if the browser is still there and still wants generation.
+    void post(quint64 generation, std::function<void(NetworkBrowser &)> what)
+    {
+        QMutexLocker lock(&mutex);
+        if (NetworkBrowser *browser = target; browser && latest == generation) {
+            QMetaObject::invokeMethod(
+                browser,
+                [browser, generation, what = std::move(what)] {
+                    if (browser->m_generation == generation && !browser->m_quit)
+                        what(*browser);
+                },
+                Qt::QueuedConnection);
+        }
+    }
+};
+
+namespace {
+
+enum class Shape { Html, PlainText, File };
+
+QString mimeTypeOf(const QByteArray &contentType)
+{
+    const qsizetype semicolon = contentType.indexOf(';');
+    return QString::fromLatin1(semicolon < 0 ? contentType : contentType.left(semicolon)).trimmed().toLower();
+}
+
+// What a browser does with a type: show it as a page, show it as text, or offer to save it.
+Shape shapeOf(const QString &mimeType)
+{
+    if (mimeType == u"text/html" || mimeType == u"application/xhtml+xml")
+        return Shape::Html;
+    if (mimeType.startsWith(u"text/") || mimeType == u"application/json" ||
+        mimeType == u"application/javascript" || mimeType == u"application/xml")
+        return Shape::PlainText;
+    static const QStringList topLevelFiles = {u"image/"_s, u"audio/"_s, u"video/"_s, u"font/"_s, u"model/"_s};
+    for (const QString &prefix : topLevelFiles) {
+        if (mimeType.startsWith(prefix))
+            return Shape::File;
+    }
+    static const QStringList applicationFiles = {u"application/octet-stream"_s,
+                                                 u"application/zip"_s,
+                                                 u"application/gzip"_s,
+                                                 u"application/x-gzip"_s,
+                                                 u"application/x-bzip2"_s,
+                                                 u"application/x-xz"_s,
+                                                 u"application/x-tar"_s,
+                                                 u"application/x-7z-compressed"_s,
+                                                 u"application/vnd.rar"_s,
+                                                 u"application/x-rar-compressed"_s,
+                                                 u"application/pdf"_s,
+                                                 u"application/java-archive"_s,
+                                                 u"application/x-shockwave-flash"_s,
+                                                 u"application/wasm"_s,
+                                                 u"application/msword"_s};
+    if (applicationFiles.contains(mimeType) || mimeType.startsWith(u"application/vnd."))
+        return Shape::File;
+    return Shape::Html; // unknown or missing: as browsers sniff most such pages, as HTML
+}
+
+bool isLoadedScheme(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return scheme == u"http" || scheme == u"https";
+}
+
+bool isRedirectStatus(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+QString addressText(const QUrl &url)
+{
+    return url.toString(QUrl::FullyEncoded);
+}
+
+QString withFragment(const QString &address, const QString &fragment)
+{
+    if (fragment.isNull() || address.contains(u'#'))
+        return address;
+    return address + u'#' + fragment;
+}
+
+NetworkBrowser::Loaded messageDocument(const QString &sentence, const QString &address, LoadOutcome outcome)
+{
+    NetworkBrowser::Loaded loaded;
+    loaded.document = buildDocument(pages::messagePage(sentence), address);
+    loaded.document.outcome = std::move(outcome);
+    return loaded;
+}
+
+// The document a browser shows for a page's bytes, and whether it is the page asked for.
+NetworkBrowser::Loaded pageDocument(const QByteArray &body, const QByteArray &contentType,
+                                    const QString &address, const ParseBudget &budget, const SiteRules *rules)
+{
+    const QString mimeType = mimeTypeOf(contentType);
+    NetworkBrowser::Loaded loaded;
+    loaded.isPage = true;
+    switch (shapeOf(mimeType)) {
+    case Shape::PlainText:
+        loaded.document = buildDocument(pages::plainTextPage(decodePage(body, contentType)), address, budget);
+        return loaded;
+    case Shape::File: {
+        const QString sentence = pages::fileNotShown(address, mimeType, body.size());
+        loaded = messageDocument(sentence, address,
+                                 outcomes::failed(LoadFailure::NotAPage, pages::fileReason(mimeType)));
+        return loaded;
+    }
+    case Shape::Html:
+        break;
+    }
+    loaded.document = buildDocument(body, contentType, address, budget);
+    if (rules)
+        loaded.standIn = rules->recogniseStandIn(loaded.document);
+    return loaded;
+}
+
+void openWithDesktop(const QString &address)
+{
+    QProcess::startDetached(u"xdg-open"_s, {address});
+}
+
+QString readContact(const SettingsStore &store)
+{
+    const std::optional<QVariant> stored = store.find(registry::Contact.toString());
+    return stored ? stored->toString() : QString();
+}
+
+} // namespace
+
+NetworkBrowser::NetworkBrowser(NetworkBrowserOptions options, BrowserSession session)
+    : m_options(std::move(options))
+    , m_session(std::move(session))
+    , m_document(std::make_shared<const HtmlDocument>())
+    , m_pacer(m_options.requestGap)
+    , m_relay(std::make_shared<Relay>())
+{
+    QString contact = m_options.contact;
+    if (m_options.forceOffline) {
+        m_offline = true;
+    } else if (!m_options.forceOnline || contact.isEmpty()) {
+        const SettingsStore store =
+            m_options.settingsFile.isEmpty() ? SettingsStore() : SettingsStore(m_options.settingsFile);
+        m_offline = !m_options.forceOnline && isGlobalUserOffline(store);
+        if (contact.isEmpty())
+            contact = readContact(store);
+    }
+    m_userAgent = userAgent(contact);
+    if (m_offline)
+        m_notes << u"offline mode: pages are read only from the page cache"_s;
+
+    for (auto it = m_options.originMap.cbegin(); it != m_options.originMap.cend(); ++it) {
+        QString origin = it.key().toLower();
+        while (origin.endsWith(u'/'))
+            origin.chop(1);
+        m_origins.insert(origin, it.value());
+    }
+
+    if (m_session.adultConsent && m_options.siteRules) {
+        for (const QNetworkCookie &consent : m_options.siteRules->consentCookies(m_session.siteHost))
+            m_cookies.insert(consent);
+    }
+    if (!m_session.loginCookies.isEmpty()) {
+        CookieImport imported = readLoginCookies(m_session.loginCookies);
+        for (const QNetworkCookie &cookie : std::as_const(imported.cookies))
+            m_cookies.insert(cookie);
+        m_notes += imported.notes;
+    }
+
+    m_cache = std::make_shared<PageCache>(m_options.cacheFolder.isEmpty() ? PageCache::defaultFolder()
+                                                                          : m_options.cacheFolder,
+                                          m_options.cacheMaxBytes);
+    m_relay->target = this;
+}
+
+NetworkBrowser::~NetworkBrowser()
+{
+    {
+        QMutexLocker lock(&m_relay->mutex);
+        m_relay->target = nullptr;
+    }
+    abandonLoad();
+}
+
+QByteArray NetworkBrowser::userAgent(const QString &contact)
+{
+    QString version = QCoreApplication::applicationVersion();
+    if (version.isEmpty())
+        version = QStringLiteral(DIARYTRAWL_VERSION);
+    QByteArray agent = "diarytrawl/" + version.toLatin1();
+    // A header value holds printable ASCII only; anything else in a contact is left out.
+    QByteArray printable;
+    for (const QChar c : contact) {
+        if (c.unicode() > 0x20 && c.unicode() < 0x7F && c != u'(' && c != u')')
+            printable += char(c.unicode());
+    }
+    if (!printable.isEmpty())
+        agent += " (contact: " + printable + ')';
+    return agent;
+}
+
+QStringList NetworkBrowser::sessionNotes() const
+{
+    return m_notes;
+}
+
+void NetworkBrowser::setVisible(bool visible)
+{
+    m_visible = visible;
+}
+
+void NetworkBrowser::setSilent(bool)
+{
+    // This browser shows no dialogs of its own, so there is nothing to silence.
+}
+
+bool NetworkBrowser::Busy() const
+{
+    return m_busy;
+}
+
+std::shared_ptr<const HtmlDocument> NetworkBrowser::Document() const
+{
+    return m_document;
+}
+
+void NetworkBrowser::notifyWhenIdle(std::function<void()> notify)
+{
+    m_notifyWhenIdle = std::move(notify);
+}
+
+void NetworkBrowser::Quit()
+{
+    abandonLoad();
+    m_quit = true;
+    m_cache.reset();
+}
+
+void NetworkBrowser::Navigate(const QString &address)
+{
+    if (m_quit)
+        return;
+    abandonLoad();
+    if (m_visible) {
+        if (m_options.openExternally)
+            m_options.openExternally(address);
+        else
+            openWithDesktop(address);
+        return;
+    }
+
+    const QUrl url(address.trimmed(), QUrl::TolerantMode);
+    m_busy = true;
+    m_redirects = 0;
+    m_visited.clear();
+    m_fragment = url.fragment(QUrl::FullyEncoded);
+    if (!url.isValid() || url.isRelative() || (isLoadedScheme(url) && url.host().isEmpty())) {
+        fail(outcomes::failed(LoadFailure::NotAPage, u"it is not a complete web address"_s),
+             pages::notAWebAddress(address), address);
+        return;
+    }
+    if (!isLoadedScheme(url)) {
+        fail(outcomes::failed(LoadFailure::NotAPage, u"only http and https addresses are loaded"_s),
+             pages::schemeNotLoaded(addressText(url)), addressText(url));
+        return;
+    }
+    if (isFragmentOfCurrentPage(url)) {
+        auto document = std::make_shared<HtmlDocument>(*m_document);
+        document->address = addressText(url);
+        setDocument(std::move(document), true);
+        return;
+    }
+    m_requested = url.adjusted(QUrl::RemoveFragment);
+    if (m_offline)
+        lookUpOffline(m_requested);
+    else
+        request(m_requested);
+}
+
+bool NetworkBrowser::isFragmentOfCurrentPage(const QUrl &url) const
+{
+    if (!url.hasFragment() || !m_documentIsPage || m_document->address.isEmpty())
+        return false;
+    const QUrl current(m_document->address);
+    return addressText(current.adjusted(QUrl::RemoveFragment)) ==
+           addressText(url.adjusted(QUrl::RemoveFragment));
+}
+
+void NetworkBrowser::abandonLoad()
+{
+    ++m_generation;
+    m_relay->latest = m_generation;
+    if (m_abandonTransfer)
+        m_abandonTransfer->store(true);
+    m_abandonTransfer.reset();
+    m_answeringNotice = false;
+    m_busy = false;
+}
+
+QString NetworkBrowser::currentAddress() const
+{
+    return withFragment(addressText(m_url), m_fragment);
+}
+
+QUrl NetworkBrowser::wireUrl(const QUrl &url, QByteArray &hostHeader) const
+{
+    hostHeader.clear();
+    if (m_origins.isEmpty())
+        return url;
+    const QString scheme = url.scheme().toLower();
+    const QString host = url.host(QUrl::FullyEncoded).toLower();
+    const QString port = url.port() < 0 ? QString() : u':' + QString::number(url.port());
+    auto mapped = m_origins.constFind(scheme + u"://" + host + port);
+    for (qsizetype dot = host.indexOf(u'.'); mapped == m_origins.cend() && dot >= 0;
+         dot = host.indexOf(u'.', dot + 1))
+        mapped = m_origins.constFind(scheme + u"://*" + QStringView(host).mid(dot) + port);
+    if (mapped == m_origins.cend())
+        return url;
+    const QUrl origin(mapped.value());
+    QUrl wire = url;
+    wire.setScheme(origin.scheme());
+    wire.setHost(origin.host());
+    wire.setPort(origin.port());
+    hostHeader = (host + port).toLatin1();
+    return wire;
+}
+
+void NetworkBrowser::request(const QUrl &url, const QByteArray &method, const QByteArray &body)
+{
+    m_url = url;
+    const std::chrono::milliseconds wait = m_pacer.delayBeforeNext();
+    if (wait.count() == 0) {
+        startTransfer(url, method, body);
+        return;
+    }
+    const quint64 generation = m_generation;
+    QTimer::singleShot(wait, Qt::PreciseTimer, this, [this, generation, url, method, body] {
+        if (generation == m_generation && !m_quit)
+            startTransfer(url, method, body);
+    });
+}
+
+void NetworkBrowser::startTransfer(const QUrl &url, const QByteArray &method, const QByteArray &body)
+{
+    m_pacer.requestStarts();
+    QByteArray hostHeader;
+    TransferRequest transfer;
+    transfer.url = wireUrl(url, hostHeader).toEncoded();
+    transfer.method = method;
+    transfer.body = body;
+    transfer.idleTimeout = m_options.idleTimeout;
+    transfer.maxBodyBytes = MaxBodyBytes;
+    transfer.maxHeaderBytes = MaxHeaderBytes;
+    transfer.headers = {{"User-Agent", m_userAgent},
+                        {"Accept", "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8"}};
+    if (!hostHeader.isEmpty())
+        transfer.headers.append({"Host", hostHeader});
+    if (const QByteArray cookies = m_cookies.cookieHeaderFor(url); !cookies.isEmpty())
+        transfer.headers.append({"Cookie", cookies});
+    if (method == "POST")
+        transfer.headers.append(
+            {QByteArray("Content-Type"), QByteArray("application/x-www-form-urlencoded")});
+    // Only a page's body is worth reading: not a redirect's, not a picture's.
+    transfer.wantsBody = [](int status, const HeaderList &headers) {
+        if (isRedirectStatus(status) && !headerValue(headers, "Location").isEmpty())
+            return false;
+        return status >= 400 || shapeOf(mimeTypeOf(headerValue(headers, "Content-Type"))) != Shape::File;
+    };
+
+    m_abandonTransfer = std::make_shared<std::atomic<bool>>(false);
+    const quint64 generation = m_generation;
+    std::shared_ptr<Relay> relay = m_relay;
+    m_http.start(std::move(transfer), m_abandonTransfer, [relay, generation](TransferResult result) {
+        relay->post(generation, [result = std::move(result)](NetworkBrowser &browser) mutable {
+            browser.onTransferDone(std::move(result));
+        });
+    });
+}
+
+void NetworkBrowser::onTransferDone(TransferResult result)
+{
+    m_abandonTransfer.reset();
+    if (result.sentAt)
+        m_pacer.requestSent(*result.sentAt);
+    const QList<QByteArray> setCookies = headerValues(result.headers, "Set-Cookie");
+    if (!setCookies.isEmpty())
+        m_cookies.setFromResponse(setCookies, m_url);
+    if (m_answeringNotice) {
+        // Whatever the notice's form led to, the consent is given: ask for the page again.
+        m_answeringNotice = false;
+        request(m_requested);
+        return;
+    }
+
+    const QString address = currentAddress();
+    const LoadOutcome network =
+        outcomes::fromTransfer(result, m_options.idleTimeout, MaxBodyBytes, MaxHeaderBytes);
+    if (!network.ok()) {
+        fail(network, pages::loadFailed(address, network.reason), address);
+        return;
+    }
+    const QByteArray location = headerValue(result.headers, "Location");
+    if (isRedirectStatus(result.status) && !location.isEmpty()) {
+        followRedirect(location);
+        return;
+    }
+    if (result.error == TransferResult::Error::BodyNotRead) {
+        const QString mimeType = mimeTypeOf(headerValue(result.headers, "Content-Type"));
+        const qint64 size = headerValue(result.headers, "Content-Length").toLongLong();
+        fail(outcomes::failed(LoadFailure::NotAPage, pages::fileReason(mimeType)),
+             pages::fileNotShown(address, mimeType, size), address);
+        return;
+    }
+    readPage(std::move(result), address);
+}
+
+void NetworkBrowser::followRedirect(const QByteArray &location)
+{
+    QUrl target = m_url.resolved(QUrl(QString::fromUtf8(location).trimmed(), QUrl::TolerantMode));
+    if (target.hasFragment())
+        m_fragment = target.fragment(QUrl::FullyEncoded);
+    target = target.adjusted(QUrl::RemoveFragment);
+    const QString from = addressText(m_url);
+    const QString to = addressText(target);
+
+    if (isLoadedScheme(target) && target.isValid() && !target.host().isEmpty()) {
+        std::shared_ptr<PageCache> cache = m_cache;
+        QThreadPool::globalInstance()->start([cache, from, to] { cache->storeRedirect(from, to); });
+    }
+    m_visited.insert(from);
+    if (++m_redirects > MaxRedirects) {
+        const QString address = currentAddress();
+        const bool loop = m_visited.contains(to);
+        fail(outcomes::failed(LoadFailure::NotAPage, pages::redirectsReason(loop)),
+             pages::tooManyRedirects(address, loop), address);
+        return;
+    }
+    if (!target.isValid() || !isLoadedScheme(target) || target.host().isEmpty()) {
+        const QString address = withFragment(to, m_fragment);
+        const bool web = isLoadedScheme(target);
+        fail(
+            outcomes::failed(LoadFailure::NotAPage, web ? u"it redirects to an address that is not complete"_s
+                                                        : u"it redirects to an address that is not loaded"_s),
+            web ? pages::notAWebAddress(address) : pages::schemeNotLoaded(address), address);
+        return;
+    }
+    request(target);
+}
+
+void NetworkBrowser::readPage(TransferResult result, const QString &address)
+{
+    LoadOutcome outcome;
+    if (result.status >= 400) {
+        outcome = outcomes::fromErrorStatus(result.status, result.reasonPhrase, result.headers,
+                                            QDateTime::currentDateTimeUtc());
+        if (result.body.isEmpty()) {
+            fail(outcome,
+                 pages::emptyErrorAnswer(address, outcomes::statusText(result.status, result.reasonPhrase)),
+                 address);
+            return;
+        }
+    }
+    const QByteArray contentType = headerValue(result.headers, "Content-Type");
+    const bool cacheable = result.status == 200;
+    runOnWorker([body = std::move(result.body), contentType, address, outcome, cacheable,
+                 limit = m_options.parseTimeLimit,
+                 rules = m_options.siteRules](const std::function<bool()> &abandoned) {
+        const ParseBudget budget{std::chrono::steady_clock::now() + limit, abandoned};
+        Loaded loaded = pageDocument(body, contentType, address, budget, rules.get());
+        if (!outcome.ok()) {
+            loaded.document.outcome = outcome; // the server's own error page
+            loaded.isPage = false;
+        } else if (loaded.document.outcome.ok() && loaded.standIn.failure == LoadFailure::None && cacheable) {
+            loaded.body = body;
+            loaded.contentType = contentType;
+            loaded.cacheable = true;
+        }
+        return loaded;
+    });
+}
+
+void NetworkBrowser::lookUpOffline(const QUrl &url)
+{
+    std::shared_ptr<PageCache> cache = m_cache;
+    const QString address = addressText(url);
+    const QString fragment = m_fragment;
+    runOnWorker([cache, address, fragment, limit = m_options.parseTimeLimit,
+                 rules = m_options.siteRules](const std::function<bool()> &abandoned) {
+        std::optional<PageCache::Page> page = cache->lookup(address);
+        if (!page)
+            return messageDocument(pages::notAvailableOffline(address), address,
+                                   outcomes::failed(LoadFailure::Offline, pages::offlineReason()));
+        const ParseBudget budget{std::chrono::steady_clock::now() + limit, abandoned};
+        return pageDocument(page->body, page->contentType, withFragment(page->address, fragment), budget,
+                            rules.get());
+    });
+}
+
+void NetworkBrowser::fail(const LoadOutcome &outcome, const QString &sentence, const QString &address)
+{
+    runOnWorker([sentence, address, outcome](const std::function<bool()> &) {
+        return messageDocument(sentence, address, outcome);
+    });
+}
+
+void NetworkBrowser::runOnWorker(std::function<Loaded(const std::function<bool()> &abandoned)> make)
+{
+    const quint64 generation = m_generation;
+    std::shared_ptr<Relay> relay = m_relay;
+    const std::chrono::milliseconds limit = m_options.parseTimeLimit;
+    QThreadPool::globalInstance()->start([relay, generation, limit, make = std::move(make)] {
+        if (relay->latest != generation)
+            return; // abandoned before a worker came to it
+        const std::function<bool()> abandoned = [&relay, generation] {
+            return relay->latest != generation;
+        };
+        auto loaded = std::make_shared<Loaded>();
+        try {
+            *loaded = make(abandoned);
+        } catch (const ParseStopped &stopped) {
+            if (!stopped.pastDeadline())
+                return;
+            const QString reason = pages::tooComplexReason(limit);
+            *loaded = messageDocument(reason, QString(), outcomes::failed(LoadFailure::TooComplex, reason));
+        } catch (const std::exception &failure) {
+            // Nothing in a load reaches the caller as an exception; the page says what happened.
+            const QString reason =
+                u"it could not be shown ("_s + QString::fromLocal8Bit(failure.what()) + u')';
+            *loaded = messageDocument(reason, QString(), outcomes::failed(LoadFailure::NotAPage, reason));
+        }
+        relay->post(generation,
+                    [generation, loaded](NetworkBrowser &browser) { browser.install(generation, loaded); });
+    });
+}
+
+void NetworkBrowser::install(quint64 generation, const std::shared_ptr<Loaded> &loaded)
+{
+    if (generation != m_generation || m_quit)
+        return;
+    if (loaded->document.address.isEmpty())
+        loaded->document.address = currentAddress();
+    if (loaded->standIn.failure == LoadFailure::AdultNotice && answerAdultNotice(*loaded))
+        return;
+    if (loaded->standIn.failure != LoadFailure::None) {
+        const bool notice = loaded->standIn.failure == LoadFailure::AdultNotice;
+        const QString reason = !notice ? u"the site asks to log in to see it"_s
+                               : m_session.adultConsent
+                                   ? u"the site still shows its adult-content notice after it was answered"_s
+                                   : u"the site shows an adult-content notice in place of it"_s;
+        loaded->document.outcome = outcomes::failed(loaded->standIn.failure, reason);
+        loaded->isPage = false;
+    }
+    if (loaded->cacheable && m_cache) {
+        std::shared_ptr<PageCache> cache = m_cache;
+        QThreadPool::globalInstance()->start([cache, address = addressText(m_url), loaded] {
+            cache->storePage(address, loaded->contentType, loaded->body);
+        });
+    }
+    setDocument(std::make_shared<const HtmlDocument>(std::move(loaded->document)), loaded->isPage);
+}
+
+// Answers a notice by submitting its form, once in its scope, when the user has consented.
+bool NetworkBrowser::answerAdultNotice(const Loaded &loaded)
+{
+    if (!m_session.adultConsent || !m_options.siteRules)
+        return false;
+    const SiteRules &rules = *m_options.siteRules;
+    const QString scope = rules.consentScope(loaded.standIn, addressText(m_requested));
+    if (m_noticesAnswered.contains(scope))
+        return false;
+    m_noticesAnswered.insert(scope);
+    const FormSubmission submission = rules.consentSubmission(loaded.standIn);
+    const QUrl target(submission.address);
+    if (!isLoadedScheme(target) || target.host().isEmpty())
+        return false;
+    m_answeringNotice = true;
+    request(target, submission.method, submission.body);
+    return true;
+}
+
+void NetworkBrowser::setDocument(std::shared_ptr<const HtmlDocument> document, bool isPage)
+{
+    m_document = std::move(document);
+    m_documentIsPage = isPage;
+    m_busy = false;
+    if (m_notifyWhenIdle)
+        m_notifyWhenIdle();
+}
+
+NetworkBrowserFactory::NetworkBrowserFactory(NetworkBrowserOptions options)
+    : m_options(std::move(options))
+{}
+
+std::unique_ptr<Browser> NetworkBrowserFactory::createBrowser(const BrowserSession &session)
+{
+    return std::make_unique<NetworkBrowser>(m_options, session);
+}
+
+} // namespace diarytrawl::web

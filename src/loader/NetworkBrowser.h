@@ -1,0 +1,164 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "Browser.h"
+#include "CookieJar.h"
+#include "HttpTransfer.h"
+#include "PageCache.h"
+#include "RequestPacer.h"
+#include "SiteRules.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace diarytrawl::web {
+
+struct NetworkBrowserOptions {
+    // Pages come from the cache only (--offline), or from the network (--online), whatever the settings
+    // store says. Otherwise every new browser reads GlobalUserOffline from the store.
+    bool forceOffline = false;
+    bool forceOnline = false;
+    // The settings store's file; empty: the user's ($XDG_CONFIG_HOME/diarytrawl/settings.json).
+    QString settingsFile;
+    // The page cache; empty: the user's ($XDG_CACHE_HOME/diarytrawl/pages).
+    QString cacheFolder;
+    qint64 cacheMaxBytes = PageCache::DefaultMaxBytes;
+    // A contact address for the User-Agent; empty: the settings store's, if it holds one.
+    QString contact;
+    // A load that receives no byte for this long fails as timed out.
+    std::chrono::milliseconds idleTimeout{60000};
+    // Between two requests that go to the network: the sites' bot policy asks for at most five a
+    // second. The gap counts from when the last request went out; a little is added to the 200 ms for
+    // the time a request takes to reach the server, which varies.
+    std::chrono::milliseconds requestGap{215};
+    // A page that takes longer to parse fails as too complex to read.
+    std::chrono::milliseconds parseTimeLimit{10000};
+    // For tests, which cannot make real host names resolve: requests for an origin (a key such as
+    // "https://inkwell.livejournal.com", or "https://*.livejournal.com" for every host under that name)
+    // go to another origin ("http://127.0.0.1:8080") with the original Host header, while the document's
+    // address, the links, the cookies and the cache keep the original address. Empty in the program.
+    QHash<QString, QString> originMap;
+    // How a visible browser shows an address. Empty: xdg-open, detached.
+    std::function<void(const QString &address)> openExternally;
+    // What the journal sites put in place of pages and how their notices are answered; without rules
+    // every page is taken as the one asked for.
+    std::shared_ptr<const SiteRules> siteRules;
+};
+
+// The browser object on libcurl (HttpTransfer.h). Fetching runs on a thread per request, parsing on a
+// worker thread, so the window stays responsive whatever a server or a page does; the conductor runs
+// on the thread that made the object and needs its events pumped, as Wait does. Everything Browser
+// promises holds; in addition:
+//  - Only http and https are loaded, by the first request and by every redirect; redirects are followed
+//    as a browser follows them, at most MaxRedirects, and the document's address is the final one.
+//  - A Navigate to the loaded page's address with another fragment does not fetch again.
+//  - Bounds: a body past MaxBodyBytes (as it is unpacked), a header block past MaxHeaderBytes, no byte
+//    for idleTimeout, a parse past parseTimeLimit: each fails the load.
+//  - Requests start at least requestGap apart; pages from the cache cost no wait.
+//  - Every page that loads with status 200 and is the page asked for goes to the page cache;
+//    offline, pages come only from there.
+//  - Cookies: one jar per browser holds the session's login cookies and what the sites set; each
+//    request carries the cookies of its own address. With the session's adult consent, the site's
+//    consent cookies go out from the first request, and a notice that still comes is answered once in
+//    the scope the site keeps its consent in by submitting its form, then the page is asked for again.
+//  - text/plain is shown as text; pictures, sound, video and archives as a line saying what the address
+//    holds (a failed load: not a page); any other type is read as HTML.
+class NetworkBrowser final : public QObject, public Browser {
+public:
+    static constexpr int MaxRedirects = 20;
+    static constexpr qint64 MaxBodyBytes = qint64(64) * 1024 * 1024;
+    static constexpr qint64 MaxHeaderBytes = qint64(256) * 1024;
+
+    // Reads the offline setting unless forced and the session's login cookies: throws PlatformError
+    // when the settings store is damaged or the cookies cannot be read.
+    explicit NetworkBrowser(NetworkBrowserOptions options = {}, BrowserSession session = {});
+    ~NetworkBrowser() override;
+    NetworkBrowser(const NetworkBrowser &) = delete;
+    NetworkBrowser &operator=(const NetworkBrowser &) = delete;
+
+    void setVisible(bool visible) override;
+    void setSilent(bool silent) override;
+    void Navigate(const QString &address) override;
+    bool Busy() const override;
+    std::shared_ptr<const HtmlDocument> Document() const override;
+    void Quit() override;
+    void notifyWhenIdle(std::function<void()> notify) override;
+    QStringList sessionNotes() const override;
+
+    bool isVisible() const { return m_visible; }
+
+    // "diarytrawl/VERSION", and "(contact: ADDRESS)" when there is one.
+    static QByteArray userAgent(const QString &contact);
+
+    struct Loaded; // a document made on a worker, on its way back
+    struct Relay;  // how workers reach a browser that may be gone
+
+private:
+    void abandonLoad();
+    void request(const QUrl &url, const QByteArray &method = "GET", const QByteArray &body = {});
+    void startTransfer(const QUrl &url, const QByteArray &method, const QByteArray &body);
+    void onTransferDone(TransferResult result);
+    void followRedirect(const QByteArray &location);
+    void fail(const LoadOutcome &outcome, const QString &sentence, const QString &address);
+    void readPage(TransferResult result, const QString &address);
+    void lookUpOffline(const QUrl &url);
+    void runOnWorker(std::function<Loaded(const std::function<bool()> &abandoned)> make);
+    void install(quint64 generation, const std::shared_ptr<Loaded> &loaded);
+    bool answerAdultNotice(const Loaded &loaded);
+    void setDocument(std::shared_ptr<const HtmlDocument> document, bool isPage);
+    bool isFragmentOfCurrentPage(const QUrl &url) const;
+    QString currentAddress() const;
+    QUrl wireUrl(const QUrl &url, QByteArray &hostHeader) const;
+
+    NetworkBrowserOptions m_options;
+    BrowserSession m_session;
+    QHash<QString, QString> m_origins; // originMap with keys in lower case
+    QByteArray m_userAgent;
+    QStringList m_notes;
+    bool m_offline = false;
+    bool m_visible = false;
+    bool m_busy = false;
+    bool m_quit = false;
+
+    std::shared_ptr<const HtmlDocument> m_document;
+    bool m_documentIsPage = false; // the server's or the cache's page, not one of ours
+
+    HttpSession m_http;
+    std::shared_ptr<std::atomic<bool>> m_abandonTransfer;
+    CookieJar m_cookies;
+    RequestPacer m_pacer;
+    QUrl m_requested;   // the address asked for, without fragment
+    QUrl m_url;         // the address being fetched, without fragment
+    QString m_fragment; // the first address's fragment, kept through redirects that name none
+    int m_redirects = 0;
+    QSet<QString> m_visited;
+    bool m_answeringNotice = false;  // the request in flight submits an adult-content notice's form
+    QSet<QString> m_noticesAnswered; // consent scopes
+
+    quint64 m_generation = 0;
+    std::shared_ptr<PageCache> m_cache;
+    std::shared_ptr<Relay> m_relay;
+    std::function<void()> m_notifyWhenIdle;
+};
+
+// Makes the browsers of searches and of the help page, all with the same options.
+class NetworkBrowserFactory final : public BrowserFactory {
+public:
+    explicit NetworkBrowserFactory(NetworkBrowserOptions options = {});
+    std::unique_ptr<Browser> createBrowser(const BrowserSession &session = {}) override;
+
+    NetworkBrowserOptions &options() { return m_options; }
+
+private:
+    NetworkBrowserOptions m_options;
+};
+
+} // namespace diarytrawl::web

@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "Browser.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QNetworkCookie>
+#include <QString>
+
+namespace diarytrawl {
+
+// A page a site answers with in place of the one asked for, as the site's rules recognise it.
+struct StandIn {
+    LoadFailure failure = LoadFailure::None; // AdultNotice, LoginPage, or None for the page itself
+    HtmlForm form;                           // a notice's form
+    QString kind;                            // which notice, in the site's own terms
+};
+
+// A form as a browser submits it.
+struct FormSubmission {
+    QByteArray method; // "GET" or "POST"
+    QString address;   // for GET, with the fields as its query
+    QByteArray body;   // for POST: application/x-www-form-urlencoded
+};
+
+// What the loader asks of the family of journal sites a search reads: the loader declares the
+// questions, src/sites answers them. Every answer depends on its arguments alone, so the rules are
+// asked from any thread.
+class SiteRules {
+public:
+    virtual ~SiteRules() = default;
+
+    // Cookies that carry an adult's consent to the site's notices, sent from the first request.
+    virtual QList<QNetworkCookie> consentCookies(const QString &siteHost) const = 0;
+    // Whether a page stands in for the one asked for (a notice, a login page), known by its markup.
+    virtual StandIn recogniseStandIn(const HtmlDocument &document) const = 0;
+    // The notice's form as a browser submits it when the consent is given.
+    virtual FormSubmission consentSubmission(const StandIn &notice) const = 0;
+    // Where an answer holds: a notice is answered once for each scope; one that comes again in a scope
+    // already answered is the load's failure. requested is the address asked for.
+    virtual QString consentScope(const StandIn &notice, const QString &requested) const = 0;
+};
+
+} // namespace diarytrawl

@@ -1,0 +1,460 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "JournalServer.h"
+#include "SearchHarness.h"
+#include "TestFolder.h"
+#include "core/Crawl.h"
+#include "loader/CodePage1251.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTest>
+#include <QTimer>
+
+using namespace diarytrawl;
+using namespace diarytrawl::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Reports are written in windows-1251, the expected files in UTF-8.
+QString readText(const QString &name, bool windows1251 = true)
+{
+    QFile file(name);
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : "<missing>";
+    return windows1251 ? cp1251::toUnicode(bytes) : QString::fromUtf8(bytes);
+}
+
+QString report(const QString &months, const QString &nick = u"nick"_s)
+{
+    return readText(u"results.tmp."_s + nick + u".2005."_s + months + u".htm"_s);
+}
+
+} // namespace
+
+class TestCrawl : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup() { m.reset(); }
+    void wholeSearch();
+    void monthRanges_data();
+    void monthRanges();
+    void matching_data();
+    void matching();
+    void storedPages_data();
+    void storedPages();
+    void stops_data();
+    void stops();
+    void failures_data();
+    void failures();
+    void hostileMonthPage();
+    void unreadPages_data();
+    void unreadPages();
+    void searchesAsTheUser();
+
+private:
+    // June by default: a month page that links to the two March entries and nothing else.
+    CrawlOutcome scan(const QString &search, bool regScan = false, const QString &from = u"06"_s,
+                      const QString &to = u"06"_s, const QString &nick = u"nick"_s,
+                      const QString &year = u"2005"_s)
+    {
+        return regScan ? RegScan(m->harness, nick, year, from, to, search)
+                       : Scan(m->harness, nick, year, from, to, search);
+    }
+    // Expected texts: "\n" line ends, HOST for the server's host, FOLDER for the folder the search runs in.
+    QString expected(QString text) const
+    {
+        return text.replace(u"\n"_s, u"\r\n"_s)
+            .replace(u"HOST"_s, m->server.host())
+            .replace(u"FOLDER"_s, m->dir.path());
+    }
+
+    struct Fixture { // ended in reverse order: the search's loader, the server, then the folder
+        TestFolder dir;
+        JournalServer server;
+        SearchHarness harness{dir.path()};
+    };
+    std::unique_ptr<Fixture> m;
+};
+
+void TestCrawl::init()
+{
+    m = std::make_unique<Fixture>();
+    m->server.addEntry(
+        {u"nick"_s, 2005, 3, 17, 101, u"First post"_s, u"<p>We went to the LJ meetup.</p>"_s, QTime(12, 0)});
+    m->server.addEntry({u"nick"_s, 2005, 3, 20, 102, u"Second"_s, u"<p>Nothing here.</p>"_s, QTime(8, 15)});
+    m->server.addEntry({u"nick"_s, 2005, 4, 2, 201, u"April"_s, u"<p>Another lj story</p>"_s, QTime(23, 59)});
+    m->server.setPage(u"/~nick/2005/06/"_s, 200, "text/html",
+                      "<p><a href=\"/~nick/101.html\">first</a> <a href=\"/~nick/102.html\">second</a></p>");
+    m->harness.state.strSiteHost = m->server.host();
+}
+
+void TestCrawl::wholeSearch()
+{
+    m->harness.loaderOptions().requestGap = web::NetworkBrowserOptions().requestGap;
+    QCOMPARE(scan(u"LJ"_s, false, u"03"_s, u"04"_s), CrawlOutcome::Completed);
+    // One request at a time, at most five a second, as the sites ask; nothing waits but a request.
+    const QList<RequestRecord> requests = m->server.requests();
+    for (qsizetype i = 1; i < requests.size(); ++i)
+        QVERIFY2(requests.at(i).arrivedMs - requests.at(i - 1).arrivedMs >= 200,
+                 qPrintable(requests.at(i).target));
+    const QString expectedDir = QStringLiteral(DIARYTRAWL_EXPECTED_DIR "/");
+    QCOMPARE(m->harness.normalisedLog(), expected(readText(expectedDir + u"whole-search.log"_s, false)));
+    QCOMPARE(report(u"03-04"_s), expected(readText(expectedDir + u"whole-search.htm"_s, false)));
+    QCOMPARE(m->harness.opened, QStringList{u"results.tmp.nick.2005.03-04.htm"_s});
+    QCOMPARE(m->harness.statuses,
+             (QStringList{u"19/1/1 [00:00:00] @ 2005-03-17"_s, u"20/2/2 [00:00:00] @ 2005-03-17"_s,
+                          u"21/3/3 [00:00:00] @ 2005-03-17"_s, u"23/4/3 [00:00:00] @ 2005-03-20"_s,
+                          u"24/5/3 [00:00:00] @ 2005-03-20"_s, u"25/6/3 [00:00:00] @ 2005-03-20"_s,
+                          u"46/7/4 [00:00:00] @ 2005-04-02"_s, u"47/8/5 [00:00:00] @ 2005-04-02"_s,
+                          u"48/9/6 [00:00:00] @ 2005-04-02"_s}));
+}
+
+void TestCrawl::monthRanges_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QStringList>("monthPages");
+
+    QTest::newRow("first after last: none") << u"05"_s << u"03"_s << QStringList();
+    QTest::newRow("sign and space taken, a zero before one digit, 13 unchanged")
+        << u" +9"_s << u"13"_s
+        << QStringList{u"/~nick/2005/09/"_s, u"/~nick/2005/10/"_s, u"/~nick/2005/11/"_s, u"/~nick/2005/12/"_s,
+                       u"/~nick/2005/13/"_s};
+}
+
+void TestCrawl::monthRanges()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QStringList, monthPages);
+
+    for (const QString &month : monthPages) // small pages without links keep the test quick
+        m->server.setPage(month, 200, "text/html", "<p>no entries</p>");
+    QCOMPARE(scan(u"LJ"_s, false, from, to), CrawlOutcome::Completed);
+    QStringList requested;
+    for (const RequestRecord &request : m->server.requests())
+        requested << request.target;
+    QCOMPARE(requested, monthPages);
+    QVERIFY(
+        m->harness.logText.endsWith(u"results: 0 links found (see log above);\r\n0 links scanned;\r\n"_s));
+    QCOMPARE(m->harness.opened, QStringList{u"results.tmp.nick.2005."_s + from + u'-' + to + u".htm"_s});
+}
+
+void TestCrawl::matching_data()
+{
+    QTest::addColumn<bool>("regScan");
+    QTest::addColumn<bool>("searchHtmlCode");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<int>("found");
+    QTest::addColumn<QString>("excerpt");
+
+    // The reply link's address is only in the HTML code.
+    QTest::newRow("only in the code, code searched")
+        << false << true << u"mode=reply"_s << 2
+        << u"&lt;a href=\"http://HOST/~nick/101.html?<b>mode=reply</b>\"&gt;"_s;
+    QTest::newRow("only in the code, not searched") << false << false << u"mode=reply"_s << 0 << QString();
+    QTest::newRow("in both: the text is shown")
+        << false << true << u"LJ"_s << 1 << u"to the <b>LJ</b> meetup."_s;
+    // In the entry's text the stamp is two line breaks below the sentence.
+    QTest::newRow("a regular expression spans lines")
+        << true << false << u"meetup\\. +@ 2005-03-17"_s << 1
+        << u"...  went to the LJ <b>meetup.  @ 2005-03-17</b> 12:00:00  Leave  ... <br>"_s;
+    QTest::newRow("plain text does not") << false << false << u"meetup. @"_s << 0 << QString();
+}
+
+void TestCrawl::matching()
+{
+    QFETCH(bool, regScan);
+    QFETCH(bool, searchHtmlCode);
+    QFETCH(QString, search);
+    QFETCH(int, found);
+    QFETCH(QString, excerpt);
+
+    m->harness.state.bSearchHtmlCode = searchHtmlCode;
+    QCOMPARE(scan(search, regScan), CrawlOutcome::Completed);
+    QVERIFY(m->harness.logText.endsWith(u"results: "_s + QString::number(found) +
+                                        u" links found (see log above);\r\n2 links scanned;\r\n"_s));
+    const QString text = report(u"06-06"_s);
+    QCOMPARE(text.count(u"<a href="_s), found);
+    QVERIFY2(text.contains(expected(excerpt)), qPrintable(text));
+    QVERIFY(!text.contains(u"&lt;p&gt;We went"_s));
+}
+
+void TestCrawl::storedPages_data()
+{
+    QTest::addColumn<bool>("savePages");
+    QTest::addColumn<bool>("saveMatchingOnly");
+    QTest::addColumn<QStringList>("stored");
+
+    QTest::newRow("none") << false << false << QStringList();
+    QTest::newRow("every scanned page") << true << false << QStringList{u"101.html"_s, u"102.html"_s};
+    QTest::newRow("matching pages only") << false << true << QStringList{u"101.html"_s};
+}
+
+void TestCrawl::storedPages()
+{
+    QFETCH(bool, savePages);
+    QFETCH(bool, saveMatchingOnly);
+    QFETCH(QStringList, stored);
+
+    m->harness.state.bSavePages = savePages;
+    m->harness.state.bSaveMatchingOnly = saveMatchingOnly;
+    QCOMPARE(scan(u"LJ"_s), CrawlOutcome::Completed);
+    const QDir pages(m->dir.path() + u"/saved.pages.tmp/~nick"_s);
+    QCOMPARE(pages.entryList(QDir::Files, QDir::Name), stored);
+    QCOMPARE(report(u"06-06"_s).contains(u"You can find stored pages in"_s), !stored.isEmpty());
+    if (!stored.isEmpty()) // the page as the browser holds it, declared in the code page it is stored in
+        QVERIFY(readText(pages.filePath(u"101.html"_s))
+                    .startsWith(u"<head><meta charset=\"windows-1251\"><title>"_s));
+}
+
+void TestCrawl::stops_data()
+{
+    QTest::addColumn<QString>("page"); // hangs until the stop
+    QTest::addColumn<QString>("logTail");
+
+    QTest::newRow("at a month page")
+        << u"/~nick/2005/03/"_s
+        << u"Loading page ... \"http://HOST/~nick/2005/03/\";\n<dots>\n --- stopped by user --- \n"_s;
+    QTest::newRow("at an entry")
+        << u"/~nick/102.html"_s
+        << u"2005/03/link(23): 'http://HOST/~nick/102.html'\n<dots>\n --- stopped by user --- \n"_s;
+}
+
+void TestCrawl::stops()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, logTail);
+
+    m->server.setHang(page);
+    QTimer poll; // the stop comes from an event, as the Cancel button's click does
+    connect(&poll, &QTimer::timeout, this,
+            [&] { m->harness.state.bStopRequested = m->server.requestCount(page) > 0; });
+    poll.start(10);
+    const bool atEntry = page.endsWith(u".html"_s);
+    QCOMPARE(scan(u"LJ"_s, false, u"03"_s, u"04"_s),
+             atEntry ? CrawlOutcome::StoppedAtEntry : CrawlOutcome::StoppedAtMonthPage);
+    QVERIFY2(m->harness.normalisedLog().endsWith(expected(logTail)), qPrintable(m->harness.logText));
+    // Stopped at an entry, the report holds what was found, says so and is opened; at a month page, its head.
+    const QString text = report(u"03-04"_s);
+    QCOMPARE(text.count(u"<a href="_s), atEntry ? 3 : 0);
+    QCOMPARE(text.contains(
+                 expected(u"<br> ----- <b><i>scan aborted</i></b> ----- <br>\n--- <br>\nscan finished at: "
+                          u"<i>6 Dec 2026 10:00:00</i>; <br>\n<br>summary: 3 links found; <br>\n3 links "
+                          u"scanned<i> (scan time: 00:00:00)</i>; <br>\n"_s)),
+             atEntry);
+    QVERIFY(text.endsWith(atEntry ? u"</body>\r\n\r\n</html>\r\n"_s : u"---<br>\r\n"_s));
+    QCOMPARE(m->harness.opened.size(), atEntry ? 1 : 0);
+}
+
+void TestCrawl::failures_data()
+{
+    QTest::addColumn<QString>("nick");
+    QTest::addColumn<QString>("year");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<bool>("regScan"); // of "(LJ", else a plain search for "LJ"
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<bool>("loadedPages");
+
+    QTest::newRow("month not a number")
+        << u"nick"_s << u"2005"_s << u"x3"_s << false << u"Error 13: \r\nType mismatch"_s << false;
+    QTest::newRow("month out of range")
+        << u"nick"_s << u"2005"_s << u"40000"_s << false << u"Error 6: \r\nOverflow"_s << false;
+    QTest::newRow("report not writable") << u"a/b"_s << u"2005"_s << u"03"_s << false << u"Error "_s << false;
+    QTest::newRow("year breaks the date pattern")
+        << u"nick"_s << u"20(05"_s << u"03"_s << false
+        << u"Error 114: \r\nSyntax error in regular expression"_s << true;
+    // It fails at the first entry it tests.
+    QTest::newRow("pattern that does not compile")
+        << u"nick"_s << u"2005"_s << u"03"_s << true
+        << u"Error 114: \r\nSyntax error in regular expression: missing closing parenthesis"_s << true;
+}
+
+void TestCrawl::failures()
+{
+    QFETCH(QString, nick);
+    QFETCH(QString, year);
+    QFETCH(QString, from);
+    QFETCH(bool, regScan);
+    QFETCH(QString, what);
+    QFETCH(bool, loadedPages);
+
+    m->server.setPage(u"/~nick/20(05/03/"_s, 200, "text/html",
+                      "<a href=\"/~nick/101.html\">an entry listed under an odd year</a>");
+    const QString search = regScan ? u"(LJ"_s : u"LJ"_s;
+    QCOMPARE(scan(search, regScan, from, u"04"_s, nick, year), CrawlOutcome::Failed);
+    QCOMPARE(m->harness.messages.size(), 1);
+    const QString message = m->harness.messages.first();
+    QVERIFY2(message.startsWith(u"\r\n"_s + what), qPrintable(message));
+    QVERIFY(message.endsWith(
+        regScan ? u"\r\n---\r\n(Incorrect regular expression?)\r\nSearch aborted. If Your "
+                  u"RegExp is correct,\r\nplease, go to the help page and let me a note.\r\n"_s
+                : u"\r\n---\r\nSearch aborted.\r\n"_s));
+    QVERIFY2(m->harness.logText.endsWith(
+                 message +
+                 u"---\r\nIf You're going to report the error, please, provide the following information:\r\n"
+                 u" -- Your Windows version;\r\n -- Your Internet Explorer version;\r\n -- Your request:\r\n"
+                 u"journal: \""_s +
+                 nick + u"\";\r\nyear: \""_s + year + u"\";\r\nsearch-string: \""_s + search +
+                 u"\";\r\nfrom month: "_s + from + u";\r\nto month: 04;\r\n"_s),
+             qPrintable(m->harness.logText));
+    QCOMPARE(m->server.requests().isEmpty(), !loadedPages);
+    QCOMPARE(m->harness.opened, QStringList());
+}
+
+void TestCrawl::hostileMonthPage()
+{
+    m->server.setPage(u"/~nick/2005/06/"_s, 200, "text/html",
+                      "<a href='/~nick/1.html\"><script>alert(1)</script>'>quote</a>\n"
+                      "<a href='/~nick/2.html?q=\"><b>bold</b>'>query</a>\n"
+                      "<a href='/~nick/3.html#\"><i>'>fragment</a>\n"
+                      "<a href='http://[::1\"<b>]/~nick/4.html'>broken host</a>\n"
+                      "<a href='/~nick/5 6.html'>space</a>\n"
+                      "<a href='java\nscript:alert(\"/~nick/7.html\")'>script</a>\n");
+    // An empty search string matches every page with text; the pages that cannot be read are listed too.
+    QCOMPARE(scan(QString()), CrawlOutcome::CompletedWithUnreadPages);
+    const QString text = report(u"06-06"_s);
+    static const QRegularExpression link(u"<a href=\"[^\"<>]*\">"_s);
+    QCOMPARE(text.count(link), text.count(u"<a "_s));
+    QCOMPARE(text.count(link), 5);
+    QVERIFY(!text.contains(u"<script"_s));
+    QVERIFY(!text.contains(u"javascript:"_s, Qt::CaseInsensitive));
+}
+
+void TestCrawl::unreadPages_data()
+{
+    // June's month page links to entry 101 and to PAGE, which answers as the row says; a row whose PAGE
+    // is June's own searches offline.
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QList<Answer>>("answers");
+    QTest::addColumn<QString>("reason");   // in the log and the report's list; empty: read after all
+    QTest::addColumn<QString>("logPiece"); // a pattern
+    QTest::addColumn<bool>("regScan");
+
+    const QString entry = u"/~nick/9.html"_s;
+    const Answer page{200, "text/html", "<p>Found at last: LJ</p>"};
+    const QByteArray soon =
+        QLocale::c()
+            .toString(QDateTime::currentDateTimeUtc().addSecs(3), u"ddd, dd MMM yyyy HH:mm:ss 'GMT'"_s)
+            .toLatin1();
+    QTest::newRow("refused") << u"CLOSED"_s << QList<Answer>() << u"the server refused the connection"_s
+                             << QString() << false;
+    QTest::newRow("500, not tried again")
+        << entry << QList<Answer>{{500, "", ""}, page} << u"the server answered 500 (Internal Server Error)"_s
+        << QString() << false;
+    QTest::newRow("429, wait given in seconds")
+        << entry << QList<Answer>{{429, "", "", {{"Retry-After", "1"}}}, page} << QString()
+        << u"\\(Too Many Requests\\); it asked to wait 1 s; trying again \\(1 of 4\\)\r\n"_s << false;
+    QTest::newRow("429, wait given as a date")
+        << entry << QList<Answer>{{429, "", "", {{"Retry-After", soon}}}, page} << QString()
+        << u"\\(Too Many Requests\\); it asked to wait [1-4] s; trying again \\(1 of 4\\)\r\n"_s << false;
+    QTest::newRow("429, wait too long")
+        << entry << QList<Answer>{{429, "", "", {{"Retry-After", "600"}}}, page}
+        << u"the server answered 429 (Too Many Requests) and asked to wait 600 s, too long to wait for"_s
+        << QString() << false;
+    QTest::newRow("503, then the page")
+        << entry << QList<Answer>{{503, "", ""}, page} << QString()
+        << u"\\(Service Unavailable\\); waiting 2 s; trying again \\(1 of 4\\)\r\n"_s << false;
+    QTest::newRow("reset, then the page")
+        << entry << QList<Answer>{{.shape = Answer::Reset}, page} << QString()
+        << u"the connection was reset; waiting 2 s; trying again \\(1 of 4\\)\r\n"_s << false;
+    QTest::newRow("no byte past the time-out, five times")
+        << entry << QList<Answer>{{.shape = Answer::Stall}}
+        << u"nothing arrived for 0.3 s (timed out) (tried 5 times)"_s
+        << u"waiting 16 s; trying again \\(4 of 4\\)\r\n\\.+Not read: "_s << false;
+    QTest::newRow("adult notice")
+        << entry
+        << QList<Answer>{{200, "text/html",
+                          "<form method=post action=/misc/adult_explicit.bml><input type=submit "
+                          "name=adult_check></form>"}}
+        << u"the site shows an adult-content notice in place of it"_s
+        << u"; \\(to read such pages, say you are 18 or older: \"Show adult content\" in the Other menu, or "
+           u"--adult\\)"_s
+        << false;
+    QTest::newRow("login page") << entry << QList<Answer>{{403, "", ""}}
+                                << u"the server answered 403 (Forbidden): the site asks to log in to see it"_s
+                                << u"; \\(to read friends-only pages, search with your own login"_s << false;
+    QTest::newRow("month page missing offline")
+        << u"/~nick/2005/06/"_s << QList<Answer>() << u"it is not in the page cache (offline mode)"_s
+        << u"read only from the page cache;\r\n.*\r\n\\.+Could not read the month page "
+           u"\"http://HOST/~nick/2005/06/\": "_s
+        << false;
+    // Found at once, it runs away while its excerpts are cut: nothing of the entry may be written.
+    QTest::newRow("a match that runs away")
+        << entry << QList<Answer>{{200, "text/html", "<p>meetup " + QByteArray(30000, 'a') + "b</p>"}}
+        << u"too costly to search with this pattern"_s << u"\\.+Ok \r\nNot searched: "_s << true;
+}
+
+void TestCrawl::unreadPages()
+{
+    QFETCH(QString, page);
+    QFETCH(QList<Answer>, answers);
+    QFETCH(QString, reason);
+    QFETCH(QString, logPiece);
+    QFETCH(bool, regScan);
+
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost);
+    const QString address = page == u"CLOSED"_s
+                                ? u"http://127.0.0.1:%1/~nick/9.html"_s.arg(closed.serverPort())
+                                : m->server.url(page);
+    closed.close();
+    m->server.setPage(u"/~nick/2005/06/"_s, 200, "text/html",
+                      "<a href=/~nick/101.html>first</a> <a href=\"" + address.toUtf8() + "\">second</a>");
+    m->server.setAnswers(page, answers);
+    m->harness.loaderOptions().forceOffline = page.endsWith(u'/');
+
+    const CrawlOutcome outcome = scan(regScan ? u"(a+)+$|meetup"_s : u"LJ"_s, regScan);
+    const QString log = m->harness.logText;
+    QVERIFY2(QRegularExpression(logPiece.replace(u"HOST"_s, m->server.host())).match(log).hasMatch() &&
+                 log.contains(reason + u';'),
+             qPrintable(log));
+    QCOMPARE(outcome, reason.isEmpty() ? CrawlOutcome::Completed : CrawlOutcome::CompletedWithUnreadPages);
+    QVERIFY(log.endsWith(reason.isEmpty()
+                             ? u"results: 2 links found (see log above);\r\n2 links scanned;\r\n"_s
+                             : u"links found (see log above);\r\n"_s + (page.endsWith(u'/') ? u'0' : u'1') +
+                                   u" links scanned;\r\n1 pages could not be read (see log above);\r\n"_s));
+    const QString text = report(u"06-06"_s);
+    const QString listed =
+        reason.isEmpty() ? u"could not be read"_s
+                         : u"<br>1 pages could not be read: <br>\r\n&nbsp;&nbsp;&nbsp;&nbsp; <a href=\""_s +
+                               address + u"\">"_s + address + u"</a> -- "_s + reason + u"<br>\r\n"_s;
+    QVERIFY2(text.contains(listed) != reason.isEmpty(), qPrintable(text));
+}
+
+// Today's shape: entries on the journal's own host, '_' in the user name written '-'. Friends-only entries
+// are listed and read only with the user's login cookies, whose values never show anywhere.
+void TestCrawl::searchesAsTheUser()
+{
+    m->server.addEntry({u"ink_well"_s, 2005, 8, 1, 801, u"Public"_s, u"<p>An LJ entry</p>"_s});
+    m->server.addEntry(
+        {u"ink_well"_s, 2005, 8, 2, 802, u"Friends"_s, u"<p>A friends-only LJ entry</p>"_s, {}, true});
+    m->server.setSession("ljsession", "v2:secret");
+    m->server.setLiveJournalRedirect(true);
+    m->harness.loaderOptions().originMap = {{u"https://*.journal.example"_s, m->server.origin()},
+                                            {u"http://www.journal.example"_s, m->server.origin()}};
+    m->harness.state.strSiteHost = u"www.journal.example"_s;
+    m->harness.state.bSaveMatchingOnly = true;
+    QFile cookies(m->dir.file(u"cookies.txt"_s));
+    QVERIFY(cookies.open(QIODevice::WriteOnly));
+    cookies.write("# a comment\n.journal.example\tTRUE\t/\tTRUE\t0\tljsession\tv2:secret\nbroken line\n");
+    cookies.close();
+    m->harness.state.strLoginCookies = cookies.fileName();
+
+    QCOMPARE(scan(u"LJ"_s, false, u"08"_s, u"08"_s, u"ink_well"_s), CrawlOutcome::Completed);
+    const QString log = m->harness.logText;
+    QVERIFY(log.contains(u"line 3 skipped"_s));
+    QVERIFY2(log.endsWith(u"results: 6 links found (see log above);\r\n6 links scanned;\r\n"_s),
+             qPrintable(log));
+    const QString text = report(u"08-08"_s, u"ink_well"_s);
+    QVERIFY(text.contains(u"https://ink-well.journal.example/802.html"_s));
+    for (const QString &shown : {log, text, QDir(m->dir.path()).entryList().join(u' ')})
+        QVERIFY(!shown.contains(u"secret"_s));
+}
+
+QTEST_GUILESS_MAIN(TestCrawl)
+#include "tst_crawl.moc"

@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "core/SearchFrontEnd.h"
+#include "core/SearchLog.h"
+#include "loader/NetworkBrowser.h"
+#include "sites/JournalSiteRules.h"
+
+#include <QRegularExpression>
+
+namespace diarytrawl::test {
+
+// The crawl's front end for tests: the real page loader (its settings and cache in folder), all a window
+// would show kept, and a clock that stands still so that time stamps come out the same every run.
+class SearchHarness final : public SearchFrontEnd, private LogView, private Clock {
+public:
+    explicit SearchHarness(const QString &folder)
+        : m_log(*this)
+    {
+        loaderOptions().settingsFile = folder + QStringLiteral("/settings.json");
+        loaderOptions().cacheFolder = folder + QStringLiteral("/cache");
+        loaderOptions().idleTimeout = std::chrono::milliseconds(300);
+        loaderOptions().requestGap = std::chrono::milliseconds(10); // the whole search checks the real one
+        loaderOptions().siteRules = std::make_shared<sites::JournalSiteRules>();
+    }
+
+    WindowState &windowState() override { return state; }
+    LogSink &log() override { return m_log; }
+    void StatusReport(const QString &strText) override { statuses << strText; }
+    void showMessage(const QString &strMessage) override { messages << strMessage; }
+    void Run(const QString &strFileName) override { opened << strFileName; }
+    BrowserFactory &browserFactory() override { return m_browsers; }
+    // Waits between tries a hundred times shorter than the log says.
+    RetryPolicy retryPolicy() const override { return {4, std::chrono::milliseconds(2000), 300, 0.01}; }
+    const Clock &clock() const override { return *this; }
+    QDateTime now() const override { return QDateTime(QDate(2026, 12, 6), QTime(10, 0)); }
+    const DateTimeText &dateTimeText() const override { return m_dateTimeText; }
+    web::NetworkBrowserOptions &loaderOptions() { return m_browsers.options(); }
+
+    // The log with every run of progress dots written "<dots>": how many polls a load takes varies.
+    QString normalisedLog() const
+    {
+        static const QRegularExpression dots(
+            QStringLiteral("(^|\\n)\\.+(?=Page loaded|Ok \\r|\\r\\n --- stopped)"));
+        return QString(logText).replace(dots, QStringLiteral("\\1<dots>"));
+    }
+
+    WindowState state;
+    QString logText;
+    QStringList statuses, messages, opened;
+
+private:
+    void replaceLogText(const QString &text) override { logText = text; }
+    void appendLogText(const QString &text) override { logText += text; }
+
+    SearchLog m_log;
+    web::NetworkBrowserFactory m_browsers;
+    DateTimeText m_dateTimeText{QLocale::c()};
+};
+
+} // namespace diarytrawl::test
