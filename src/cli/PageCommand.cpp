@@ -22,13 +22,6 @@ constexpr int ExitUsage = 64;
 
 enum class Output { Links, Text, BodyHtml, Html };
 
-// The page command has no log to show: the dots of a long load would only clutter the output.
-class SilentLog final : public LogSink {
-public:
-    void Echo(const QString &, bool) override {}
-    void Echo2(const QString &) override {}
-};
-
 const QString Usage =
     u"usage: diarytrawl page URL [--links | --text | --body-html | --html] [--offline]\n"
     "Loads one address as a search does and prints, as UTF-8, what a search sees of it:\n"
@@ -97,9 +90,10 @@ int runPageCommand(const QStringList &arguments)
         web::NetworkBrowser browser(options);
         browser.setVisible(false);
         browser.setSilent(true);
-        SilentLog log;
+        // The page command shows no progress: the dots of a long load would only clutter the output.
+        LoadProgress silent;
         const bool bStopRequested = false;
-        IELoadLink(browser, addresses.first(), log, bStopRequested);
+        IELoadLink(browser, addresses.first(), silent, bStopRequested);
         document = browser.Document();
         browser.Quit();
     } catch (const PlatformError &failure) {

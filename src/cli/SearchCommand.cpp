@@ -50,7 +50,9 @@ QString helpText()
            "  --masks                 '*' and '?' in the string mean any characters, any character\n"
            "  --or-then               the words OR and THEN in the string are operators\n"
            "  --html-code             search the pages' HTML code too\n"
-           "  --site HOST[:PORT]      the journal site (default: www.livejournal.com)\n"
+           "  --site HOST[:PORT]      the journal site (default: "_s +
+           sites::LiveJournal +
+           u")\n"
            "\n"
            "What to keep:\n"
            "  --save-pages            store every scanned page in saved.pages.tmp/\n"
@@ -121,14 +123,11 @@ public:
         , m_modes(modes)
         , m_openReport(openReport)
         , m_browsers(std::move(browsers))
-        , m_output(json, quiet, stdout, stderr, ::isatty(STDERR_FILENO) == 1)
-        , m_log(m_output, SearchLog::Bound::None)
+        , m_output(json, quiet, stdout, stderr, ::isatty(STDERR_FILENO) == 1, m_clock, m_dateTimeText)
     {}
 
     WindowState &windowState() override { return m_state; }
-    LogSink &log() override { return m_log; }
-    // The status line on the terminal carries what the window's status text says, and more.
-    void StatusReport(const QString &) override {}
+    SearchEvents &events() override { return m_output.events(); }
     void showMessage(const QString &strMessage) override { m_output.failureMessage(strMessage); }
     void Run(const QString &strFileName) override
     {
@@ -138,7 +137,6 @@ public:
     BrowserFactory &browserFactory() override { return *m_browsers; }
     const Clock &clock() const override { return m_clock; }
     const DateTimeText &dateTimeText() const override { return m_dateTimeText; }
-    SearchEvents &events() override { return m_output; }
 
     void setSearchButtonEnabled(bool) override {}
     void setCancelSearchButtonEnabled(bool) override {}
@@ -151,10 +149,9 @@ private:
     MatchModes m_modes;
     bool m_openReport;
     std::unique_ptr<BrowserFactory> m_browsers;
-    CommandLineOutput m_output;
-    SearchLog m_log;
     SystemClock m_clock;
     DateTimeText m_dateTimeText;
+    CommandLineOutput m_output;
 };
 
 } // namespace

@@ -83,19 +83,19 @@ void AddToHtmlReportFile(const QString &strResultsPageName, const QString &strSe
                          const QString &strYear, const QString &strCurrAddress, qint64 nLinkFoundNumber,
                          const QString &strPageText, bool bRegScan)
 {
-    AddToHtmlReportFile(strResultsPageName, strSearchTo, strYear, strCurrAddress, nLinkFoundNumber,
-                        strPageText, pageExcerpts(strPageText, strSearchTo, bRegScan));
+    AddToHtmlReportFile(strResultsPageName, strSearchTo, strCurrAddress, nLinkFoundNumber,
+                        RegMatch(strPageText, dateStampPattern(strYear), true),
+                        pageExcerpts(strPageText, strSearchTo, bRegScan));
 }
 
 void AddToHtmlReportFile(const QString &strResultsPageName, const QString &strSearchTo,
-                         const QString &strYear, const QString &strCurrAddress, qint64 nLinkFoundNumber,
-                         const QString &strPageText, const PageExcerpts &excerpts)
+                         const QString &strCurrAddress, qint64 nLinkFoundNumber, const QString &strDateStamp,
+                         const PageExcerpts &excerpts)
 {
-    const QString dateStamp = RegMatch(strPageText, dateStampPattern(strYear), true);
     QString linkLine = u"<a href=\"" + htmlAttribute(strCurrAddress) + u"\">" + html(strSearchTo) + u'(' +
                        QString::number(nLinkFoundNumber) + u") </a><br>\r\n\r\n";
-    if (!dateStamp.isEmpty())
-        linkLine += u" &nbsp;&nbsp; <i>" + html(dateStamp) + u"</i>:";
+    if (!strDateStamp.isEmpty())
+        linkLine += u" &nbsp;&nbsp; <i>" + html(strDateStamp) + u"</i>:";
     WriteHtmlString(strResultsPageName, linkLine, Append);
     WriteHtmlString(strResultsPageName, u"&nbsp;&nbsp;&nbsp;&nbsp; " + excerptsHtml(excerpts) + u"<br>\r\n",
                     Append);
@@ -177,6 +177,48 @@ void CompleteReportFile(const QString &strResultsPageName, qint64 nLinksScanned,
             u"Ваше усмотрение :-) </i><br><br>\r\n",
         Append);
     WriteHtmlString(strResultsPageName, u"\r\n</body>\r\n\r\n</html>\r\n"_s, Append);
+}
+
+ReportWriter::ReportWriter(const WindowState &window, const Clock &clock, const DateTimeText &dateTimeText)
+    : m_window(window)
+    , m_clock(clock)
+    , m_dateTimeText(dateTimeText)
+{}
+
+void ReportWriter::searchStarted(const SearchSettings &settings)
+{
+    m_settings = settings;
+}
+
+void ReportWriter::scanStarted(const QDateTime &tmScanStart)
+{
+    m_tmScanStart = tmScanStart;
+    const SearchSettings &s = m_settings;
+    m_lock.emplace(s.strResultsPageName);
+    StartHtmlReportFile(s.strNick, s.strYear, s.strFromMonth, s.strToMonth, s.strSearchTo, s.strStartAddress,
+                        s.strResultsPageName, tmScanStart, s.bRegScan, m_dateTimeText);
+}
+
+void ReportWriter::pageFailed(const PageFailure &failure)
+{
+    m_unreadPages.append({failure.address, failure.reason});
+}
+
+void ReportWriter::entryScanned(const ScannedEntry &entry)
+{
+    if (const std::optional<EntryMatch> &match = entry.match)
+        AddToHtmlReportFile(m_settings.strResultsPageName, match->strSearchTo, entry.address, match->number,
+                            match->dateStamp, match->excerpts);
+}
+
+void ReportWriter::searchEnded(const SearchSummary &summary)
+{
+    const bool stoppedAtEntry = summary.outcome == CrawlOutcome::StoppedAtEntry;
+    if (stoppedAtEntry || summary.outcome == CrawlOutcome::Completed ||
+        summary.outcome == CrawlOutcome::CompletedWithUnreadPages)
+        CompleteReportFile(m_settings.strResultsPageName, summary.scanned, summary.found, m_tmScanStart,
+                           m_clock.now(), stoppedAtEntry, m_unreadPages, m_window, m_dateTimeText);
+    m_lock.reset();
 }
 
 } // namespace diarytrawl

@@ -3,11 +3,16 @@
 
 #include "DateTimeText.h"
 #include "Excerpts.h"
+#include "ReportLock.h"
+#include "SearchEvents.h"
 #include "WindowState.h"
+#include "platform/Clock.h"
 
 #include <QDateTime>
 #include <QList>
 #include <QString>
+
+#include <optional>
 
 namespace diarytrawl {
 
@@ -28,11 +33,11 @@ void StartHtmlReportFile(const QString &strNick, const QString &strYear, const Q
 void AddToHtmlReportFile(const QString &strResultsPageName, const QString &strSearchTo,
                          const QString &strYear, const QString &strCurrAddress, qint64 nLinkFoundNumber,
                          const QString &strPageText, bool bRegScan);
-// The same with the page's excerpts already cut (pageExcerpts), so that a match that costs too much
-// fails before anything of the block is written.
+// The same with the page's date stamp and excerpts already found (pageExcerpts), so that a match that
+// costs too much fails before anything of the block is written.
 void AddToHtmlReportFile(const QString &strResultsPageName, const QString &strSearchTo,
-                         const QString &strYear, const QString &strCurrAddress, qint64 nLinkFoundNumber,
-                         const QString &strPageText, const PageExcerpts &excerpts);
+                         const QString &strCurrAddress, qint64 nLinkFoundNumber, const QString &strDateStamp,
+                         const PageExcerpts &excerpts);
 
 // A page the search could not read, and why.
 struct UnreadPage {
@@ -49,5 +54,28 @@ void CompleteReportFile(const QString &strResultsPageName, qint64 nLinksScanned,
 // The report's folder as the address its buttons open: the full path without the file name, with a
 // closing '/', and with the characters that would end the button's script or attribute percent-encoded.
 QString reportFolderAddress(const QString &strResultsPageName);
+
+// The report as the search's events make it: the head once the scan starts, under the lock that keeps
+// a second search from writing the same report, a block for each match, the list of pages that could not
+// be read and the tail when the search ends (a stop at a month page, or a failure, leaves it without).
+class ReportWriter final : public SearchEvents {
+public:
+    ReportWriter(const WindowState &window, const Clock &clock, const DateTimeText &dateTimeText);
+
+    void searchStarted(const SearchSettings &settings) override;
+    void scanStarted(const QDateTime &tmScanStart) override;
+    void pageFailed(const PageFailure &failure) override;
+    void entryScanned(const ScannedEntry &entry) override;
+    void searchEnded(const SearchSummary &summary) override;
+
+private:
+    const WindowState &m_window;
+    const Clock &m_clock;
+    const DateTimeText &m_dateTimeText;
+    SearchSettings m_settings;
+    QDateTime m_tmScanStart;
+    std::optional<ReportLock> m_lock;
+    QList<UnreadPage> m_unreadPages;
+};
 
 } // namespace diarytrawl

@@ -3,20 +3,20 @@
 
 namespace diarytrawl {
 
-void ScanSetUpStrings(const QString &strNick, const QString &strYear, const QString &strFromMonth,
-                      const QString &strToMonth, const QString &strSearchTo, QString &strStartAddress,
-                      QString &strResultsPageName, bool bRegScan, const QString &strSiteHost, LogSink &log)
+SearchSettings ScanSetUpStrings(const SearchRequest &request, bool bRegScan, const QString &strSiteHost)
 {
-    log.Echo(u"nick: \"" + strNick + u"\";\r\n", false);
-    log.Echo(u"year: \"" + strYear + u"\";\r\n", false);
-    const QStringView label = bRegScan ? u"search expression: " : u"search-string: ";
-    log.Echo(label + u'"' + strSearchTo + u"\";\r\n", false);
-    strStartAddress = u"http://" + strSiteHost + u"/~" + strNick + u'/' + strYear + u'/';
-    log.Echo(u"link: \"" + strStartAddress + u"\";\r\n", false);
-    log.Echo(u"from month: " + strFromMonth + u";\r\n", false);
-    log.Echo(u"to month: " + strToMonth + u";\r\n", false);
-    strResultsPageName =
-        u"results.tmp." + strNick + u'.' + strYear + u'.' + strFromMonth + u'-' + strToMonth + u".htm";
+    SearchSettings settings;
+    settings.bRegScan = bRegScan;
+    settings.strNick = request.strNick;
+    settings.strYear = request.strYear;
+    settings.strSearchTo = request.strSearchTo;
+    settings.strStartAddress =
+        u"http://" + strSiteHost + u"/~" + request.strNick + u'/' + request.strYear + u'/';
+    settings.strFromMonth = request.strFromMonth;
+    settings.strToMonth = request.strToMonth;
+    settings.strResultsPageName = u"results.tmp." + request.strNick + u'.' + request.strYear + u'.' +
+                                  request.strFromMonth + u'-' + request.strToMonth + u".htm";
+    return settings;
 }
 
 } // namespace diarytrawl

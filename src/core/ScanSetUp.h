@@ -1,17 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "LogSink.h"
+#include "SearchEvents.h"
 
 #include <QString>
 
 namespace diarytrawl {
 
-// Logs the settings of a search, one line each, and builds the journal's year address
+// What to search, as the search form gives it: the string already read as the match modes say.
+struct SearchRequest {
+    QString strNick;
+    QString strYear;
+    QString strFromMonth;
+    QString strToMonth;
+    QString strSearchTo;
+};
+
+// The settings of a search as its log and report show them, with the journal's year address
 // ("http://<host>/~<nick>/<year>/") and the report's file name ("results.tmp.<nick>.<year>.<from>-<to>.htm").
 // Every value is used exactly as typed.
-void ScanSetUpStrings(const QString &strNick, const QString &strYear, const QString &strFromMonth,
-                      const QString &strToMonth, const QString &strSearchTo, QString &strStartAddress,
-                      QString &strResultsPageName, bool bRegScan, const QString &strSiteHost, LogSink &log);
+SearchSettings ScanSetUpStrings(const SearchRequest &request, bool bRegScan, const QString &strSiteHost);
 
 } // namespace diarytrawl

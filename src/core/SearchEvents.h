@@ -3,19 +3,84 @@
 
 #include "Excerpts.h"
 #include "loader/Browser.h"
+#include "loader/PageLoading.h"
 
+#include <QDateTime>
+#include <QList>
 #include <QString>
+
+#include <optional>
 
 namespace diarytrawl {
 
-// How a search ended. The crawl itself reports everything through the front end; this is for callers
-// that need an exit status.
+// How a search ended.
 enum class CrawlOutcome {
     Completed,                // every month walked, every page read; the report completed and opened
     CompletedWithUnreadPages, // every month walked, but some pages could not be read
     StoppedAtMonthPage,       // the user stopped a month page load; the report has no tail
     StoppedAtEntry,           // the user stopped an entry load; the report completed as aborted and opened
-    Failed,                   // a failure ended the search; reported in a message and in the log
+    Failed,                   // a failure ended the search; told in a message and in the log
+};
+
+// What a search was asked, as typed, and what its set-up made of it.
+struct SearchSettings {
+    bool bRegScan = false;
+    QString strNick;
+    QString strYear;
+    QString strSearchTo;
+    QString strStartAddress; // the journal's year address
+    QString strFromMonth;
+    QString strToMonth;
+    QString strResultsPageName;
+};
+
+struct MonthStart {
+    int index = 0; // from 1
+    int count = 0;
+    QString address;
+    QString strYear;
+    QString monthText; // two digits at least
+};
+
+struct LinkTaken {
+    qint64 number = 0;    // links taken up so far, across months, this one included
+    qsizetype onPage = 0; // from 1 to pageLinks
+    qsizetype pageLinks = 0;
+    QString address;
+    bool skipped = false; // not an entry of the journal
+    QString strYear;
+    QString monthText;
+};
+
+// Where a page that could not be read was met.
+enum class UnreadStage {
+    MonthPage,
+    Entry,       // the entry did not load
+    EntrySearch, // the entry loaded, but searching it failed
+};
+
+struct PageFailure {
+    QString address;
+    LoadFailure kind = LoadFailure::None;
+    QString reason; // a phrase that reads after "could not be read: "
+    UnreadStage stage = UnreadStage::Entry;
+};
+
+struct EntryMatch {
+    qint64 number = 0;   // the running number of matches, this one included
+    QString strSearchTo; // what was searched for, as the search ran it
+    bool bRegScan = false;
+    QString strPageText;   // what matched: the entry's text, or its HTML code when only that matched
+    QString dateStamp;     // of what matched; empty when it has none
+    PageExcerpts excerpts; // of what matched
+};
+
+struct ScannedEntry {
+    QString address;
+    QString dateStamp; // of the entry's text; empty when none
+    std::optional<EntryMatch> match;
+    qint64 scanned = 0; // entries scanned so far, this one included
+    qint64 found = 0;   // entries that matched so far
 };
 
 struct SearchSummary {
@@ -27,26 +92,70 @@ struct SearchSummary {
     QString report;     // the report's file name
 };
 
-// What a search does, step by step, for front ends that show more than the log: the command line's
-// JSON lines and its status line. Every call comes from the crawl, on its thread, in this order: per
-// month monthStarted, then monthRead or pageFailed, then per link linkTaken and, for an entry,
-// entryRead or pageFailed, and entryMatched when it matched; searchEnded last, however the search ended.
-class SearchEvents {
+// A failure that ended the search: what the message box shows and the request it failed on.
+struct SearchFailure {
+    int number = 0;
+    QString message;
+    SearchSettings settings;
+};
+
+// Everything a search does, step by step. The crawl speaks only through these; the log, the status
+// texts, the JSON lines and the report render them. Every call comes from the crawl, on its thread, in
+// this order: searchStarted, sessionNote for each, scanStarted; per month monthStarted, then the load's
+// own steps (loadWaiting, loadRetrying), then monthRead or pageFailed; per link linkTaken and, for an
+// entry, the load's steps, then pageFailed, or entryLoaded followed by entryScanned or pageFailed;
+// loadStopped when the user stops a load; searchFailed when a failure ends the search; searchEnded last,
+// however the search ended. A renderer that fails throws PlatformError, which ends the search.
+class SearchEvents : public LoadProgress {
 public:
-    virtual ~SearchEvents() = default;
-    virtual void monthStarted(int /*monthIndex*/, int /*monthCount*/, const QString & /*address*/) {}
+    virtual void searchStarted(const SearchSettings & /*settings*/) {}
+    // A line worth a place in the log once, before the first load (offline mode, login cookies read).
+    virtual void sessionNote(const QString & /*note*/) {}
+    virtual void scanStarted(const QDateTime & /*tmScanStart*/) {}
+    virtual void monthStarted(const MonthStart & /*month*/) {}
     virtual void monthRead(qsizetype /*links*/) {}
-    // number counts links across months; onPage runs from 1 to pageLinks.
-    virtual void linkTaken(qint64 /*number*/, qsizetype /*onPage*/, qsizetype /*pageLinks*/,
-                           const QString & /*address*/, bool /*skipped*/)
-    {}
-    virtual void entryRead(const QString & /*address*/, const QString & /*dateStamp*/) {}
-    // excerpts: of what matched (the entry's text, or its HTML code when only that matched).
-    virtual void entryMatched(const QString & /*address*/, qint64 /*number*/, const QString & /*dateStamp*/,
-                              const PageExcerpts & /*excerpts*/)
-    {}
-    virtual void pageFailed(const QString & /*address*/, LoadFailure /*kind*/, const QString & /*reason*/) {}
+    virtual void linkTaken(const LinkTaken & /*link*/) {}
+    virtual void entryLoaded(const QString & /*address*/) {}
+    virtual void pageFailed(const PageFailure & /*failure*/) {}
+    virtual void entryScanned(const ScannedEntry & /*entry*/) {}
+    virtual void searchFailed(const SearchFailure & /*failure*/) {}
     virtual void searchEnded(const SearchSummary & /*summary*/) {}
+};
+
+// Hands every event to each renderer in turn, in the order they were given.
+class SearchEventsFanOut final : public SearchEvents {
+public:
+    explicit SearchEventsFanOut(QList<SearchEvents *> renderers)
+        : m_renderers(std::move(renderers))
+    {}
+
+    void loadWaiting() override { each(&SearchEvents::loadWaiting); }
+    void loadRetrying(const LoadRetry &retry) override { each(&SearchEvents::loadRetrying, retry); }
+    void loadStopped() override { each(&SearchEvents::loadStopped); }
+    void searchStarted(const SearchSettings &settings) override
+    {
+        each(&SearchEvents::searchStarted, settings);
+    }
+    void sessionNote(const QString &note) override { each(&SearchEvents::sessionNote, note); }
+    void scanStarted(const QDateTime &start) override { each(&SearchEvents::scanStarted, start); }
+    void monthStarted(const MonthStart &month) override { each(&SearchEvents::monthStarted, month); }
+    void monthRead(qsizetype links) override { each(&SearchEvents::monthRead, links); }
+    void linkTaken(const LinkTaken &link) override { each(&SearchEvents::linkTaken, link); }
+    void entryLoaded(const QString &address) override { each(&SearchEvents::entryLoaded, address); }
+    void pageFailed(const PageFailure &failure) override { each(&SearchEvents::pageFailed, failure); }
+    void entryScanned(const ScannedEntry &entry) override { each(&SearchEvents::entryScanned, entry); }
+    void searchFailed(const SearchFailure &failure) override { each(&SearchEvents::searchFailed, failure); }
+    void searchEnded(const SearchSummary &summary) override { each(&SearchEvents::searchEnded, summary); }
+
+private:
+    template<typename Event, typename... Args>
+    void each(Event event, const Args &...args)
+    {
+        for (SearchEvents *renderer : std::as_const(m_renderers))
+            (renderer->*event)(args...);
+    }
+
+    QList<SearchEvents *> m_renderers;
 };
 
 } // namespace diarytrawl

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "DateTimeText.h"
-#include "LogSink.h"
 #include "SearchEvents.h"
 #include "WindowState.h"
 #include "loader/Browser.h"
@@ -21,9 +20,8 @@ public:
     virtual ~SearchFrontEnd() = default;
 
     virtual WindowState &windowState() = 0;
-    virtual LogSink &log() = 0;
-    // Shows the status text (the log's tool tip; the caption while minimized).
-    virtual void StatusReport(const QString &strText) = 0;
+    // Whatever shows the search's steps: the log, the status texts, JSON lines.
+    virtual SearchEvents &events() = 0;
     // A modal message with an OK button, titled with the application's title; returns when dismissed.
     virtual void showMessage(const QString &strMessage) = 0;
     // Opens the finished report with the desktop's program for it, without waiting for that program.
@@ -31,12 +29,6 @@ public:
     virtual BrowserFactory &browserFactory() = 0;
     virtual const Clock &clock() const = 0;
     virtual const DateTimeText &dateTimeText() const = 0;
-    // Step-by-step events, for front ends that show more than the log.
-    virtual SearchEvents &events()
-    {
-        static SearchEvents none;
-        return none;
-    }
     // How passing faults are tried again.
     virtual RetryPolicy retryPolicy() const { return {}; }
 };

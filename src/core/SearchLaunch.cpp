@@ -13,11 +13,9 @@ CrawlOutcome SearchButton_Click(SearchForm &form, SearchFrontEnd &frontEnd)
 
     const SearchFields fields = form.readSearchFields();
     const SearchPlan plan = planSearch(fields.strSearchString, form.matchModes());
-    const CrawlOutcome outcome = plan.bRegScan
-                                     ? RegScan(frontEnd, fields.strNick, fields.strYear, fields.strFromMonth,
-                                               fields.strToMonth, plan.strSearchTo)
-                                     : Scan(frontEnd, fields.strNick, fields.strYear, fields.strFromMonth,
-                                            fields.strToMonth, plan.strSearchTo);
+    const SearchRequest request{fields.strNick, fields.strYear, fields.strFromMonth, fields.strToMonth,
+                                plan.strSearchTo};
+    const CrawlOutcome outcome = plan.bRegScan ? RegScan(frontEnd, request) : Scan(frontEnd, request);
 
     form.setCancelSearchButtonEnabled(false);
     form.setSearchButtonEnabled(true);

@@ -69,6 +69,22 @@ Form1::Form1(Services services, QWidget *parent)
 
 Form1::~Form1() = default;
 
+Form1::StatusRenderer::StatusRenderer(Form1 &window)
+    : SearchProgress(window.m_services.clock, window.m_dateTimeText)
+    , m_window(window)
+{}
+
+void Form1::StatusRenderer::progressed(bool datedEntry)
+{
+    if (datedEntry)
+        SetStatusReport();
+}
+
+void Form1::StatusRenderer::SetStatusReport()
+{
+    m_window.StatusReport(statusText());
+}
+
 void Form1::createControls()
 {
     auto *client = new QWidget(this);
@@ -524,7 +540,7 @@ void Form1::gotoTheHelpPage_Click()
         const std::unique_ptr<Browser> browser = m_services.browserFactory.createBrowser();
         browser->setSilent(false);
         browser->setVisible(true);
-        browser->Navigate(HelpPageAddress.toString());
+        browser->Navigate(sites::HelpPage.toString());
     } catch (const PlatformError &error) {
         showMessage(u"The help page cannot be shown:\r\n"_s +
                     error.description()); // e.g. a damaged settings file

@@ -2,10 +2,12 @@
 #pragma once
 
 #include "core/DateTimeText.h"
+#include "core/LogRenderer.h"
 #include "core/MatchModes.h"
 #include "core/SearchFrontEnd.h"
 #include "core/SearchLaunch.h"
 #include "core/SearchLog.h"
+#include "core/StatusText.h"
 #include "loader/Browser.h"
 #include "platform/Clock.h"
 #include "platform/SettingsStore.h"
@@ -42,15 +44,13 @@ public:
 
     static constexpr QStringView ApplicationTitle = u"diarytrawl";
     static constexpr QStringView DesignedCaption = u"   diarytrawl utility v.1.0.1.7b";
-    static constexpr QStringView HelpPageAddress = u"https://www.livejournal.com/support/faq/?lang=ru";
 
     explicit Form1(Services services, QWidget *parent = nullptr);
     ~Form1() override;
 
     // SearchFrontEnd
     WindowState &windowState() override { return m_state; }
-    LogSink &log() override { return m_log; }
-    void StatusReport(const QString &strText) override;
+    SearchEvents &events() override { return m_events; }
     void showMessage(const QString &strMessage) override;
     void Run(const QString &strFileName) override;
     BrowserFactory &browserFactory() override { return m_services.browserFactory; }
@@ -62,6 +62,9 @@ public:
     void setCancelSearchButtonEnabled(bool enabled) override;
     SearchFields readSearchFields() const override;
     const MatchModes &matchModes() const override { return m_matchModes; }
+
+    // Shows the status text (the log's tool tip; the caption while minimized).
+    void StatusReport(const QString &strText);
 
     // The log exactly as the search wrote it, line breaks included.
     const QString &logText() const { return m_logText; }
@@ -120,11 +123,28 @@ private:
     void writeBrowserSettings(const QList<std::pair<QStringView, QVariant>> &values, const QString &type,
                               const QString &message, QAction *done, QAction *otherItem);
 
+    // The status text, given anew after every entry with a date stamp.
+    class StatusRenderer final : public SearchProgress {
+    public:
+        explicit StatusRenderer(Form1 &window);
+
+    protected:
+        void progressed(bool datedEntry) override;
+
+    private:
+        void SetStatusReport();
+
+        Form1 &m_window;
+    };
+
     Services m_services;
     WindowState m_state;
     MatchModes m_matchModes;
     DateTimeText m_dateTimeText;
     SearchLog m_log;
+    LogRenderer m_logRenderer{m_log};
+    StatusRenderer m_status{*this};
+    SearchEventsFanOut m_events{{&m_logRenderer, &m_status}};
     QString m_logText;
     bool m_searching = false;
     bool m_closeWhenSearchEnds = false;

@@ -42,7 +42,7 @@ struct NetworkBrowserOptions {
     // A page that takes longer to parse fails as too complex to read.
     std::chrono::milliseconds parseTimeLimit{10000};
     // For tests, which cannot make real host names resolve: requests for an origin (a key such as
-    // "https://inkwell.livejournal.com", or "https://*.livejournal.com" for every host under that name)
+    // "https://inkwell.journal.example", or "https://*.journal.example" for every host under that name)
     // go to another origin ("http://127.0.0.1:8080") with the original Host header, while the document's
     // address, the links, the cookies and the cache keep the original address. Empty in the program.
     QHash<QString, QString> originMap;

@@ -42,10 +42,10 @@ QString seconds(qint64 count)
     return QString::number(count) + u" s"_s;
 }
 
-void stop(Browser &objIE, LogSink &log)
+void stop(Browser &objIE, LoadProgress &progress)
 {
     objIE.setVisible(true);
-    log.Echo2(u"\r\n --- stopped by user --- \r\n"_s);
+    progress.loadStopped();
 }
 
 } // namespace
@@ -60,7 +60,7 @@ QString LoadReport::failureReason() const
     return reason;
 }
 
-bool IELoadLink(Browser &objIE, const QString &strAddress, LogSink &log, const bool &bStopRequested,
+bool IELoadLink(Browser &objIE, const QString &strAddress, LoadProgress &progress, const bool &bStopRequested,
                 const RetryPolicy &retries, LoadReport *report)
 {
     LoadReport local;
@@ -68,13 +68,11 @@ bool IELoadLink(Browser &objIE, const QString &strAddress, LogSink &log, const b
     result = LoadReport();
     for (int attempt = 0;; ++attempt) {
         objIE.Navigate(strAddress);
-        bool dots = false;
         while (objIE.Busy()) {
-            log.Echo2(u"."_s);
-            dots = true;
+            progress.loadWaiting();
             waitForLoad(objIE, PollIntervalMs);
             if (bStopRequested) {
-                stop(objIE, log);
+                stop(objIE, progress);
                 return false;
             }
         }
@@ -91,18 +89,15 @@ bool IELoadLink(Browser &objIE, const QString &strAddress, LogSink &log, const b
         const qint64 waitMs = outcome.retryAfterSeconds >= 0
                                   ? qint64(outcome.retryAfterSeconds) * 1000
                                   : qint64(retries.firstBackoff.count()) << attempt;
-        const QString waitText = seconds((waitMs + 999) / 1000);
-        log.Echo2((dots ? u"\r\n"_s : QString()) + outcome.reason +
-                  (outcome.retryAfterSeconds >= 0 ? u"; it asked to wait "_s : u"; waiting "_s) + waitText +
-                  u"; trying again ("_s + QString::number(attempt + 1) + u" of "_s +
-                  QString::number(retries.maxRetries) + u")\r\n"_s);
+        progress.loadRetrying({outcome.reason, (waitMs + 999) / 1000, outcome.retryAfterSeconds >= 0,
+                               attempt + 1, retries.maxRetries});
         auto left = qint64(std::llround(double(waitMs) * retries.timeScale));
         do {
             const int step = int(std::min<qint64>(left, PollIntervalMs));
             Wait(step);
             left -= step;
             if (bStopRequested) {
-                stop(objIE, log);
+                stop(objIE, progress);
                 return false;
             }
         } while (left > 0);

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "Browser.h"
-#include "core/LogSink.h"
 
 #include <QString>
 
@@ -31,13 +30,33 @@ struct LoadReport {
     QString failureReason() const;
 };
 
+// A passing fault that IELoadLink tries again after a wait.
+struct LoadRetry {
+    QString reason;             // why the try failed
+    qint64 waitSeconds = 0;     // how long it waits first, rounded up
+    bool askedByServer = false; // the wait is what the answer's Retry-After asked for
+    int attempt = 0;            // 1 for the first try again
+    int maxRetries = 0;
+};
+
+// What IELoadLink tells while it waits; by default, nothing.
+class LoadProgress {
+public:
+    virtual ~LoadProgress() = default;
+    // Another poll interval has passed with the load still running.
+    virtual void loadWaiting() {}
+    virtual void loadRetrying(const LoadRetry & /*retry*/) {}
+    // The user asked to stop while the load was running.
+    virtual void loadStopped() {}
+};
+
 // Sends objIE to strAddress and waits, with the window's events running meanwhile, until the page is
-// ready (true) or the user asks to stop (false). One "." goes to the log for each 100 ms that the load
-// is still running; the wait ends as soon as the load does. bStopRequested is read only after a wait,
-// so a page that is ready at once is taken even when a stop is pending. On a stop the browser is made
-// visible and the stop line is logged; the browser is not quit. Passing faults are tried again as the
-// policy says, with one log line per try; the waits between tries stop within about 100 ms of a stop.
-bool IELoadLink(Browser &objIE, const QString &strAddress, LogSink &log, const bool &bStopRequested,
+// ready (true) or the user asks to stop (false). Each 100 ms that the load is still running is told as
+// loadWaiting; the wait ends as soon as the load does. bStopRequested is read only after a wait, so a
+// page that is ready at once is taken even when a stop is pending. On a stop the browser is made
+// visible and loadStopped is told; the browser is not quit. Passing faults are tried again as the
+// policy says, each try told as loadRetrying; the waits between tries stop within about 100 ms of a stop.
+bool IELoadLink(Browser &objIE, const QString &strAddress, LoadProgress &progress, const bool &bStopRequested,
                 const RetryPolicy &retries = {}, LoadReport *report = nullptr);
 
 } // namespace diarytrawl

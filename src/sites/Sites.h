@@ -14,6 +14,9 @@ inline constexpr QStringView RossiaOrg = u"lj.rossia.org";
 inline constexpr QStringView Dreamwidth = u"www.dreamwidth.org";
 inline constexpr QStringView InsaneJournal = u"www.insanejournal.com";
 
+// The page the "Help!" menu opens.
+inline constexpr QStringView HelpPage = u"https://www.livejournal.com/support/faq/?lang=ru";
+
 // What is wrong with text as the address of a journal site, HOST or HOST:PORT; empty when nothing is.
 // HOST is a host name of ASCII letters, digits and '-' in dot-separated labels of 1 to 63 characters
 // (253 at most in all), or an IPv4 address in four decimal parts; PORT is 1 to 65535. Anything else

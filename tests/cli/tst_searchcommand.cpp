@@ -191,7 +191,7 @@ void TestSearchCommand::jsonEventsFollowTheLog()
     for (const QString &line : json.out.split(u'\n', Qt::SkipEmptyParts)) {
         const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
         const QString kind = event.value(u"event"_s).toString();
-        QVERIFY2(line.startsWith(u"{\"event\":\""_s), qPrintable(line));
+        QVERIFY2(!kind.isEmpty(), qPrintable(line));
         if (kind == u"summary")
             summary = event;
         else if (kind != u"entry")

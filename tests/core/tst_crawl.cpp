@@ -61,8 +61,8 @@ private:
                       const QString &to = u"06"_s, const QString &nick = u"nick"_s,
                       const QString &year = u"2005"_s)
     {
-        return regScan ? RegScan(m->harness, nick, year, from, to, search)
-                       : Scan(m->harness, nick, year, from, to, search);
+        const SearchRequest request{nick, year, from, to, search};
+        return regScan ? RegScan(m->harness, request) : Scan(m->harness, request);
     }
     // Expected texts: "\n" line ends, HOST for the server's host, FOLDER for the folder the search runs in.
     QString expected(QString text) const

@@ -5,6 +5,7 @@
 #include "gui/WindowLayout.h"
 #include "loader/NetworkBrowser.h"
 #include "sites/JournalSiteRules.h"
+#include "sites/Sites.h"
 
 #include <QApplication>
 #include <QFile>
@@ -318,7 +319,7 @@ void TestForm1::browserCommands()
     QVERIFY(damageSettings());
     shown = answer([this] { item("gotoTheHelpPage")->trigger(); });
     QVERIFY2(shown.value(0).startsWith(u"The help page cannot be shown:"_s), qPrintable(shown.value(0)));
-    QCOMPARE(m_shownExternally, QStringList(2, Form1::HelpPageAddress.toString()));
+    QCOMPARE(m_shownExternally, QStringList(2, sites::HelpPage.toString()));
 }
 
 void TestForm1::layoutRule_data()

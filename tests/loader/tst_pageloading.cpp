@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "JournalServer.h"
+#include "core/LogRenderer.h"
 #include "core/SearchLog.h"
 #include "loader/NetworkBrowser.h"
 #include "loader/PageLoading.h"
@@ -75,15 +76,16 @@ void TestPageLoading::loadLink()
     browser.setVisible(false);
     TextView view;
     SearchLog searchLog(view);
+    LogRenderer progress(searchLog);
     bool bStopRequested = false;
-    QVERIFY(IELoadLink(browser, server.url(u"/entry.html"), searchLog, bStopRequested));
+    QVERIFY(IELoadLink(browser, server.url(u"/entry.html"), progress, bStopRequested));
     view.shown.clear();
 
     // The stop comes from an event, as the Cancel button's click does: the wait must let it run.
     if (stopAfterMs > 0)
         QTimer::singleShot(stopAfterMs, [&] { bStopRequested = true; });
     bStopRequested = stopAfterMs == 0;
-    QCOMPARE(IELoadLink(browser, server.url(path), searchLog, bStopRequested), loaded);
+    QCOMPARE(IELoadLink(browser, server.url(path), progress, bStopRequested), loaded);
     QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(log)).match(view.shown).hasMatch(),
              qPrintable(view.shown));
     QCOMPARE(browser.isVisible(), !loaded);

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/LogRenderer.h"
 #include "core/SearchFrontEnd.h"
 #include "core/SearchLog.h"
+#include "core/StatusText.h"
 #include "loader/NetworkBrowser.h"
 #include "sites/JournalSiteRules.h"
 
@@ -25,8 +27,7 @@ public:
     }
 
     WindowState &windowState() override { return state; }
-    LogSink &log() override { return m_log; }
-    void StatusReport(const QString &strText) override { statuses << strText; }
+    SearchEvents &events() override { return m_events; }
     void showMessage(const QString &strMessage) override { messages << strMessage; }
     void Run(const QString &strFileName) override { opened << strFileName; }
     BrowserFactory &browserFactory() override { return m_browsers; }
@@ -50,12 +51,34 @@ public:
     QStringList statuses, messages, opened;
 
 private:
+    // The window's status text, kept as the window would show it.
+    class Statuses final : public SearchProgress {
+    public:
+        explicit Statuses(SearchHarness &harness)
+            : SearchProgress(harness, harness.m_dateTimeText)
+            , m_harness(harness)
+        {}
+
+    protected:
+        void progressed(bool datedEntry) override
+        {
+            if (datedEntry)
+                m_harness.statuses << statusText();
+        }
+
+    private:
+        SearchHarness &m_harness;
+    };
+
     void replaceLogText(const QString &text) override { logText = text; }
     void appendLogText(const QString &text) override { logText += text; }
 
-    SearchLog m_log;
-    web::NetworkBrowserFactory m_browsers;
     DateTimeText m_dateTimeText{QLocale::c()};
+    SearchLog m_log;
+    LogRenderer m_logRenderer{m_log};
+    Statuses m_statuses{*this};
+    SearchEventsFanOut m_events{{&m_logRenderer, &m_statuses}};
+    web::NetworkBrowserFactory m_browsers;
 };
 
 } // namespace diarytrawl::test
