@@ -39,6 +39,8 @@ QString kindName(LoadFailure kind)
         return u"login-page"_s;
     case LoadFailure::TooComplex:
         return u"too-complex"_s;
+    case LoadFailure::Captcha:
+        return u"captcha"_s;
     }
     return QString();
 }

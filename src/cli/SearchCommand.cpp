@@ -71,6 +71,9 @@ QString helpText()
            "  --contact EMAIL         a contact address the User-Agent names, as the sites ask of bots\n"
            "                          (default: the Contact value of the settings, if any)\n"
            "  --timeout SECONDS       a load that receives nothing for this long fails (default: 60)\n"
+           "  --pace SECONDS          at least this long between two requests (at least 0.2; default:\n"
+           "                          what the site asks, 0.2 on LiveJournal, 2 on Dreamwidth or 0.6\n"
+           "                          with login cookies)\n"
            "  --offline               read pages only from the page cache\n"
            "  --online                read the network even when the settings ask for offline mode\n"
            "\n"
@@ -180,14 +183,15 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
     const QCommandLineOption contact(u"contact"_s, QString(), u"EMAIL"_s);
     const QCommandLineOption timeout(u"timeout"_s, QString(), u"SECONDS"_s,
                                      QString::number(DefaultTimeoutSeconds));
+    const QCommandLineOption pace(u"pace"_s, QString(), u"SECONDS"_s);
     const QCommandLineOption offline(u"offline"_s);
     const QCommandLineOption online(u"online"_s);
     const QCommandLineOption json(u"json"_s);
     const QCommandLineOption quiet(u"quiet"_s);
-    parser.addOptions({help,         version, user,    year,   from,     to,
-                       text,         regexp,  masks,   orThen, htmlCode, savePages,
-                       saveMatching, site,    open,    adult,  cookies,  cookiesFromBrowser,
-                       contact,      timeout, offline, online, json,     quiet});
+    parser.addOptions(
+        {help,    version,  user,      year,         from,   to,   text,  regexp,  masks,
+         orThen,  htmlCode, savePages, saveMatching, site,   open, adult, cookies, cookiesFromBrowser,
+         contact, timeout,  pace,      offline,      online, json, quiet});
 
     if (!parser.parse(QStringList{u"diarytrawl search"_s} + arguments)) {
         QString problem = parser.errorText();
@@ -234,6 +238,15 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
     if (!timeoutIsNumber || !std::isfinite(timeoutSeconds) || timeoutSeconds <= 0 || timeoutSeconds > 86400)
         return usageError(u"--timeout must be a number of seconds above 0, not \""_s + parser.value(timeout) +
                           u'"');
+    std::optional<std::chrono::milliseconds> paceChosen;
+    if (parser.isSet(pace)) {
+        bool paceIsNumber = false;
+        const double paceSeconds = parser.value(pace).toDouble(&paceIsNumber);
+        if (!paceIsNumber || !std::isfinite(paceSeconds) || paceSeconds < 0.2 || paceSeconds > 3600)
+            return usageError(u"--pace must be a number of seconds from 0.2 to 3600, not \""_s +
+                              parser.value(pace) + u'"');
+        paceChosen = std::chrono::milliseconds(std::llround(paceSeconds * 1000));
+    }
     if (parser.isSet(contact) && !isContact(parser.value(contact)))
         return usageError(u"--contact must be an e-mail or web address, not \""_s + parser.value(contact) +
                           u'"');
@@ -285,6 +298,7 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
     choices.online = parser.isSet(online);
     choices.contact = parser.value(contact);
     choices.timeout = std::chrono::milliseconds(std::llround(timeoutSeconds * 1000));
+    choices.pace = paceChosen;
     CommandLineSearch search(fields, modes, parser.isSet(open), parser.isSet(json), parser.isSet(quiet),
                              makeBrowserFactory(choices));
     WindowState &state = search.windowState();

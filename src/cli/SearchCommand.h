@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace diarytrawl {
 
@@ -17,6 +18,7 @@ struct LoaderChoices {
     bool online = false;  // the network, whatever the settings store says
     QString contact;      // for the User-Agent; empty: the settings store's
     std::chrono::milliseconds timeout{60000};
+    std::optional<std::chrono::milliseconds> pace; // for every site; empty: what each site asks
 };
 
 using BrowserFactoryMaker = std::function<std::unique_ptr<BrowserFactory>(const LoaderChoices &choices)>;

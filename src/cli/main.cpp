@@ -46,6 +46,7 @@ int runCommand(int argc, char *argv[])
                                     options.forceOnline = choices.online;
                                     options.contact = choices.contact;
                                     options.idleTimeout = choices.timeout;
+                                    options.pace = choices.pace;
                                     options.siteRules = std::make_shared<sites::JournalSiteRules>();
                                     return std::make_unique<web::NetworkBrowserFactory>(options);
                                 });

@@ -69,6 +69,7 @@ private:
         m_objIE->setSilent(true);
         for (const QString &note : m_objIE->sessionNotes())
             m_events.sessionNote(note);
+        m_events.paceChanged(m_objIE->pace(), false);
 
         m_tmScanStart = m_frontEnd.clock().now();
         m_events.scanStarted(m_tmScanStart);
@@ -146,15 +147,17 @@ private:
         }
 
         const QStringList links = monthPage->links;
-        m_events.monthRead(links.size());
+        QList<bool> entries(links.size());
+        for (qsizetype i = 0; i < links.size(); ++i)
+            entries[i] = !IsCalendarLink(links[i], m_request.strYear, m_request.strNick, m_strSiteHost) &&
+                         !SkipLink(links[i], m_request.strNick, m_strSiteHost);
+        m_events.monthRead({links.size(), entries.count(true)});
         for (qsizetype onPage = 0; onPage < links.size(); ++onPage) {
             const QString &strLink = links.at(onPage);
             ++m_nLinksPassed;
-            const bool calendar = IsCalendarLink(strLink, m_request.strYear);
-            const bool skip = SkipLink(strLink, m_request.strNick, m_strSiteHost);
-            m_events.linkTaken({m_nLinksPassed, onPage + 1, links.size(), strLink, calendar || skip,
+            m_events.linkTaken({m_nLinksPassed, onPage + 1, links.size(), strLink, !entries[onPage],
                                 m_request.strYear, monthText});
-            if (calendar || skip)
+            if (!entries[onPage])
                 continue;
             if (!load(strLink)) {
                 quitBrowser();

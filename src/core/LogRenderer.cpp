@@ -22,6 +22,10 @@ QString hintFor(LoadFailure failure)
     case LoadFailure::LoginPage:
         return u" (to read friends-only pages, search with your own login: \"Use login cookies from a "
                u"file...\" in the Other menu, or --cookies / --cookies-from-browser)"_s;
+    case LoadFailure::Captcha:
+        return u" (the search asks the site for nothing more; search with your own login: \"Use login "
+               u"cookies from a file...\" in the Other menu, or --cookies / --cookies-from-browser; or "
+               u"try again later)"_s;
     default:
         return QString();
     }
@@ -60,6 +64,13 @@ void LogRenderer::loadStopped()
     echo(u"\r\n --- stopped by user --- \r\n"_s);
 }
 
+void LogRenderer::paceChanged(std::chrono::milliseconds pace, bool siteLimited)
+{
+    if (siteLimited)
+        echo((m_afterDots ? u"\r\n"_s : QString()) + u"the site limits requests; slowing to one every "_s +
+             QString::number(double(pace.count()) / 1000) + u" s\r\n"_s);
+}
+
 void LogRenderer::searchStarted(const SearchSettings &settings)
 {
     if (!m_all)
@@ -84,7 +95,7 @@ void LogRenderer::monthStarted(const MonthStart &month)
     echo(u"Loading page ... " + quoted(month.address) + u";\r\n");
 }
 
-void LogRenderer::monthRead(qsizetype)
+void LogRenderer::monthRead(const MonthRead &)
 {
     echo(u"Page loaded, parsing...\r\n"_s);
 }

@@ -17,10 +17,11 @@ public:
     void loadWaiting() override;
     void loadRetrying(const LoadRetry &retry) override;
     void loadStopped() override;
+    void paceChanged(std::chrono::milliseconds pace, bool siteLimited) override;
     void searchStarted(const SearchSettings &settings) override;
     void sessionNote(const QString &note) override;
     void monthStarted(const MonthStart &month) override;
-    void monthRead(qsizetype links) override;
+    void monthRead(const MonthRead &month) override;
     void linkTaken(const LinkTaken &link) override;
     void entryLoaded(const QString &address) override;
     void pageFailed(const PageFailure &failure) override;

@@ -42,6 +42,11 @@ struct MonthStart {
     QString monthText; // two digits at least
 };
 
+struct MonthRead {
+    qsizetype links = 0;   // every link of the month page
+    qsizetype entries = 0; // those that are entries of the journal
+};
+
 struct LinkTaken {
     qint64 number = 0;    // links taken up so far, across months, this one included
     qsizetype onPage = 0; // from 1 to pageLinks
@@ -101,11 +106,12 @@ struct SearchFailure {
 
 // Everything a search does, step by step. The crawl speaks only through these; the log, the status
 // texts, the JSON lines and the report render them. Every call comes from the crawl, on its thread, in
-// this order: searchStarted, sessionNote for each, scanStarted; per month monthStarted, then the load's
-// own steps (loadWaiting, loadRetrying), then monthRead or pageFailed; per link linkTaken and, for an
-// entry, the load's steps, then pageFailed, or entryLoaded followed by entryScanned or pageFailed;
-// loadStopped when the user stops a load; searchFailed when a failure ends the search; searchEnded last,
-// however the search ended. A renderer that fails throws PlatformError, which ends the search.
+// this order: searchStarted, sessionNote for each, paceChanged, scanStarted; per month monthStarted, then
+// the load's own steps (loadWaiting, loadRetrying, paceChanged), then monthRead or pageFailed; per link
+// linkTaken and, for an entry, the load's steps, then pageFailed, or entryLoaded followed by entryScanned or
+// pageFailed; loadStopped when the user stops a load; searchFailed when a failure ends the search;
+// searchEnded last, however the search ended. A renderer that fails throws PlatformError, which ends the
+// search.
 class SearchEvents : public LoadProgress {
 public:
     virtual void searchStarted(const SearchSettings & /*settings*/) {}
@@ -113,7 +119,7 @@ public:
     virtual void sessionNote(const QString & /*note*/) {}
     virtual void scanStarted(const QDateTime & /*tmScanStart*/) {}
     virtual void monthStarted(const MonthStart & /*month*/) {}
-    virtual void monthRead(qsizetype /*links*/) {}
+    virtual void monthRead(const MonthRead & /*month*/) {}
     virtual void linkTaken(const LinkTaken & /*link*/) {}
     virtual void entryLoaded(const QString & /*address*/) {}
     virtual void pageFailed(const PageFailure & /*failure*/) {}
@@ -132,6 +138,10 @@ public:
     void loadWaiting() override { each(&SearchEvents::loadWaiting); }
     void loadRetrying(const LoadRetry &retry) override { each(&SearchEvents::loadRetrying, retry); }
     void loadStopped() override { each(&SearchEvents::loadStopped); }
+    void paceChanged(std::chrono::milliseconds pace, bool siteLimited) override
+    {
+        each(&SearchEvents::paceChanged, pace, siteLimited);
+    }
     void searchStarted(const SearchSettings &settings) override
     {
         each(&SearchEvents::searchStarted, settings);
@@ -139,7 +149,7 @@ public:
     void sessionNote(const QString &note) override { each(&SearchEvents::sessionNote, note); }
     void scanStarted(const QDateTime &start) override { each(&SearchEvents::scanStarted, start); }
     void monthStarted(const MonthStart &month) override { each(&SearchEvents::monthStarted, month); }
-    void monthRead(qsizetype links) override { each(&SearchEvents::monthRead, links); }
+    void monthRead(const MonthRead &month) override { each(&SearchEvents::monthRead, month); }
     void linkTaken(const LinkTaken &link) override { each(&SearchEvents::linkTaken, link); }
     void entryLoaded(const QString &address) override { each(&SearchEvents::entryLoaded, address); }
     void pageFailed(const PageFailure &failure) override { each(&SearchEvents::pageFailed, failure); }

@@ -22,7 +22,18 @@ SearchProgress::SearchProgress(const Clock &clock, const DateTimeText &dateTimeT
 
 QString SearchProgress::statusText() const
 {
-    return statusReportText(m_start, m_clock.now(), m_links, m_scanned, m_found, m_lastDate, m_dateTimeText);
+    const QString pace = paceText();
+    return statusReportText(m_start, m_clock.now(), m_links, m_scanned, m_found, m_lastDate, m_dateTimeText) +
+           (pace.isEmpty() ? QString() : u" ("_s + pace + u')');
+}
+
+QString SearchProgress::paceText() const
+{
+    if (m_pace <= std::chrono::milliseconds(200))
+        return QString();
+    const auto left = std::chrono::duration_cast<std::chrono::seconds>(m_pace * m_entriesLeft);
+    return u"one page every "_s + QString::number(double(m_pace.count()) / 1000) + u" s, "_s +
+           m_dateTimeText.toText(left) + u" left in "_s + m_monthName;
 }
 
 QString SearchProgress::terminalText() const
@@ -35,6 +46,8 @@ QString SearchProgress::terminalText() const
             m_dateTimeText.toText(std::chrono::seconds(m_start.secsTo(m_clock.now())));
     if (!m_lastDate.isEmpty())
         text += u", "_s + m_lastDate;
+    if (const QString pace = paceText(); !pace.isEmpty())
+        text += u", "_s + pace;
     return text;
 }
 
@@ -45,6 +58,9 @@ void SearchProgress::searchStarted(const SearchSettings &)
     m_onPage = m_pageLinks = 0;
     m_links = m_scanned = m_found = m_failed = 0;
     m_lastDate.clear();
+    m_monthName.clear();
+    m_entriesLeft = 0;
+    m_pace = std::chrono::milliseconds(0);
 }
 
 void SearchProgress::scanStarted(const QDateTime &tmScanStart)
@@ -57,14 +73,23 @@ void SearchProgress::monthStarted(const MonthStart &month)
 {
     m_month = month.index;
     m_months = month.count;
+    m_monthName = month.strYear + u'/' + month.monthText;
+    m_entriesLeft = 0;
     m_onPage = 0;
     m_pageLinks = 0;
     progressed(false);
 }
 
-void SearchProgress::monthRead(qsizetype links)
+void SearchProgress::monthRead(const MonthRead &month)
 {
-    m_pageLinks = links;
+    m_pageLinks = month.links;
+    m_entriesLeft = month.entries;
+    progressed(false);
+}
+
+void SearchProgress::paceChanged(std::chrono::milliseconds pace, bool)
+{
+    m_pace = pace;
     progressed(false);
 }
 
@@ -72,6 +97,8 @@ void SearchProgress::linkTaken(const LinkTaken &link)
 {
     m_links = link.number;
     m_onPage = link.onPage;
+    if (!link.skipped && m_entriesLeft > 0)
+        --m_entriesLeft;
     m_pageLinks = link.pageLinks;
     progressed(false);
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -21,6 +22,7 @@ enum class LoadFailure {
     AdultNotice, // a 200 answer that shows the site's adult-content notice in place of the page
     LoginPage,   // the site asks a visitor to log in to see the page
     TooComplex,  // the page took too long to read (parse time bound)
+    Captcha,     // the site asks to prove the visitor is a person before it shows anything more
 };
 
 // How one load ended. The reason is a short phrase in plain words ("the server answered 404 (Not
@@ -91,6 +93,10 @@ public:
     // Lines worth a place in the search's log once, before the first load: offline mode, login
     // cookies read and any lines of the cookie file that were skipped.
     virtual QStringList sessionNotes() const = 0;
+    // The least time between two requests to the site of the address last navigated to (before any,
+    // the session's site): what the site asks, slower once it has answered that its limit was met; 0
+    // when pages come from the page cache alone.
+    virtual std::chrono::milliseconds pace() const = 0;
 };
 
 // What a search's browser needs to know of the search it serves.

@@ -50,6 +50,11 @@ QString offlineReason()
     return u"it is not in the page cache (offline mode)"_s;
 }
 
+QString captchaReason()
+{
+    return u"the site asks to prove you are a person (captcha)"_s;
+}
+
 QString redirectsReason(bool loop)
 {
     return loop ? u"its redirects go round in a loop"_s : u"it redirects more than 20 times"_s;

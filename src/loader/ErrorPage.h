@@ -21,6 +21,7 @@ QString tooManyRedirects(const QString &address, bool loop);
 QString emptyErrorAnswer(const QString &address, const QString &statusText);
 
 QString offlineReason();
+QString captchaReason();
 QString redirectsReason(bool loop);
 QString fileReason(const QString &mimeType);
 QString tooComplexReason(std::chrono::milliseconds parseTimeLimit);

@@ -174,7 +174,7 @@ NetworkBrowser::NetworkBrowser(NetworkBrowserOptions options, BrowserSession ses
     : m_options(std::move(options))
     , m_session(std::move(session))
     , m_document(std::make_shared<const HtmlDocument>())
-    , m_pacer(m_options.requestGap)
+    , m_pacer(m_options.timeScale)
     , m_relay(std::make_shared<Relay>())
 {
     QString contact = m_options.contact;
@@ -204,8 +204,11 @@ NetworkBrowser::NetworkBrowser(NetworkBrowserOptions options, BrowserSession ses
     }
     if (!m_session.loginCookies.isEmpty()) {
         CookieImport imported = readLoginCookies(m_session.loginCookies);
-        for (const QNetworkCookie &cookie : std::as_const(imported.cookies))
+        for (const QNetworkCookie &cookie : std::as_const(imported.cookies)) {
             m_cookies.insert(cookie);
+            m_loginSites.insert(
+                siteOf(QUrl(u"http://"_s + cookie.domain().mid(cookie.domain().startsWith(u'.')))));
+        }
         m_notes += imported.notes;
     }
 
@@ -244,6 +247,32 @@ QByteArray NetworkBrowser::userAgent(const QString &contact)
 QStringList NetworkBrowser::sessionNotes() const
 {
     return m_notes;
+}
+
+QString NetworkBrowser::siteOf(const QUrl &url) const
+{
+    const QString host = url.host().toLower();
+    return m_options.siteRules ? m_options.siteRules->siteOf(host) : host;
+}
+
+std::chrono::milliseconds NetworkBrowser::pace() const
+{
+    if (m_offline)
+        return std::chrono::milliseconds(0); // the cache costs no wait
+    const QString site = m_url.isEmpty() ? siteOf(QUrl(u"http://"_s + m_session.siteHost)) : siteOf(m_url);
+    if (const std::chrono::milliseconds paced = m_pacer.pace(site); paced.count() > 0)
+        return paced;
+    if (m_options.pace)
+        return *m_options.pace;
+    if (m_options.siteRules)
+        return m_options.siteRules->pace(site, m_loginSites.contains(site));
+    return std::chrono::milliseconds(200);
+}
+
+// The site showed its captcha: asking again would only earn the visitor a ban.
+void NetworkBrowser::blockSite(const QUrl &url)
+{
+    m_blockedSites.insert(siteOf(url));
 }
 
 void NetworkBrowser::setVisible(bool visible)
@@ -370,7 +399,15 @@ QUrl NetworkBrowser::wireUrl(const QUrl &url, QByteArray &hostHeader) const
 void NetworkBrowser::request(const QUrl &url, const QByteArray &method, const QByteArray &body)
 {
     m_url = url;
-    const std::chrono::milliseconds wait = m_pacer.delayBeforeNext();
+    const QString site = siteOf(url);
+    if (m_blockedSites.contains(site)) {
+        const QString address = currentAddress();
+        fail(outcomes::failed(LoadFailure::Captcha, pages::captchaReason()),
+             pages::loadFailed(address, pages::captchaReason()), address);
+        return;
+    }
+    m_pacer.setPace(site, pace());
+    const std::chrono::milliseconds wait = m_pacer.delayBeforeNext(site);
     if (wait.count() == 0) {
         startTransfer(url, method, body);
         return;
@@ -384,7 +421,7 @@ void NetworkBrowser::request(const QUrl &url, const QByteArray &method, const QB
 
 void NetworkBrowser::startTransfer(const QUrl &url, const QByteArray &method, const QByteArray &body)
 {
-    m_pacer.requestStarts();
+    m_pacer.requestStarts(siteOf(url));
     QByteArray hostHeader;
     TransferRequest transfer;
     transfer.url = wireUrl(url, hostHeader).toEncoded();
@@ -423,7 +460,7 @@ void NetworkBrowser::onTransferDone(TransferResult result)
 {
     m_abandonTransfer.reset();
     if (result.sentAt)
-        m_pacer.requestSent(*result.sentAt);
+        m_pacer.requestSent(siteOf(m_url), *result.sentAt);
     const QList<QByteArray> setCookies = headerValues(result.headers, "Set-Cookie");
     if (!setCookies.isEmpty())
         m_cookies.setFromResponse(setCookies, m_url);
@@ -464,6 +501,15 @@ void NetworkBrowser::followRedirect(const QByteArray &location)
     target = target.adjusted(QUrl::RemoveFragment);
     const QString from = addressText(m_url);
     const QString to = addressText(target);
+    if (m_options.siteRules && m_options.siteRules->isCaptcha(to)) {
+        // Not followed, and not kept in the cache: the page is there, only not for this visitor now.
+        const QString address = currentAddress();
+        blockSite(m_url);
+        blockSite(target);
+        fail(outcomes::failed(LoadFailure::Captcha, pages::captchaReason()),
+             pages::loadFailed(address, pages::captchaReason()), address);
+        return;
+    }
 
     if (isLoadedScheme(target) && target.isValid() && !target.host().isEmpty()) {
         std::shared_ptr<PageCache> cache = m_cache;
@@ -495,6 +541,11 @@ void NetworkBrowser::readPage(TransferResult result, const QString &address)
     if (result.status >= 400) {
         outcome = outcomes::fromErrorStatus(result.status, result.reasonPhrase, result.headers,
                                             QDateTime::currentDateTimeUtc());
+        if (result.status == 429)
+            m_pacer.limitMet(siteOf(m_url),
+                             outcome.retryAfterSeconds >= 0
+                                 ? std::optional(std::chrono::seconds(outcome.retryAfterSeconds))
+                                 : std::nullopt);
         if (result.body.isEmpty()) {
             fail(outcome,
                  pages::emptyErrorAnswer(address, outcomes::statusText(result.status, result.reasonPhrase)),
@@ -583,7 +634,15 @@ void NetworkBrowser::install(quint64 generation, const std::shared_ptr<Loaded> &
         loaded->document.address = currentAddress();
     if (loaded->standIn.failure == LoadFailure::AdultNotice && answerAdultNotice(*loaded))
         return;
-    if (loaded->standIn.failure != LoadFailure::None) {
+    switch (loaded->standIn.failure) {
+    case LoadFailure::None:
+        break;
+    case LoadFailure::Captcha:
+        blockSite(m_url);
+        loaded->document.outcome = outcomes::failed(LoadFailure::Captcha, pages::captchaReason());
+        loaded->isPage = false;
+        break;
+    default: {
         const bool notice = loaded->standIn.failure == LoadFailure::AdultNotice;
         const QString reason = !notice ? u"the site asks to log in to see it"_s
                                : m_session.adultConsent
@@ -591,6 +650,7 @@ void NetworkBrowser::install(quint64 generation, const std::shared_ptr<Loaded> &
                                    : u"the site shows an adult-content notice in place of it"_s;
         loaded->document.outcome = outcomes::failed(loaded->standIn.failure, reason);
         loaded->isPage = false;
+    }
     }
     if (loaded->cacheable && m_cache) {
         std::shared_ptr<PageCache> cache = m_cache;

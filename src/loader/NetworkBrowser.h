@@ -18,6 +18,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace diarytrawl::web {
 
@@ -35,10 +36,12 @@ struct NetworkBrowserOptions {
     QString contact;
     // A load that receives no byte for this long fails as timed out.
     std::chrono::milliseconds idleTimeout{60000};
-    // Between two requests that go to the network: the sites' bot policy asks for at most five a
-    // second. The gap counts from when the last request went out; a little is added to the 200 ms for
-    // the time a request takes to reach the server, which varies.
-    std::chrono::milliseconds requestGap{215};
+    // The least time between two requests to a site that goes to the network, for every site (--pace);
+    // empty: what the site's rules ask for, 200 ms without rules (the sites' bot policy asks for at most
+    // five a second).
+    std::optional<std::chrono::milliseconds> pace;
+    // Every pace and wait is this many times as long as it says; tests shorten them with it.
+    double timeScale = 1.0;
     // A page that takes longer to parse fails as too complex to read.
     std::chrono::milliseconds parseTimeLimit{10000};
     // For tests, which cannot make real host names resolve: requests for an origin (a key such as
@@ -62,7 +65,11 @@ struct NetworkBrowserOptions {
 //  - A Navigate to the loaded page's address with another fragment does not fetch again.
 //  - Bounds: a body past MaxBodyBytes (as it is unpacked), a header block past MaxHeaderBytes, no byte
 //    for idleTimeout, a parse past parseTimeLimit: each fails the load.
-//  - Requests start at least requestGap apart; pages from the cache cost no wait.
+//  - Requests to a site start at least its pace apart, counted from when the last one went out; a
+//    site that answers 429 gets a slower pace for the rest of the browser's life. Pages from the cache
+//    cost no wait.
+//  - A site that shows its captcha, or redirects to it, gets no more requests from this browser: every
+//    load from it fails at once as the captcha did.
 //  - Every page that loads with status 200 and is the page asked for goes to the page cache;
 //    offline, pages come only from there.
 //  - Cookies: one jar per browser holds the session's login cookies and what the sites set; each
@@ -92,6 +99,7 @@ public:
     void Quit() override;
     void notifyWhenIdle(std::function<void()> notify) override;
     QStringList sessionNotes() const override;
+    std::chrono::milliseconds pace() const override;
 
     bool isVisible() const { return m_visible; }
 
@@ -117,6 +125,8 @@ private:
     bool isFragmentOfCurrentPage(const QUrl &url) const;
     QString currentAddress() const;
     QUrl wireUrl(const QUrl &url, QByteArray &hostHeader) const;
+    QString siteOf(const QUrl &url) const;
+    void blockSite(const QUrl &url);
 
     NetworkBrowserOptions m_options;
     BrowserSession m_session;
@@ -142,6 +152,8 @@ private:
     QSet<QString> m_visited;
     bool m_answeringNotice = false;  // the request in flight submits an adult-content notice's form
     QSet<QString> m_noticesAnswered; // consent scopes
+    QSet<QString> m_loginSites;      // sites the user's login cookies are for
+    QSet<QString> m_blockedSites;    // sites that showed their captcha
 
     quint64 m_generation = 0;
     std::shared_ptr<PageCache> m_cache;

@@ -68,6 +68,7 @@ bool IELoadLink(Browser &objIE, const QString &strAddress, LoadProgress &progres
     result = LoadReport();
     for (int attempt = 0;; ++attempt) {
         objIE.Navigate(strAddress);
+        const std::chrono::milliseconds paceBefore = objIE.pace();
         while (objIE.Busy()) {
             progress.loadWaiting();
             waitForLoad(objIE, PollIntervalMs);
@@ -76,6 +77,8 @@ bool IELoadLink(Browser &objIE, const QString &strAddress, LoadProgress &progres
                 return false;
             }
         }
+        if (const std::chrono::milliseconds pace = objIE.pace(); pace > paceBefore)
+            progress.paceChanged(pace, true);
         result.tries = attempt + 1;
         result.outcome = objIE.Document()->outcome;
         const LoadOutcome &outcome = result.outcome;

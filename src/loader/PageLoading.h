@@ -48,6 +48,9 @@ public:
     virtual void loadRetrying(const LoadRetry & /*retry*/) {}
     // The user asked to stop while the load was running.
     virtual void loadStopped() {}
+    // The least time between two requests to the site is now pace; siteLimited: because the site
+    // answered that its limit was met.
+    virtual void paceChanged(std::chrono::milliseconds /*pace*/, bool /*siteLimited*/) {}
 };
 
 // Sends objIE to strAddress and waits, with the window's events running meanwhile, until the page is
@@ -56,6 +59,7 @@ public:
 // page that is ready at once is taken even when a stop is pending. On a stop the browser is made
 // visible and loadStopped is told; the browser is not quit. Passing faults are tried again as the
 // policy says, each try told as loadRetrying; the waits between tries stop within about 100 ms of a stop.
+// A pace that a try's answer made slower is told as paceChanged.
 bool IELoadLink(Browser &objIE, const QString &strAddress, LoadProgress &progress, const bool &bStopRequested,
                 const RetryPolicy &retries = {}, LoadReport *report = nullptr);
 

@@ -7,12 +7,15 @@
 #include <QList>
 #include <QNetworkCookie>
 #include <QString>
+#include <QStringView>
+
+#include <chrono>
 
 namespace diarytrawl {
 
 // A page a site answers with in place of the one asked for, as the site's rules recognise it.
 struct StandIn {
-    LoadFailure failure = LoadFailure::None; // AdultNotice, LoginPage, or None for the page itself
+    LoadFailure failure = LoadFailure::None; // AdultNotice, LoginPage, Captcha, or None for the page itself
     HtmlForm form;                           // a notice's form
     QString kind;                            // which notice, in the site's own terms
 };
@@ -33,13 +36,23 @@ public:
 
     // Cookies that carry an adult's consent to the site's notices, sent from the first request.
     virtual QList<QNetworkCookie> consentCookies(const QString &siteHost) const = 0;
-    // Whether a page stands in for the one asked for (a notice, a login page), known by its markup.
+    // Whether a page stands in for the one asked for (a notice, a login page, a captcha), known by its
+    // markup.
     virtual StandIn recogniseStandIn(const HtmlDocument &document) const = 0;
+    // Whether a redirect to this address sends the visitor to the site's captcha, which is not followed.
+    virtual bool isCaptcha(const QString &address) const = 0;
     // The notice's form as a browser submits it when the consent is given.
     virtual FormSubmission consentSubmission(const StandIn &notice) const = 0;
     // Where an answer holds: a notice is answered once for each scope; one that comes again in a scope
     // already answered is the load's failure. requested is the address asked for.
     virtual QString consentScope(const StandIn &notice, const QString &requested) const = 0;
+
+    // Which site a host belongs to: requests to one site are paced together, and once it shows a
+    // captcha none go to it any more.
+    virtual QString siteOf(QStringView host) const = 0;
+    // The least time between two requests to the site; withLoginCookies: the user's login cookies go
+    // with the requests.
+    virtual std::chrono::milliseconds pace(const QString &site, bool withLoginCookies) const = 0;
 };
 
 } // namespace diarytrawl

@@ -14,6 +14,9 @@ namespace diarytrawl::sites {
 namespace {
 
 constexpr QStringView AdultCheck = u"adult_check";
+constexpr QStringView EntryField = u"entryid";
+constexpr QStringView CaptchaReturn = u"returnto";
+constexpr QStringView CaptchaPath = u"/captcha";
 
 // The kind of notice a form's action names: "explicit", "concepts", or none.
 QString noticeKindOfAction(const QString &action)
@@ -26,10 +29,16 @@ QString noticeKindOfAction(const QString &action)
     return {};
 }
 
+const HtmlFormField *field(const HtmlForm &form, QStringView name)
+{
+    const auto found = std::find_if(form.fields.cbegin(), form.fields.cend(),
+                                    [name](const HtmlFormField &field) { return field.name == name; });
+    return found == form.fields.cend() ? nullptr : &*found;
+}
+
 bool hasField(const HtmlForm &form, QStringView name)
 {
-    return std::any_of(form.fields.cbegin(), form.fields.cend(),
-                       [name](const HtmlFormField &field) { return field.name == name; });
+    return field(form, name) != nullptr;
 }
 
 // application/x-www-form-urlencoded, as the HTML standard writes it: spaces as '+'.
@@ -82,6 +91,13 @@ StandIn JournalSiteRules::recogniseStandIn(const HtmlDocument &document) const
             return standIn;
         }
     }
+    for (const HtmlForm &form : document.forms) {
+        const HtmlFormField *returnTo = field(form, CaptchaReturn);
+        if (returnTo && returnTo->type == u"hidden" && isCaptcha(form.action)) {
+            standIn.failure = LoadFailure::Captcha;
+            return standIn;
+        }
+    }
     if (document.forms.size() == 1 && document.forms.first().method == u"post") {
         const HtmlForm &form = document.forms.first();
         if (std::any_of(form.fields.cbegin(), form.fields.cend(),
@@ -131,7 +147,29 @@ FormSubmission JournalSiteRules::consentSubmission(const StandIn &notice) const
 
 QString JournalSiteRules::consentScope(const StandIn &notice, const QString &requested) const
 {
+    const HtmlFormField *entry = field(notice.form, EntryField);
+    if (entry && !entry->value.isEmpty() && entry->value != u"0")
+        return u"entry "_s + requested + u'#' + notice.kind;
     return journalOf(QUrl(requested)) + u'#' + notice.kind;
+}
+
+bool JournalSiteRules::isCaptcha(const QString &address) const
+{
+    const QUrl url(address);
+    return url.path() == CaptchaPath && isDreamwidth(siteOf(url.host()));
+}
+
+QString JournalSiteRules::siteOf(QStringView host) const
+{
+    return sites::siteOf(host);
+}
+
+std::chrono::milliseconds JournalSiteRules::pace(const QString &site, bool withLoginCookies) const
+{
+    using std::chrono::milliseconds;
+    if (isDreamwidth(site))
+        return withLoginCookies ? milliseconds(600) : milliseconds(2000);
+    return milliseconds(200);
 }
 
 } // namespace diarytrawl::sites

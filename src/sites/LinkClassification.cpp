@@ -3,7 +3,11 @@
 
 #include "Sites.h"
 
+#include <QRegularExpression>
+
 namespace diarytrawl {
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -35,10 +39,21 @@ bool isOnJournalHost(const QString &strLink, const QString &strNick, const QStri
     return !domain.isEmpty() && host.compare(journalHost, Qt::CaseInsensitive) == 0;
 }
 
+// "/YYYY/MM/DD/NAME.html": an entry that has a name, on its journal's host.
+bool isNamedEntryPath(const QString &strLink)
+{
+    static const QRegularExpression namedEntry(u"^[a-zA-Z][a-zA-Z0-9+.-]*://[^/?#]*/\\d{4}/\\d{2}/\\d{2}/"
+                                               u"[^/?#]+\\.html(?:[?#]|$)"_s);
+    return namedEntry.match(strLink).hasMatch();
+}
+
 } // namespace
 
-bool IsCalendarLink(const QString &strLink, const QString &strYear)
+bool IsCalendarLink(const QString &strLink, const QString &strYear, const QString &strNick,
+                    const QString &strSiteHost)
 {
+    if (isNamedEntryPath(strLink) && isOnJournalHost(strLink, strNick, strSiteHost))
+        return false;
     bool result = false;
     for (int month = 1; month <= 12 && !result; ++month) {
         const QString monthText = QStringLiteral("%1").arg(month, 2, 10, QChar(u'0'));

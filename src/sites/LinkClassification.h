@@ -6,8 +6,10 @@
 namespace diarytrawl {
 
 // True when strLink points into the calendar of the scanned year: it contains "/<year>/<MM>/" for any
-// month 01..12, whatever months are being searched.
-bool IsCalendarLink(const QString &strLink, const QString &strYear);
+// month 01..12, whatever months are being searched. An entry with a name on the journal's own host
+// ("https://some-user.dreamwidth.org/2005/03/17/a-name.html", LJ::Entry::url) is not a calendar link.
+bool IsCalendarLink(const QString &strLink, const QString &strYear, const QString &strNick,
+                    const QString &strSiteHost);
 
 // True when strLink is not an entry of strNick's journal: not a web (http or https) address, a site page
 // (".bml", "/friends", "/doc/tour"), a folder (ends with "/"), not an ".html" page, or outside this

@@ -88,4 +88,19 @@ QString siteDomain(const QString &siteHost)
     return domain;
 }
 
+QString siteOf(QStringView host)
+{
+    const QString name = host.toString().section(u':', 0, 0).toLower();
+    if (std::all_of(name.begin(), name.end(), [](QChar c) { return isAsciiDigit(c) || c == u'.'; }))
+        return name;
+    const qsizetype lastDot = name.lastIndexOf(u'.');
+    const qsizetype dotBefore = lastDot <= 0 ? -1 : name.lastIndexOf(u'.', lastDot - 1);
+    return dotBefore < 0 ? name : name.mid(dotBefore + 1);
+}
+
+bool isDreamwidth(QStringView site)
+{
+    return site == Dreamwidth.mid(4);
+}
+
 } // namespace diarytrawl::sites

@@ -28,4 +28,12 @@ QString siteHostProblem(QStringView text);
 // ("www.livejournal.com" -> "livejournal.com"), in lower case.
 QString siteDomain(const QString &siteHost);
 
+// The site a host belongs to, for pacing: the host in lower case without a port and without the labels
+// before the last two ("www.dreamwidth.org" and "some-user.dreamwidth.org" -> "dreamwidth.org"); an
+// IPv4 address stays as it is.
+QString siteOf(QStringView host);
+
+// Whether a site (siteOf) is Dreamwidth.
+bool isDreamwidth(QStringView site);
+
 } // namespace diarytrawl::sites

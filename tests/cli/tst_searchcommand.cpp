@@ -123,6 +123,10 @@ void TestSearchCommand::commandLine_data()
            u"expression: missing closing parenthesis (at character 4)"_s +
                see
         << QString();
+    QTest::newRow("a pace faster than the sites allow")
+        << QStringList{u"--user"_s, u"inkwell"_s, u"--pace"_s, u"0.1"_s} << 64
+        << u"diarytrawl search: --pace must be a number of seconds from 0.2 to 3600, not \"0.1\""_s + see
+        << QString();
     QTest::newRow("unknown option") << QStringList{u"--user"_s, u"inkwell"_s, u"--colour"_s} << 64
                                     << u"diarytrawl search: unknown option 'colour'"_s + see << QString();
     QTest::newRow("modes that exclude each other")

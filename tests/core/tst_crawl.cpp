@@ -54,6 +54,8 @@ private Q_SLOTS:
     void unreadPages_data();
     void unreadPages();
     void searchesAsTheUser();
+    void dreamwidth_data();
+    void dreamwidth();
 
 private:
     // June by default: a month page that links to the two March entries and nothing else.
@@ -94,7 +96,7 @@ void TestCrawl::init()
 
 void TestCrawl::wholeSearch()
 {
-    m->harness.loaderOptions().requestGap = web::NetworkBrowserOptions().requestGap;
+    m->harness.loaderOptions().timeScale = 1;
     QCOMPARE(scan(u"LJ"_s, false, u"03"_s, u"04"_s), CrawlOutcome::Completed);
     // One request at a time, at most five a second, as the sites ask; nothing waits but a request.
     const QList<RequestRecord> requests = m->server.requests();
@@ -454,6 +456,97 @@ void TestCrawl::searchesAsTheUser()
     QVERIFY(text.contains(u"https://ink-well.journal.example/802.html"_s));
     for (const QString &shown : {log, text, QDir(m->dir.path()).entryList().join(u' ')})
         QVERIFY(!shown.contains(u"secret"_s));
+}
+
+// Dreamwidth as it is today, behind its limiter, at a fiftieth of its time: 30 requests a minute for a
+// visitor, 100 with a login; entries with names; a consent per entry; its captcha. Each entry is linked
+// three times (itself, to reply, to its comments), and each is searched.
+void TestCrawl::dreamwidth_data()
+{
+    QTest::addColumn<int>("paceMs"); // as --pace gives it; 0: the site's
+    QTest::addColumn<bool>("login");
+    QTest::addColumn<bool>("captcha");
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<int>("closestMs"); // the closest two requests, unscaled; below 0: less than that; 0: any
+    QTest::addColumn<int>("refused");   // 429 answers
+    QTest::addColumn<QString>("logPiece");
+    QTest::addColumn<QString>("status"); // how the first status text ends
+
+    QTest::newRow("a visitor: a page every 2 s, a consent for each entry, named entries read")
+        << 0 << false << false << 2 << 2000 << 0
+        << u"--> link 'https://walker.dreamwidth.org/2005/03/02/a-walk.html':"_s
+        << u"@ 2005-03-02 (one page every 2 s, 00:00:10 left in 2005/03)"_s;
+    QTest::newRow("with a login: every 0.6 s") << 0 << true << false << 2 << -2000 << 0 << QString()
+                                               << u"(one page every 0.6 s, 00:00:03 left in 2005/03)"_s;
+    QTest::newRow("faster than the limit: refused once, then slower")
+        << 200 << false << false << 12 << 0 << 1 << u"the site limits requests; slowing to one every 2."_s
+        << u"@ 2005-03-02"_s;
+    QTest::newRow("a captcha: nothing more asked")
+        << 0 << false << true << 2 << 2000 << 0
+        << u"the site asks to prove you are a person (captcha); (the search asks the site for nothing more"_s
+        << QString();
+}
+
+void TestCrawl::dreamwidth()
+{
+    QFETCH(int, paceMs);
+    QFETCH(bool, login);
+    QFETCH(bool, captcha);
+    QFETCH(int, entries);
+    QFETCH(int, closestMs);
+    QFETCH(int, refused);
+    QFETCH(QString, logPiece);
+    QFETCH(QString, status);
+
+    constexpr double Scale = 0.02;
+    for (int id = 1; id <= entries; ++id)
+        m->server.addEntry({u"walker"_s, 2005, 3, id % 28 + 1, id, u"Walk"_s,
+                            u"<p>A walk in the LJ rain</p>"_s, QTime(12, 0), false, AdultNotice::None,
+                            id == 1 ? u"a-walk"_s : QString()});
+    m->server.setAdultNotice(u"walker"_s, AdultNotice::DreamwidthConcepts);
+    m->server.setLiveJournalRedirect(true);
+    m->server.setRateLimit(std::chrono::milliseconds(qint64(60000 * Scale)));
+    m->server.setCaptcha(captcha);
+    m->server.setSession("ljsession", "v2:secret");
+    m->harness.loaderOptions().originMap = {{u"https://*.dreamwidth.org"_s, m->server.origin()},
+                                            {u"http://www.dreamwidth.org"_s, m->server.origin()}};
+    m->harness.loaderOptions().timeScale = m->harness.retries.timeScale = Scale;
+    if (paceMs > 0)
+        m->harness.loaderOptions().pace = std::chrono::milliseconds(paceMs);
+    m->harness.state.strSiteHost = u"www.dreamwidth.org"_s;
+    m->harness.state.bShowAdultContent = true;
+    if (login) {
+        QFile cookies(m->dir.file(u"cookies.txt"_s));
+        QVERIFY(cookies.open(QIODevice::WriteOnly));
+        cookies.write(".dreamwidth.org\tTRUE\t/\tTRUE\t0\tljsession\tv2:secret\n");
+        m->harness.state.strLoginCookies = cookies.fileName();
+    }
+
+    const CrawlOutcome outcome = scan(u"LJ"_s, false, u"03"_s, u"04"_s, u"walker"_s);
+    QCOMPARE(outcome, captcha ? CrawlOutcome::CompletedWithUnreadPages : CrawlOutcome::Completed);
+    const QString log = m->harness.logText;
+    QVERIFY2(log.contains(logPiece), qPrintable(log));
+    QVERIFY2(m->harness.statuses.value(0).endsWith(status), qPrintable(m->harness.statuses.value(0)));
+    const QList<RequestRecord> requests = m->server.requests();
+    qint64 closest = std::numeric_limits<qint64>::max();
+    for (qsizetype i = 1; i < requests.size(); ++i)
+        closest = std::min(closest, requests[i].arrivedMs - requests[i - 1].arrivedMs);
+    // At this scale a timer's and a connection's own millisecond or two count.
+    QVERIFY2(closestMs >= 0 ? closest >= closestMs * Scale - 2 : closest < -closestMs * Scale,
+             qPrintable(QString::number(closest)));
+    const auto count = [&requests](auto what) {
+        return std::count_if(requests.begin(), requests.end(), what);
+    };
+    QCOMPARE(count([](const RequestRecord &r) { return r.status == 429; }), refused);
+    if (captcha) { // the redirect from the site's host, the journal's answer with the captcha, and no more
+        QCOMPARE(requests.size(), 2);
+        QVERIFY(log.endsWith(u"2 pages could not be read (see log above);\r\n"_s));
+    } else { // the notice answered once for the whole journal, then once for each entry
+        QCOMPARE(count([](const RequestRecord &r) { return r.method == "POST"; }), entries + 1);
+        const QString links = QString::number(3 * entries);
+        QVERIFY(log.endsWith(u"results: "_s + links + u" links found (see log above);\r\n"_s + links +
+                             u" links scanned;\r\n"_s));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCrawl)

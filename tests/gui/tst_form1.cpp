@@ -97,7 +97,7 @@ void TestForm1::init()
     web::NetworkBrowserOptions options;
     options.settingsFile = m_settings->filePath();
     options.cacheFolder = m_dir->path() + u"/cache"_s;
-    options.requestGap = {};
+    options.timeScale = 0;
     options.siteRules = std::make_shared<sites::JournalSiteRules>();
     options.openExternally = [this](const QString &address) {
         m_shownExternally << address;

@@ -51,6 +51,11 @@ void TestLinkClassification::classify_data()
     row("host that only starts with the name", u"https://nickname.livejournal.com/1.html"_s, false, true);
     row("name with '.' only in the path", u"https://www.livejournal.com/nick.livejournal.com/1.html"_s, false,
         true);
+    // Entries with a name live under their day; only on the journal's own host are they entries.
+    row("named entry", u"https://nick.livejournal.com/2005/03/17/a-walk.html?thread=5#cmt5"_s, false, false);
+    row("named entry on another host", u"https://www.livejournal.com/~nick/2005/03/17/a-walk.html"_s, true,
+        false);
+    row("named day page", u"https://nick.livejournal.com/2005/03/17/a-walk/"_s, true, true);
 }
 
 void TestLinkClassification::classify()
@@ -59,7 +64,7 @@ void TestLinkClassification::classify()
     QFETCH(bool, calendar);
     QFETCH(bool, skip);
     QFETCH(QString, nick);
-    QCOMPARE(IsCalendarLink(link, u"2005"_s), calendar);
+    QCOMPARE(IsCalendarLink(link, u"2005"_s, nick, u"www.livejournal.com"_s), calendar);
     QCOMPARE(SkipLink(link, nick, u"www.livejournal.com"_s), skip);
 }
 

@@ -182,6 +182,8 @@ struct JournalServer::State {
     std::atomic<int> inFlight = 0;
     std::atomic<bool> liveJournalRedirect = false;
     std::atomic<int> extraMonthLinks = 0;
+    std::atomic<qint64> rateWindowMs = 0;
+    std::atomic<bool> captcha = false;
     std::mutex mutex; // guards all below
     QSet<int> open;   // connections being served, shut down by the destructor
     QList<RequestRecord> log;
@@ -189,7 +191,8 @@ struct JournalServer::State {
     QList<JournalEntry> entries;
     QHash<QString, AdultNotice> adultJournals;
     std::pair<QByteArray, QByteArray> session;
-    QSet<QByteArray> consented; // ljuniq values of Dreamwidth visitors who said yes
+    QSet<QByteArray> consented; // "ljuniq journal entry" of Dreamwidth visitors who said yes
+    QHash<QByteArray, std::pair<double, qint64>> buckets; // the limiter's: level, and when it was last taken
 
     void serve(int fd)
     {
@@ -203,8 +206,10 @@ struct JournalServer::State {
         close(fd);
     }
     Answer answerFor(const RequestRecord &request);
+    Answer respond(const RequestRecord &request, const QString &path);
+    std::optional<Answer> limit(const QByteArray &visitor, double capacity);
     Answer journalPage(const RequestRecord &request, const QString &path, const QString &onDomain,
-                       const QByteArray &ljuniq);
+                       const QByteArray &ljuniq, bool friendly);
 };
 
 Answer JournalServer::State::answerFor(const RequestRecord &request)
@@ -213,6 +218,44 @@ Answer JournalServer::State::answerFor(const RequestRecord &request)
     std::lock_guard lock(mutex);
     ++inFlight;
     log.append(request);
+    const qsizetype logged = log.size() - 1;
+    const Answer answer = respond(request, path);
+    log[logged].status = answer.status;
+    return answer;
+}
+
+// Dreamwidth's token bucket (DW/RateLimit.pm, check): it starts full, refills evenly, and a request that
+// finds less than one token is refused without taking any.
+std::optional<Answer> JournalServer::State::limit(const QByteArray &visitor, double capacity)
+{
+    const qint64 window = rateWindowMs;
+    if (window <= 0)
+        return {};
+    const qint64 now = QDeadlineTimer::current().deadline();
+    const auto [level, taken] = buckets.value(visitor, {capacity, now});
+    const double refilled = std::min(capacity, level + double(now - taken) * capacity / double(window));
+    if (refilled < 1)
+        return Answer{429,
+                      "text/html",
+                      "<h1>429 Too Many Requests</h1><p>You have made too many requests. Please try again "
+                      "later.</p><p>Please wait 60 seconds before trying again.</p>",
+                      {{"Retry-After", "60"}}};
+    buckets.insert(visitor, {refilled - 1, now});
+    return {};
+}
+
+Answer JournalServer::State::respond(const RequestRecord &request, const QString &path)
+{
+    static const QRegularExpression siteHost(
+        u"\\.(livejournal\\.com|journal\\.example|dreamwidth\\.org)(?::\\d*)?$"_s);
+    const QString domain = siteHost.match(request.host.toLower()).captured(1); // "" outside them
+    const bool dreamwidth = domain == u"dreamwidth.org"_s;
+    const bool friendly = !session.first.isEmpty() && cookie(request, session.first) == session.second;
+    if (dreamwidth) {
+        if (const std::optional<Answer> refused =
+                limit(friendly ? "account" : "address", friendly ? 100 : 30))
+            return *refused;
+    }
     if (auto preset = answers.find(path); preset != answers.end() && !preset->first.isEmpty())
         return preset->first.at(std::min(preset->second++, preset->first.size() - 1));
     if (path.startsWith(u"/misbehave/"_s) && fixedAnswers().contains(path))
@@ -220,21 +263,36 @@ Answer JournalServer::State::answerFor(const RequestRecord &request)
     const bool newVisitor = cookie(request, "ljuniq").isEmpty();
     const QByteArray ljuniq = newVisitor ? QByteArray::number(QRandomGenerator::global()->generate64(), 36)
                                          : cookie(request, "ljuniq");
-    static const QRegularExpression siteHost(u"\\.(livejournal\\.com|journal\\.example)(?::\\d*)?$"_s);
-    const QString domain = siteHost.match(request.host.toLower()).captured(1); // "" outside them
     const QByteArray cookieDomain = domain.isEmpty() ? QByteArray() : "; Domain=." + domain.toUtf8();
     const QUrlQuery form(QString::fromUtf8(request.body));
     const QString ret = form.queryItemValue(u"ret"_s, QUrl::FullyDecoded);
+    const bool siteItself = request.host.toLower().startsWith(u"www."_s);
     Answer answer = html(403, u"Forbidden"_s, u"<p>The form did not come back as it was given.</p>\n"_s);
-    if (request.method != "POST") {
-        answer = journalPage(request, path, domain, ljuniq);
+    if (dreamwidth && captcha && !friendly && !siteItself) {
+        const QString address = u"https://"_s + request.host + request.target;
+        answer = redirect(303, u"https://www.dreamwidth.org/captcha?returnto="_s +
+                                   QString::fromLatin1(QUrl::toPercentEncoding(address)));
+    } else if (dreamwidth && siteItself && path == u"/captcha"_s) {
+        const QUrlQuery query(request.target.section(u'?', 1));
+        answer =
+            html(200, u"Captcha Check"_s,
+                 u"<script src=\"https://js.hcaptcha.com/1/api.js\" async defer></script>\n"
+                 u"<form method='post'>\n<input type='hidden' name=\"lj_form_auth\" value=\"%1\" />\n"
+                 u"<div class=\"h-captcha\" data-sitekey=\"10000000-ffff-ffff-ffff-000000000001\"></div>\n"
+                 u"<input type=\"hidden\" name=\"returnto\" value=\"%2\" />\n"
+                 u"<input type=\"submit\" name=\"submit\" value=\"Press to Validate\" />\n</form>\n"_s.arg(
+                     QString::fromLatin1(ljuniq),
+                     query.queryItemValue(u"returnto"_s, QUrl::FullyDecoded).toHtmlEscaped()));
+    } else if (request.method != "POST") {
+        answer = journalPage(request, path, domain, ljuniq, friendly);
     } else if (!ret.isEmpty() && path.endsWith(u".bml"_s) && form.hasQueryItem(u"adult_check"_s)) {
         answer = redirect(302, ret);
         answer.headers.append({"Set-Cookie", "adult_explicit=1" + cookieDomain + "; Path=/"});
     } else if (!ret.isEmpty() && path.startsWith(u"/journal/"_s) &&
                form.queryItemValue(u"lj_form_auth"_s).toLatin1() == ljuniq) {
-        consented.insert(ljuniq);
-        answer = redirect(302, ret);
+        consented.insert(ljuniq + ' ' + form.queryItemValue(u"journalid"_s).toUtf8() + ' ' +
+                         form.queryItemValue(u"entryid"_s).toUtf8());
+        answer = redirect(303, ret);
     }
     if (newVisitor)
         answer.headers.append({"Set-Cookie", "ljuniq=" + ljuniq + cookieDomain + "; Path=/"});
@@ -243,12 +301,14 @@ Answer JournalServer::State::answerFor(const RequestRecord &request)
 
 // A journal's page, with the mutex held.
 Answer JournalServer::State::journalPage(const RequestRecord &request, const QString &path,
-                                         const QString &onDomain, const QByteArray &ljuniq)
+                                         const QString &onDomain, const QByteArray &ljuniq, bool friendly)
 {
-    static const QRegularExpression journalPath(u"^(?:/~([^/]+))?/(?:(\\d{4})/(\\d{2})/|(\\d+)\\.html)$"_s);
+    static const QRegularExpression journalPath(
+        u"^(?:/~([^/]+))?/(?:(\\d{4})/(\\d{2})/|(\\d+)\\.html|(\\d{4})/(\\d{2})/(\\d{2})/([a-z0-9_-]+)\\.html)$"_s);
     const QRegularExpressionMatch match = journalPath.match(path);
     const QString host = request.host.section(u':', 0, 0).toLower(), year = match.captured(2),
                   month = match.captured(3);
+    const bool entryPage = match.hasCaptured(4) || match.hasCaptured(8);
     const QString domain = onDomain.isEmpty() ? u"livejournal.com"_s : onDomain; // of today's addresses
     const bool today = !onDomain.isEmpty() && host != u"www."_s + domain;        // on the journal's own host
     const QString user = today ? host.chopped(domain.size() + 1).replace(u'-', u'_') : match.captured(1);
@@ -256,47 +316,66 @@ Answer JournalServer::State::journalPage(const RequestRecord &request, const QSt
     const auto todaysRoot = [&domain](QString name) -> QString {
         return u"https://"_s + name.replace(u'_', u'-') + u'.' + domain;
     };
-    const bool friendly = !session.first.isEmpty() && cookie(request, session.first) == session.second;
     QList<JournalEntry> found; // the entry asked for, or the month's entries the visitor may see
     std::copy_if(entries.begin(), entries.end(), std::back_inserter(found), [&](const JournalEntry &e) {
-        return e.user == user && (match.hasCaptured(4) ? e.id == match.captured(4).toInt()
-                                                       : e.year == year.toInt() && e.month == month.toInt() &&
-                                                             (friendly || !e.friendsOnly));
+        if (e.user != user)
+            return false;
+        if (match.hasCaptured(4))
+            return e.id == match.captured(4).toInt();
+        if (match.hasCaptured(8))
+            return today && e.slug == match.captured(8) &&
+                   QDate(e.year, e.month, e.day) ==
+                       QDate(match.captured(5).toInt(), match.captured(6).toInt(), match.captured(7).toInt());
+        return e.year == year.toInt() && e.month == month.toInt() && (friendly || !e.friendsOnly);
     });
     std::ranges::stable_sort(found, {}, [](const JournalEntry &e) { return std::tie(e.day, e.time, e.id); });
-    if (!match.hasMatch() || today == match.hasCaptured(1) || (match.hasCaptured(4) && found.empty()))
+    if (!match.hasMatch() || today == match.hasCaptured(1) || (entryPage && found.empty()))
         return html(404, u"Not found"_s, u"<p>No such page: "_s + path.toHtmlEscaped() + u"</p>\n"_s);
+    const QString journal = today ? todaysRoot(user) : u"http://"_s + request.host + u"/~"_s + user;
+    // Where an entry lives: under its name on today's Dreamwidth host, else under its number.
+    const auto entryAddress = [&](const JournalEntry &e) -> QString {
+        if (today && !e.slug.isEmpty())
+            return journal + QString::asprintf("/%04d/%02d/%02d/", e.year, e.month, e.day) + e.slug +
+                   u".html"_s;
+        return journal + u'/' + QString::number(e.id) + u".html"_s;
+    };
     // The notice before a page, unless the visitor has said yes to it. LiveJournal names its button
-    // adult_check; Dreamwidth sends it as a hidden field, with a token of the visitor's own (its ljuniq).
-    const auto notice = [&](AdultNotice kind) -> std::optional<Answer> {
+    // adult_check and keeps the consent in a cookie; Dreamwidth posts a token of the visitor's own (its
+    // ljuniq) with the journal and the entry, 0 on pages that are not entries
+    // (views/journal/adult_content.tt).
+    const auto notice = [&](AdultNotice kind, int entry) -> std::optional<Answer> {
         const bool liveJournal = kind == AdultNotice::LiveJournal;
         const QString ret = (today ? u"https://"_s : u"http://"_s) + request.host + request.target;
+        const QByteArray consent = ljuniq + ' ' + user.toUtf8() + ' ' + QByteArray::number(entry);
         if (kind == AdultNotice::None || (liveJournal ? cookie(request, "adult_explicit") == "1" ||
                                                             cookie(request, "adult_concepts") == "1"
-                                                      : consented.contains(ljuniq)))
+                                                      : consented.contains(consent)))
             return {};
         const QString form =
             u"<p>This journal may hold adult content.</p>\n<form method=\"post\" action=\"%1\">\n"
-            u"<input type=\"hidden\" name=\"ret\" value=\"%2\">\n<input type=\"hidden\" "
-            u"name=\"journal\" value=\"%3\">\n%4</form>\n"_s;
+            u"<input type=\"hidden\" name=\"ret\" value=\"%2\">\n%3</form>\n"_s;
         const QString dreamwidth =
-            u"<input type=\"hidden\" name=\"lj_form_auth\" value=\"%1\">\n<input type=\"hidden\" "
-            u"name=\"adult_check\" value=\"1\">\n<input type=\"submit\">\n"_s;
+            u"<input type='hidden' name=\"lj_form_auth\" value=\"%1\" />\n<input type=\"hidden\" "
+            u"name=\"journalid\" value=\"%2\">\n<input type=\"hidden\" name=\"entryid\" value=\"%3\">\n"
+            u"<input type=\"submit\" name=\"adult_check\" value=\"Yes, I want to view this content\">\n"_s;
         return html(
             200, u"Adult content"_s,
             form.arg(site + (liveJournal ? u"/misc/adult_explicit.bml"_s : u"/journal/adult_concepts"_s),
-                     ret.toHtmlEscaped(), user.toHtmlEscaped(),
-                     liveJournal ? u"<input type=\"submit\" name=\"adult_check\" value=\"Yes\">\n"_s
-                                 : dreamwidth.arg(QString::fromLatin1(ljuniq))));
+                     ret.toHtmlEscaped(),
+                     liveJournal ? u"<input type=\"hidden\" name=\"journal\" value=\"%1\">\n<input "
+                                   u"type=\"submit\" name=\"adult_check\" value=\"Yes\">\n"_s.arg(
+                                       user.toHtmlEscaped())
+                                 : dreamwidth.arg(QString::fromLatin1(ljuniq), user.toHtmlEscaped(),
+                                                  QString::number(entry))));
     };
-    const QString journal = today ? todaysRoot(user) : u"http://"_s + request.host + u"/~"_s + user;
-    if (match.hasCaptured(4)) {
+    if (entryPage) {
         const JournalEntry &e = found.front();
         if (e.friendsOnly && !friendly)
             return html(200, u"Log in"_s,
                         u"<form method=\"post\" action=\"%1/login.bml\"><input name=\"user\">"
                         u"<input type=\"password\" name=\"password\"></form>\n"_s.arg(site));
-        if (const auto stop = notice(e.adult != AdultNotice::None ? e.adult : adultJournals.value(user)))
+        if (const auto stop =
+                notice(e.adult != AdultNotice::None ? e.adult : adultJournals.value(user), e.id))
             return *stop;
         const QString page =
             u"<div class=\"site\"><a href=\"%1/login.bml\">Log in</a></div>\n<div class=\"entry\">"
@@ -304,13 +383,18 @@ Answer JournalServer::State::journalPage(const RequestRecord &request, const QSt
             u"</p></div>\n<p><a href=\"%5/%6.html?mode=reply\">Leave a comment</a></p>\n"_s;
         const QString stamp =
             QString::asprintf("%d-%02d-%02d ", e.year, e.month, e.day) + e.time.toString(u"HH:mm:ss"_s);
-        return html(
+        Answer answer = html(
             200, user + u": "_s + e.subject.toHtmlEscaped(),
             page.arg(site, e.subject.toHtmlEscaped(), e.htmlText, stamp, journal, QString::number(e.id)));
+        // Both addresses of a named entry name the one it lives at (LJ::S2::EntryPage, LJ::canonical_link).
+        if (today && !e.slug.isEmpty())
+            answer.body.replace("</title>", QByteArray("</title><link rel=\"canonical\" href=\"" +
+                                                       entryAddress(e).toHtmlEscaped().toUtf8() + "\" />"));
+        return answer;
     }
     if (liveJournalRedirect && !today)
         return redirect(301, todaysRoot(user) + u'/' + year + u'/' + month + u'/');
-    if (const auto stop = notice(adultJournals.value(user)))
+    if (const auto stop = notice(adultJournals.value(user), 0))
         return *stop;
     const QString monthRoot = journal + u'/' + year + u'/';
     QString body =
@@ -326,13 +410,13 @@ Answer JournalServer::State::journalPage(const RequestRecord &request, const QSt
             body += link.arg(monthRoot + month + u'/', QString::asprintf("%02d", found[i].day));
     body += u"</div>\n"_s;
     const QString entry =
-        u"<div class=\"entry\"><h3><a href=\"%1/%2.html\">%3</a></h3><p class=\"time\">%4</p>\n"
-        u"<p><a href=\"%1/%2.html?mode=reply\">Leave a comment</a> <a href=\"%1/%2.html#comments\">"
-        u"Comments</a> <a href=\"%5/%6.html\">A friend's entry</a></p></div>\n"_s;
+        u"<div class=\"entry\"><h3><a href=\"%1\">%2</a></h3><p class=\"time\">%3</p>\n"
+        u"<p><a href=\"%4/%5.html?mode=reply\">Leave a comment</a> <a href=\"%4/%5.html#comments\">"
+        u"Comments</a> <a href=\"%6/%7.html\">A friend's entry</a></p></div>\n"_s;
     for (const JournalEntry &e : found)
-        body +=
-            entry.arg(journal, QString::number(e.id), e.subject.toHtmlEscaped(), e.time.toString(u"HH:mm"_s),
-                      today ? todaysRoot(user + u"_pal"_s) : journal + u"_pal"_s, QString::number(e.id + 1));
+        body += entry.arg(entryAddress(e), e.subject.toHtmlEscaped(), e.time.toString(u"HH:mm"_s), journal,
+                          QString::number(e.id), today ? todaysRoot(user + u"_pal"_s) : journal + u"_pal"_s,
+                          QString::number(e.id + 1));
     for (int n = 0; n < extraMonthLinks; ++n) {
         const QString filler[] = {monthRoot + month + QString::asprintf("/%02d/", n / 3 % 28 + 1),
                                   todaysRoot(u"friend_"_s + QString::number(n)) + u"/profile"_s,
@@ -442,6 +526,16 @@ void JournalServer::setSession(const QByteArray &name, const QByteArray &value)
 void JournalServer::setExtraMonthLinks(int n)
 {
     m_state->extraMonthLinks = n;
+}
+
+void JournalServer::setRateLimit(std::chrono::milliseconds window)
+{
+    m_state->rateWindowMs = window.count();
+}
+
+void JournalServer::setCaptcha(bool enabled)
+{
+    m_state->captcha = enabled;
 }
 
 void JournalServer::setAnswers(const QString &path, const QList<Answer> &answers)

@@ -8,14 +8,17 @@
 #include <QStringView>
 #include <QTime>
 
+#include <chrono>
 #include <memory>
 #include <utility>
 
 namespace diarytrawl::test {
 
 // What stands before adult content. LiveJournal's notice lets in a request with the cookie adult_explicit=1
-// or adult_concepts=1, which its form sets. Dreamwidth's form posts a token of the visitor's and the
-// server keeps the consent per ljuniq cookie. Both forms post to the site host, which answers 302 to "ret".
+// or adult_concepts=1, which its form sets (its answer is 302 to "ret"). Dreamwidth's form posts a token of
+// the visitor's (lj_form_auth, its ljuniq) with the journal and the entry (0 on other pages), and the
+// server keeps the consent per visitor, journal and entry (DW::Logic::AdultContent::set_confirmed_pages),
+// answering 303 to "ret" (DW::Controller::Journal::AdultContent).
 enum class AdultNotice { None, LiveJournal, DreamwidthConcepts };
 
 struct JournalEntry {
@@ -29,6 +32,9 @@ struct JournalEntry {
     QTime time = QTime(12, 0);
     bool friendsOnly = false; // listed and shown only to requests with the session cookie (setSession)
     AdultNotice adult = AdultNotice::None;
+    // On Dreamwidth, the name that gives the entry its address "/YYYY/MM/DD/<slug>.html" (LJ::Entry::url),
+    // which month pages link; the numeric address shows the same page, with a canonical link to it.
+    QString slug = {};
 };
 
 struct RequestRecord {
@@ -39,6 +45,7 @@ struct RequestRecord {
     QByteArray cookie; // the Cookie header as sent
     QByteArray body;
     qint64 arrivedMs = 0; // when its first byte came, on a steady clock: only differences mean anything
+    int status = 0;       // of the answer
 };
 
 struct Answer {
@@ -65,13 +72,15 @@ struct Answer {
 // thread. Every answer closes its connection.
 //
 // A path (without query) gets its preset answers (setAnswers), else a fixed answer below, else a journal's
-// page, else 404. On the site host "www.DOMAIN" (DOMAIN: "livejournal.com" or "journal.example") or a host
+// page, else 404. On the site host "www.DOMAIN" (DOMAIN: "livejournal.com", "dreamwidth.org" or
+// "journal.example") or a host
 // outside the domains (HOST) journals have the old shape, "/~user/YYYY/MM/" and "/~user/ID.html"; on their
 // own host "user-name.DOMAIN" today's, "/YYYY/MM/" and "/ID.html". A month page links to site pages, the
 // friends page, the year, the other months, the days with entries, then per entry in day, time and id
 // order to it, with "?mode=reply", with "#comments" and to an entry of "user_pal", then to fillers and
 // site pages. An entry shows subject, text and "@ YYYY-MM-DD HH:MM:SS". Site pages are on
 // "https://www.DOMAIN" ("http://HOST"); journals set a missing ljuniq cookie for the whole DOMAIN.
+// Dreamwidth's limiter and captcha can be switched on for the hosts of "dreamwidth.org".
 class JournalServer {
 public:
     // Fixed answers under "/misbehave/": redirect-chain/N (N up to 30): 302 to ".../N-1", ".../0" a page
@@ -105,6 +114,15 @@ public:
     void setSession(const QByteArray &name, const QByteArray &value);
     // Month pages carry n more links: days, profiles and site pages in turn.
     void setExtraMonthLinks(int n);
+    // Dreamwidth's limiter (Plack::Middleware::DW::RateLimit, DW/RateLimit.pm) on every request to a
+    // dreamwidth.org host: a bucket per visitor, 30 requests (100 with the session cookie) that starts
+    // full and refills evenly over window (60 s there; tests shorten it); a request that finds it empty
+    // gets 429 with "Retry-After: 60" and costs nothing. Zero: no limiter.
+    void setRateLimit(std::chrono::milliseconds window);
+    // Dreamwidth's captcha (DW/Captcha.pm, DW/Controller/Journal.pm): a journal page asked for without
+    // the session cookie answers 303 to "https://www.dreamwidth.org/captcha?returnto=ADDRESS", a page
+    // titled "Captcha Check" (views/auth/captcha.tt).
+    void setCaptcha(bool enabled);
 
     // Each request for path takes the next answer, the last one over and over; none: no preset answers.
     void setAnswers(const QString &path, const QList<Answer> &answers);

@@ -22,7 +22,7 @@ public:
         loaderOptions().settingsFile = folder + QStringLiteral("/settings.json");
         loaderOptions().cacheFolder = folder + QStringLiteral("/cache");
         loaderOptions().idleTimeout = std::chrono::milliseconds(300);
-        loaderOptions().requestGap = std::chrono::milliseconds(10); // the whole search checks the real one
+        loaderOptions().timeScale = 0.05; // 10 ms for 200 ms; the whole search checks the real pace
         loaderOptions().siteRules = std::make_shared<sites::JournalSiteRules>();
     }
 
@@ -31,8 +31,7 @@ public:
     void showMessage(const QString &strMessage) override { messages << strMessage; }
     void Run(const QString &strFileName) override { opened << strFileName; }
     BrowserFactory &browserFactory() override { return m_browsers; }
-    // Waits between tries a hundred times shorter than the log says.
-    RetryPolicy retryPolicy() const override { return {4, std::chrono::milliseconds(2000), 300, 0.01}; }
+    RetryPolicy retryPolicy() const override { return retries; }
     const Clock &clock() const override { return *this; }
     QDateTime now() const override { return QDateTime(QDate(2026, 12, 6), QTime(10, 0)); }
     const DateTimeText &dateTimeText() const override { return m_dateTimeText; }
@@ -47,6 +46,8 @@ public:
     }
 
     WindowState state;
+    // Waits between tries a hundred times shorter than the log says.
+    RetryPolicy retries{4, std::chrono::milliseconds(2000), 300, 0.01};
     QString logText;
     QStringList statuses, messages, opened;
 
