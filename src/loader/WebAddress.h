@@ -42,6 +42,7 @@ public:
     bool hasOpaquePath() const { return m_opaquePath; } // javascript:, mailto:, data: ...
     std::optional<QStringView> query() const;
     std::optional<QStringView> fragment() const;
+    // The href up to its fragment's '#': all of it when there is no fragment, or it did not parse.
     QStringView withoutFragment() const
     {
         return view(0, m_fragmentStart < 0 ? m_href.size() : m_fragmentStart);
@@ -63,7 +64,8 @@ private:
     }
 
     // Offsets into m_href. Userinfo, when there is any, runs from after the "//" to the '@' before the
-    // host; a password follows the username after a ':'. An unparsed href has all parts empty.
+    // host; a password follows the username after a ':'. An unparsed href has its path start at its end,
+    // which leaves every part empty.
     QString m_href;
     qsizetype m_schemeEnd = 0; // the ':'
     qsizetype m_usernameEnd = 0;
