@@ -1124,7 +1124,7 @@ HtmlForm makeForm(const RawForm &raw, const HrefResolver &resolver, const QStrin
 {
     HtmlForm form;
     // A form without an action goes to the page itself, whatever the base says.
-    form.action = raw.action && !raw.action->empty() ? resolver.resolveUtf8(*raw.action) : address;
+    form.action = raw.action && !raw.action->empty() ? resolver.resolveUtf8(*raw.action).href() : address;
     form.method = QString::fromLatin1(raw.method);
     for (const RawField &field : raw.fields)
         form.fields.append(
@@ -1181,7 +1181,7 @@ HtmlDocument buildDocumentFromUtf8(QByteArrayView utf8, const QString &address, 
     const HrefResolver resolver = HrefResolver::forDocument(address, baseHref, encoding);
     document.links.reserve(qsizetype(walker.hrefs.size()));
     for (const std::string_view href : walker.hrefs)
-        document.links.append(resolver.resolveUtf8(href));
+        document.links.append(resolver.resolveUtf8(href).href());
     for (const RawForm &form : walker.forms)
         document.forms.append(makeForm(form, resolver, address.left(address.indexOf(u'#'))));
     return document;

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace diarytrawl::web {
@@ -24,9 +25,8 @@ using namespace std::string_view_literals;
 
 constexpr char32_t EndOfInput = 0xFFFFFFFF;
 
-// The percent-encode sets of the URL standard. OpaquePath is the C0-control set plus what must never
-// reach an attribute of the report we write: browsers leave those as they are in an opaque path.
-enum class EncodeSet { C0Control, OpaquePath, Fragment, Query, SpecialQuery, Path, Userinfo };
+// The percent-encode sets of the URL standard.
+enum class EncodeSet { C0Control, Fragment, Query, SpecialQuery, Path, Userinfo };
 
 bool inEncodeSet(char32_t c, EncodeSet set)
 {
@@ -36,13 +36,11 @@ bool inEncodeSet(char32_t c, EncodeSet set)
         return q == ' ' || q == '"' || q == '#' || q == '<' || q == '>';
     };
     const auto pathChar = [&](char32_t p) {
-        return queryChar(p) || p == '?' || p == '`' || p == '{' || p == '}';
+        return queryChar(p) || p == '?' || p == '^' || p == '`' || p == '{' || p == '}';
     };
     switch (set) {
     case EncodeSet::C0Control:
         return false;
-    case EncodeSet::OpaquePath:
-        return c == ' ' || c == '"' || c == '<' || c == '>';
     case EncodeSet::Fragment:
         return c == ' ' || c == '"' || c == '<' || c == '>' || c == '`';
     case EncodeSet::Query:
@@ -89,14 +87,6 @@ int utf8Bytes(char32_t c, unsigned char *bytes)
     bytes[2] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
     bytes[3] = static_cast<unsigned char>(0x80 | (c & 0x3F));
     return 4;
-}
-
-void appendPercentEncoded(std::string &out, char32_t c)
-{
-    unsigned char bytes[4];
-    const int count = utf8Bytes(c, bytes);
-    for (int i = 0; i < count; ++i)
-        appendPercentByte(out, bytes[i]);
 }
 
 void appendEncoded(std::string &out, char32_t c, EncodeSet set)
@@ -486,6 +476,25 @@ bool startsPunycodeLabel(std::u32string_view domain, std::size_t i)
            asciiLower(domain[i + 1]) == 'n' && domain[i + 2] == '-' && domain[i + 3] == '-';
 }
 
+// Whether every label of an ASCII domain that is in punycode decodes to a label IDNA would write so
+// itself: browsers reject an "xn--" label that is no punycode or that decodes to something IDNA maps
+// or disallows.
+bool punycodeLabelsValid(std::string_view domain)
+{
+    for (std::size_t start = 0; start <= domain.size();) {
+        const std::size_t dot = std::min(domain.find('.', start), domain.size());
+        const std::string_view label = domain.substr(start, dot - start);
+        if (label.starts_with("xn--"sv)) {
+            const QByteArray ace(label.data(), qsizetype(label.size()));
+            // Qt gives an ACE label back unchanged when it does not decode to a valid one.
+            if (QUrl::fromAce(ace, QUrl::IgnoreIDNWhitelist) == QLatin1StringView(ace))
+                return false;
+        }
+        start = dot + 1;
+    }
+    return true;
+}
+
 // The host of a special address, as browsers write it; nullopt when they reject it.
 std::optional<std::string> domainToAscii(std::u32string_view input)
 {
@@ -501,6 +510,8 @@ std::optional<std::string> domainToAscii(std::u32string_view input)
         const QString domain = QString::fromUtf8(percentDecode(input));
         const QByteArray ace = QUrl::toAce(domain);
         result.assign(ace.constData(), std::size_t(ace.size()));
+        if (!punycodeLabelsValid(result))
+            return std::nullopt;
     }
     if (result.empty())
         return std::nullopt;
@@ -511,8 +522,7 @@ std::optional<std::string> domainToAscii(std::u32string_view input)
     return result;
 }
 
-// A host, written as it is serialised; nullopt when browsers reject it. A host with a '"' is
-// rejected too: browsers keep one there, and such an address cannot go into an attribute.
+// A host, written as it is serialised; nullopt when browsers reject it.
 std::optional<std::string> parseHost(std::u32string_view input, bool isNotSpecial)
 {
     if (!input.empty() && input.front() == '[') {
@@ -523,14 +533,14 @@ std::optional<std::string> parseHost(std::u32string_view input, bool isNotSpecia
     if (isNotSpecial) {
         std::string host;
         for (const char32_t c : input) {
-            if (isForbiddenHostCodePoint(c) || c == '"')
+            if (isForbiddenHostCodePoint(c))
                 return std::nullopt;
             appendEncoded(host, c, EncodeSet::C0Control);
         }
         return host;
     }
     std::optional<std::string> asciiDomain = domainToAscii(input);
-    if (!asciiDomain || asciiDomain->find('"') != std::string::npos)
+    if (!asciiDomain)
         return std::nullopt;
     if (endsInANumber(*asciiDomain))
         return parseIpv4(*asciiDomain);
@@ -631,50 +641,6 @@ struct Record {
     std::string query;
     bool hasFragment = false;
     std::string fragment;
-
-    std::string serialize() const
-    {
-        std::string out;
-        out.reserve(scheme.size() + host.size() + query.size() + fragment.size() + 16 + path.size() * 12);
-        out += scheme;
-        out += ':';
-        if (hasHost) {
-            out += "//";
-            if (!username.empty() || !password.empty()) {
-                out += username;
-                if (!password.empty()) {
-                    out += ':';
-                    out += password;
-                }
-                out += '@';
-            }
-            out += host;
-            if (port >= 0) {
-                out += ':';
-                out += std::to_string(port);
-            }
-        }
-        if (opaquePath) {
-            if (!path.empty())
-                out += path.front();
-        } else {
-            if (!hasHost && path.size() > 1 && path.front().empty())
-                out += "/.";
-            for (const std::string &segment : path) {
-                out += '/';
-                out += segment;
-            }
-        }
-        if (hasQuery) {
-            out += '?';
-            out += query;
-        }
-        if (hasFragment) {
-            out += '#';
-            out += fragment;
-        }
-        return out;
-    }
 };
 
 // Code points of an href as the parser takes them: leading and trailing C0 controls and spaces
@@ -1187,7 +1153,7 @@ std::optional<Record> Parser::run()
                 url.hasFragment = true;
                 state = State::Fragment;
             } else if (c != EndOfInput) {
-                appendEncoded(url.path.front(), c, EncodeSet::OpaquePath);
+                appendEncoded(url.path.front(), c, EncodeSet::C0Control);
             }
             break;
 
@@ -1214,56 +1180,39 @@ std::optional<Record> Parser::run()
     return url;
 }
 
-QString toQString(const std::string &ascii)
+// A parsed part as the parser keeps parts: ASCII.
+std::string toAscii(QStringView text)
 {
-    return QString::fromLatin1(ascii.data(), qsizetype(ascii.size()));
-}
-
-std::string toStdString(const QString &ascii)
-{
-    const QByteArray latin1 = ascii.toLatin1();
-    return std::string(latin1.constData(), std::size_t(latin1.size()));
-}
-
-WebAddress toWebAddress(const Record &record)
-{
-    WebAddress address;
-    address.scheme = toQString(record.scheme);
-    address.username = toQString(record.username);
-    address.password = toQString(record.password);
-    if (record.hasHost)
-        address.host = toQString(record.host);
-    address.port = record.port;
-    address.opaquePath = record.opaquePath;
-    for (const std::string &segment : record.path)
-        address.path.append(toQString(segment));
-    if (record.hasQuery)
-        address.query = toQString(record.query);
-    if (record.hasFragment)
-        address.fragment = toQString(record.fragment);
-    return address;
+    std::string ascii;
+    ascii.reserve(std::size_t(text.size()));
+    for (const QChar c : text)
+        ascii.push_back(char(c.unicode()));
+    return ascii;
 }
 
 Record toRecord(const WebAddress &address)
 {
     Record record;
-    record.scheme = toStdString(address.scheme);
+    record.scheme = toAscii(address.scheme());
     record.special = isSpecialScheme(record.scheme);
-    record.username = toStdString(address.username);
-    record.password = toStdString(address.password);
-    record.hasHost = address.host.has_value();
-    if (address.host)
-        record.host = toStdString(*address.host);
-    record.port = address.port;
-    record.opaquePath = address.opaquePath;
-    for (const QString &segment : address.path)
-        record.path.push_back(toStdString(segment));
-    record.hasQuery = address.query.has_value();
-    if (address.query)
-        record.query = toStdString(*address.query);
-    record.hasFragment = address.fragment.has_value();
-    if (address.fragment)
-        record.fragment = toStdString(*address.fragment);
+    record.username = toAscii(address.username());
+    record.password = toAscii(address.password());
+    record.hasHost = address.hasHost();
+    record.host = toAscii(address.host());
+    record.port = address.port();
+    record.opaquePath = address.hasOpaquePath();
+    const QStringView path = address.path();
+    if (record.opaquePath) {
+        record.path.push_back(toAscii(path));
+    } else if (!path.isEmpty()) {
+        // Each segment follows a '/' and holds none.
+        for (const QStringView segment : path.sliced(1).split(u'/'))
+            record.path.push_back(toAscii(segment));
+    }
+    record.hasQuery = address.query().has_value();
+    record.query = toAscii(address.query().value_or(QStringView()));
+    record.hasFragment = address.fragment().has_value();
+    record.fragment = toAscii(address.fragment().value_or(QStringView()));
     return record;
 }
 
@@ -1272,106 +1221,230 @@ std::string_view asView(QByteArrayView bytes)
     return std::string_view(bytes.data(), std::size_t(bytes.size()));
 }
 
-// Most links of a journal page are absolute http addresses that the parser would give back as they
-// are: lower-case scheme and host, no port, userinfo, dot segment, backslash, percent escape or
-// character any part encodes. Those skip the parser; anything else, however slightly off, takes it.
-bool isPlainAbsoluteAddress(std::string_view href)
-{
-    std::size_t at;
-    if (href.starts_with("http://"sv))
-        at = 7;
-    else if (href.starts_with("https://"sv))
-        at = 8;
-    else
-        return false;
-    const std::size_t hostStart = at;
-    std::size_t labelStart = at;
-    while (at < href.size() && href[at] != '/' && href[at] != '?' && href[at] != '#') {
-        const char c = href[at];
-        if (c == '.')
-            labelStart = at + 1;
-        else if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-'))
-            return false;
-        ++at;
-    }
-    // A host must be there; one whose last label could be a number is an IPv4 address to parse, and
-    // punycode labels are checked by the parser.
-    if (at == hostStart || labelStart >= at || href[labelStart] < 'a' || href[labelStart] > 'z' ||
-        href.substr(hostStart, at - hostStart).find("xn--"sv) != std::string_view::npos)
-        return false;
-    const std::string_view rest = href.substr(at);
-    const std::size_t query = rest.find_first_of("?#"sv);
-    const std::string_view path = rest.substr(0, query);
-    if (path.find("/."sv) != std::string_view::npos)
-        return false;
-    bool inQuery = false;
-    bool inFragment = false;
-    for (std::size_t i = 0; i < rest.size(); ++i) {
-        const char c = rest[i];
-        if (c <= ' ' || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '%')
-            return false;
-        if (c == '#' && !inFragment) {
-            inFragment = true;
-            continue;
-        }
-        if (c == '?' && !inQuery && !inFragment) {
-            inQuery = true;
-            continue;
-        }
-        if (inFragment) {
-            if (c == '`')
-                return false;
-        } else if (inQuery) {
-            if (c == '\'')
-                return false;
-        } else if (c == '`' || c == '{' || c == '}' || c == '?') {
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
-struct HrefResolver::ParsedBase {
-    std::optional<Record> record;
+// Writes addresses out with the offsets of their parts.
+struct AddressWriter {
+    static void append(QString &out, std::string_view ascii)
+    {
+        out.append(QLatin1StringView(ascii.data(), qsizetype(ascii.size())));
+    }
+
+    // Written as bytes first: one conversion of the whole costs less than one per part.
+    static WebAddress write(const Record &url)
+    {
+        WebAddress address;
+        std::string out;
+        std::size_t length = url.scheme.size() + url.username.size() + url.password.size() + url.host.size() +
+                             url.query.size() + url.fragment.size() + 16;
+        for (const std::string &segment : url.path)
+            length += segment.size() + 1;
+        out.reserve(length);
+        const auto offset = [&] {
+            return qsizetype(out.size());
+        };
+        out += url.scheme;
+        address.m_schemeEnd = offset();
+        out += ':';
+        if (url.hasHost) {
+            out += "//";
+            out += url.username;
+            address.m_usernameEnd = offset();
+            if (!url.password.empty()) {
+                out += ':';
+                out += url.password;
+            }
+            if (!url.username.empty() || !url.password.empty())
+                out += '@';
+            address.m_hostStart = offset();
+            out += url.host;
+            address.m_hostEnd = offset();
+            if (url.port >= 0) {
+                out += ':';
+                out += std::to_string(url.port);
+            }
+        } else {
+            address.m_hostStart = address.m_hostEnd = offset();
+        }
+        if (url.opaquePath) {
+            address.m_pathStart = offset();
+            if (!url.path.empty())
+                out += url.path.front();
+        } else {
+            // Without it, a path starting with an empty segment would read back as a host.
+            if (!url.hasHost && url.path.size() > 1 && url.path.front().empty())
+                out += "/.";
+            address.m_pathStart = offset();
+            for (const std::string &segment : url.path) {
+                out += '/';
+                out += segment;
+            }
+        }
+        if (url.hasQuery) {
+            address.m_queryStart = offset();
+            out += '?';
+            out += url.query;
+        }
+        if (url.hasFragment) {
+            address.m_fragmentStart = offset();
+            out += '#';
+            out += url.fragment;
+        }
+        address.m_href = QString::fromLatin1(out.data(), offset());
+        address.m_port = url.port;
+        address.m_valid = true;
+        address.m_hasHost = url.hasHost;
+        address.m_opaquePath = url.opaquePath;
+        return address;
+    }
+
+    static WebAddress unparsed(QString text)
+    {
+        WebAddress address;
+        address.m_pathStart = text.size();
+        address.m_href = std::move(text);
+        return address;
+    }
+
+    // Most links of a journal page are absolute http addresses that the parser would give back as
+    // they are, but for a '/' when there is no path: lower-case scheme and host, no port, userinfo, dot
+    // segment, backslash, percent escape or character any part encodes. Those skip the parser;
+    // anything else, however slightly off, takes it.
+    template<typename Char>
+    static std::optional<WebAddress> plain(std::basic_string_view<Char> href)
+    {
+        const auto has = [&](std::size_t at, std::string_view text) {
+            if (href.size() - at < text.size())
+                return false;
+            for (std::size_t i = 0; i < text.size(); ++i) {
+                if (href[at + i] != Char(text[i]))
+                    return false;
+            }
+            return true;
+        };
+        const std::size_t hostStart = has(0, "http://"sv) ? 7 : has(0, "https://"sv) ? 8 : 0;
+        if (hostStart == 0)
+            return std::nullopt;
+        std::size_t at = hostStart;
+        std::size_t labelStart = at;
+        for (; at < href.size() && href[at] != '/' && href[at] != '?' && href[at] != '#'; ++at) {
+            const Char c = href[at];
+            if (c == '.')
+                labelStart = at + 1;
+            else if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-'))
+                return std::nullopt;
+            // Punycode labels are checked by the parser.
+            if (at == labelStart && has(at, "xn--"sv))
+                return std::nullopt;
+        }
+        const std::size_t hostEnd = at;
+        // A host must be there; one whose last label could be a number is an IPv4 address to parse.
+        if (hostEnd == hostStart || labelStart >= hostEnd || href[labelStart] < 'a' || href[labelStart] > 'z')
+            return std::nullopt;
+        std::size_t queryStart = std::string_view::npos;
+        std::size_t fragmentStart = std::string_view::npos;
+        for (; at < href.size(); ++at) {
+            const auto c = static_cast<std::make_unsigned_t<Char>>(href[at]);
+            if (c <= ' ' || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '%')
+                return std::nullopt;
+            if (fragmentStart != std::string_view::npos) {
+                if (c == '`')
+                    return std::nullopt;
+            } else if (c == '#') {
+                fragmentStart = at;
+            } else if (queryStart != std::string_view::npos) {
+                if (c == '\'')
+                    return std::nullopt;
+            } else if (c == '?') {
+                queryStart = at;
+            } else if (c == '`' || c == '{' || c == '}' || (c == '.' && href[at - 1] == '/')) {
+                return std::nullopt;
+            }
+        }
+
+        WebAddress address;
+        const bool addSlash = hostEnd == href.size() || href[hostEnd] != '/';
+        const auto shifted = [&](std::size_t offset) {
+            return offset == std::string_view::npos ? qsizetype(-1) : qsizetype(offset + (addSlash ? 1 : 0));
+        };
+        QString &out = address.m_href;
+        out.reserve(qsizetype(href.size() + 1));
+        const auto appendText = [&](std::basic_string_view<Char> text) {
+            if constexpr (std::is_same_v<Char, char>)
+                append(out, text);
+            else
+                out.append(QStringView(text.data(), qsizetype(text.size())));
+        };
+        appendText(href.substr(0, hostEnd));
+        if (addSlash)
+            out += u'/';
+        appendText(href.substr(hostEnd));
+        address.m_schemeEnd = qsizetype(hostStart - 3);
+        address.m_usernameEnd = address.m_hostStart = qsizetype(hostStart);
+        address.m_hostEnd = address.m_pathStart = qsizetype(hostEnd);
+        address.m_queryStart = shifted(queryStart);
+        address.m_fragmentStart = shifted(fragmentStart);
+        address.m_valid = true;
+        address.m_hasHost = true;
+        return address;
+    }
 };
 
-QString WebAddress::toString() const
+QStringView WebAddress::password() const
 {
-    return toQString(toRecord(*this).serialize());
+    // A password follows the username's ':' and runs to the '@'.
+    if (!m_hasHost || m_usernameEnd >= m_hostStart || m_href[m_usernameEnd] != u':')
+        return {};
+    return view(m_usernameEnd + 1, m_hostStart - 1);
 }
 
-std::optional<WebAddress> parseWebAddress(QStringView input, const WebAddress *base, QByteArrayView encoding)
+std::optional<QStringView> WebAddress::query() const
+{
+    if (m_queryStart < 0)
+        return std::nullopt;
+    return view(m_queryStart + 1, m_fragmentStart < 0 ? m_href.size() : m_fragmentStart);
+}
+
+std::optional<QStringView> WebAddress::fragment() const
+{
+    if (m_fragmentStart < 0)
+        return std::nullopt;
+    return view(m_fragmentStart + 1, m_href.size());
+}
+
+bool WebAddress::isHttp() const
+{
+    const QStringView name = scheme();
+    return name == u"http" || name == u"https";
+}
+
+std::optional<WebAddress> WebAddress::parse(QStringView input, const WebAddress *base,
+                                            QByteArrayView encoding)
 {
     std::optional<Record> baseRecord;
-    if (base)
+    if (base && base->isValid())
         baseRecord = toRecord(*base);
     const std::optional<Record> record =
         Parser(codePoints(input), baseRecord ? &*baseRecord : nullptr, asView(encoding)).run();
     if (!record)
         return std::nullopt;
-    return toWebAddress(*record);
+    return AddressWriter::write(*record);
 }
 
-QString reportSafeHref(QStringView href)
+WebAddress WebAddress::unparsed(QString text)
 {
-    std::string out;
-    out.reserve(std::size_t(href.size()));
-    for (const char32_t c : codePoints(href)) {
-        if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '`')
-            appendPercentEncoded(out, c);
-        else
-            out.push_back(char(c));
-    }
-    return toQString(out);
+    return AddressWriter::unparsed(std::move(text));
 }
+
+struct HrefResolver::ParsedBase {
+    std::optional<Record> record;
+};
 
 HrefResolver::HrefResolver(const QString &baseAddress, QByteArrayView documentEncoding)
-    : base(std::make_shared<ParsedBase>())
-    , encoding(documentEncoding.toByteArray())
+    : m_base(std::make_shared<ParsedBase>())
+    , m_encoding(documentEncoding.toByteArray())
 {
-    base->record = Parser(codePoints(baseAddress), nullptr, asView(encoding)).run();
+    m_base->record = Parser(codePoints(baseAddress), nullptr, asView(m_encoding)).run();
 }
 
 HrefResolver HrefResolver::forDocument(const QString &documentAddress, const std::optional<QString> &baseHref,
@@ -1379,49 +1452,43 @@ HrefResolver HrefResolver::forDocument(const QString &documentAddress, const std
 {
     HrefResolver resolver(documentAddress, documentEncoding);
     if (baseHref) {
-        const Record *fallback = resolver.base->record ? &*resolver.base->record : nullptr;
+        const Record *fallback = resolver.m_base->record ? &*resolver.m_base->record : nullptr;
         std::optional<Record> declared =
-            Parser(codePoints(*baseHref), fallback, asView(resolver.encoding)).run();
+            Parser(codePoints(*baseHref), fallback, asView(resolver.m_encoding)).run();
         if (declared && declared->scheme != "data"sv && declared->scheme != "javascript"sv)
-            resolver.base->record = std::move(declared);
+            resolver.m_base->record = std::move(declared);
     }
     return resolver;
 }
 
-QString HrefResolver::resolve(QStringView href) const
+WebAddress HrefResolver::resolve(QStringView href) const
 {
-    const Record *baseRecord = base->record ? &*base->record : nullptr;
-    const std::optional<Record> address = Parser(codePoints(href), baseRecord, asView(encoding)).run();
+    if (std::optional<WebAddress> address =
+            AddressWriter::plain(std::u16string_view(href.utf16(), std::size_t(href.size()))))
+        return std::move(*address);
+    const Record *baseRecord = m_base->record ? &*m_base->record : nullptr;
+    const std::optional<Record> address = Parser(codePoints(href), baseRecord, asView(m_encoding)).run();
     if (!address)
-        return reportSafeHref(href);
-    return toQString(address->serialize());
+        return WebAddress::unparsed(href.toString());
+    return AddressWriter::write(*address);
 }
 
-QString HrefResolver::resolveUtf8(std::string_view href) const
+WebAddress HrefResolver::resolveUtf8(std::string_view href) const
 {
-    if (isPlainAbsoluteAddress(href)) {
-        // Only a path the address lacks is added: "http://host?q" reads "http://host/?q".
-        const std::size_t hostEnd = std::min(href.find_first_of("/?#"sv, href.find("//"sv) + 2), href.size());
-        if (hostEnd < href.size() && href[hostEnd] == '/')
-            return QString::fromLatin1(href.data(), qsizetype(href.size()));
-        return QString::fromLatin1(href.data(), qsizetype(hostEnd)) + u'/' +
-               QString::fromLatin1(href.data() + hostEnd, qsizetype(href.size() - hostEnd));
-    }
-    const Record *baseRecord = base->record ? &*base->record : nullptr;
-    const std::optional<Record> address = Parser(codePointsOfUtf8(href), baseRecord, asView(encoding)).run();
+    if (std::optional<WebAddress> address = AddressWriter::plain(href))
+        return std::move(*address);
+    const Record *baseRecord = m_base->record ? &*m_base->record : nullptr;
+    const std::optional<Record> address =
+        Parser(codePointsOfUtf8(href), baseRecord, asView(m_encoding)).run();
     if (!address)
-        return reportSafeHref(wellFormedUtf8ToString(QByteArrayView(href.data(), qsizetype(href.size()))));
-    return toQString(address->serialize());
-}
-
-QString resolveHref(const QString &href, const QString &base)
-{
-    return HrefResolver(base).resolve(href);
+        return WebAddress::unparsed(
+            wellFormedUtf8ToString(QByteArrayView(href.data(), qsizetype(href.size()))));
+    return AddressWriter::write(*address);
 }
 
 QString resolveHref(const QString &href, const QString &base, QByteArrayView encoding)
 {
-    return HrefResolver(base, encoding).resolve(href);
+    return HrefResolver(base, encoding).resolve(href).href();
 }
 
 } // namespace diarytrawl::web

@@ -73,7 +73,7 @@ void TestHtmlDocument::links_data()
         << u"<template><base href='http://t/'><a href=t></a></template><a href=x>"_s
         << QStringList{Dir + u"x"};
     QTest::newRow("hostile javascript")
-        << u"<a href='javascript:alert(\"<x>\")'>"_s << QStringList{u"javascript:alert(%22%3Cx%3E%22)"_s};
+        << u"<a href='javascript:alert(\"<x>\")'>"_s << QStringList{u"javascript:alert(\"<x>\")"_s};
     QTest::newRow("NUL") << u"<a href='x\0y'>"_s << QStringList{Dir + u"x%EF%BF%BDy"};
     QTest::newRow("query in the page's charset")
         << u"<a href='?q=тест'>q</a><a href='тест'>p</a>"_s
