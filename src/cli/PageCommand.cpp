@@ -104,8 +104,8 @@ int runPageCommand(const QStringList &arguments)
 
     switch (output) {
     case Output::Links:
-        for (const QString &link : document->links)
-            writeUtf8(out, link + u'\n');
+        for (const web::WebAddress &link : document->links)
+            writeUtf8(out, link.href() + u'\n');
         break;
     case Output::Text:
         writeUtf8(out, document->bodyInnerText);

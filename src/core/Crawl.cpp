@@ -146,14 +146,14 @@ private:
             return std::nullopt;
         }
 
-        const QStringList links = monthPage->links;
+        const QList<web::WebAddress> links = monthPage->links;
         QList<bool> entries(links.size());
         for (qsizetype i = 0; i < links.size(); ++i)
             entries[i] = !IsCalendarLink(links[i], m_request.strYear, m_request.strNick, m_strSiteHost) &&
                          !SkipLink(links[i], m_request.strNick, m_strSiteHost);
         m_events.monthRead({links.size(), entries.count(true)});
         for (qsizetype onPage = 0; onPage < links.size(); ++onPage) {
-            const QString &strLink = links.at(onPage);
+            const QString &strLink = links.at(onPage).href();
             ++m_nLinksPassed;
             m_events.linkTaken({m_nLinksPassed, onPage + 1, links.size(), strLink, !entries[onPage],
                                 m_request.strYear, monthText});

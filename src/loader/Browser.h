@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "WebAddress.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -53,12 +55,12 @@ struct HtmlForm {
     QList<HtmlFormField> fields;
 };
 
-// What a search reads of a loaded page, as a browser's DOM gives it (web/HtmlParser.h). No link
-// holds '"', '<', '>', a space or a control character: one that does not resolve is given as written
-// with those percent-encoded, so any link can go into an HTML attribute.
+// What a search reads of a loaded page, as a browser's DOM gives it (HtmlParser.h).
 struct HtmlDocument {
-    QString address;       // where the page came from, after redirects
-    QStringList links;     // href of every a and area element with an href, in document order, absolute
+    QString address; // where the page came from, after redirects
+    // Every a and area element with an href, in document order: its address, parsed once, or the href
+    // as written when it does not parse (as a browser's a.href gives it).
+    QList<web::WebAddress> links;
     QString bodyInnerText; // the body's rendered text, line breaks as "\r\n"
     QString bodyInnerHtml; // the body's HTML
     QString htmlInnerHtml; // the html element's inner HTML: head and body

@@ -4,6 +4,7 @@
 #include <QHostAddress>
 #include <QMutexLocker>
 #include <QNetworkCookieJar>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -27,11 +28,17 @@ bool isControl(char c)
 }
 
 // RFC 6265 5.1.4: the address's folder, without its closing '/'.
-QString defaultPathOf(const QUrl &address)
+QString defaultPathOf(const WebAddress &address)
 {
-    const QString path = address.path();
+    const QStringView path = address.path();
     const qsizetype slash = path.lastIndexOf(u'/');
-    return slash <= 0 ? u"/"_s : path.left(slash);
+    return slash <= 0 ? u"/"_s : path.left(slash).toString();
+}
+
+// Qt's jar takes its own address type; an address a browser has serialised reads the same in it.
+QUrl forQt(const WebAddress &address)
+{
+    return QUrl(address.withoutFragment().toString(), QUrl::StrictMode);
 }
 
 } // namespace
@@ -65,8 +72,9 @@ void CookieJar::insert(const QNetworkCookie &cookie)
     m_store->insertCookie(kept); // an expired one only removes the cookie it names, as a site's would
 }
 
-void CookieJar::setFromResponse(const QList<QByteArray> &setCookieValues, const QUrl &address)
+void CookieJar::setFromResponse(const QList<QByteArray> &setCookieValues, const WebAddress &webAddress)
 {
+    const QUrl address = forQt(webAddress);
     const QString host = address.host();
     // A Domain attribute widens a cookie to the hosts below a name; an IP address has none.
     const bool hostIsAddress = !QHostAddress(host).isNull();
@@ -80,7 +88,7 @@ void CookieJar::setFromResponse(const QList<QByteArray> &setCookieValues, const 
             if (hostIsAddress && !cookie.domain().isEmpty() && cookie.domain() != host)
                 continue;
             if (cookie.path().isEmpty())
-                cookie.setPath(defaultPathOf(address)); // Qt's default keeps the closing '/'
+                cookie.setPath(defaultPathOf(webAddress)); // Qt's default keeps the closing '/'
             cookie.normalize(address);
             if (!isSendable(cookie) || (cookie.isSecure() && !overHttps) ||
                 !m_store->validateCookie(cookie, address))
@@ -97,10 +105,10 @@ void CookieJar::setFromResponse(const QList<QByteArray> &setCookieValues, const 
     }
 }
 
-QByteArray CookieJar::cookieHeaderFor(const QUrl &address) const
+QByteArray CookieJar::cookieHeaderFor(const WebAddress &address) const
 {
     QMutexLocker lock(&m_mutex);
-    const QList<QNetworkCookie> cookies = m_store->cookiesForUrl(address);
+    const QList<QNetworkCookie> cookies = m_store->cookiesForUrl(forQt(address));
     QByteArray header;
     for (const QNetworkCookie &cookie : cookies) {
         if (!header.isEmpty())

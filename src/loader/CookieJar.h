@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "WebAddress.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMutex>
 #include <QNetworkCookie>
-#include <QUrl>
 
 #include <memory>
 
@@ -38,9 +39,9 @@ public:
     void insert(const QNetworkCookie &cookie);
     // The Set-Cookie values of an answer to a request for address (the address the user's request was
     // for, not where a test's host mapping sent it).
-    void setFromResponse(const QList<QByteArray> &setCookieValues, const QUrl &address);
+    void setFromResponse(const QList<QByteArray> &setCookieValues, const WebAddress &address);
     // The Cookie header for a request to address: "a=1; b=2", longer paths first; empty when none.
-    QByteArray cookieHeaderFor(const QUrl &address) const;
+    QByteArray cookieHeaderFor(const WebAddress &address) const;
     qsizetype size() const;
 
 private:

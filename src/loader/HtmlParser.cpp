@@ -1181,7 +1181,7 @@ HtmlDocument buildDocumentFromUtf8(QByteArrayView utf8, const QString &address, 
     const HrefResolver resolver = HrefResolver::forDocument(address, baseHref, encoding);
     document.links.reserve(qsizetype(walker.hrefs.size()));
     for (const std::string_view href : walker.hrefs)
-        document.links.append(resolver.resolveUtf8(href).href());
+        document.links.append(resolver.resolveUtf8(href));
     for (const RawForm &form : walker.forms)
         document.forms.append(makeForm(form, resolver, address.left(address.indexOf(u'#'))));
     return document;

@@ -100,27 +100,22 @@ Shape shapeOf(const QString &mimeType)
     return Shape::Html; // unknown or missing: as browsers sniff most such pages, as HTML
 }
 
-bool isLoadedScheme(const QUrl &url)
-{
-    const QString scheme = url.scheme().toLower();
-    return scheme == u"http" || scheme == u"https";
-}
-
 bool isRedirectStatus(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-QString addressText(const QUrl &url)
+QString withFragment(const QString &address, const std::optional<QString> &fragment)
 {
-    return url.toString(QUrl::FullyEncoded);
+    if (!fragment || address.contains(u'#'))
+        return address;
+    return address + u'#' + *fragment;
 }
 
-QString withFragment(const QString &address, const QString &fragment)
+std::optional<QString> fragmentOf(const WebAddress &address)
 {
-    if (fragment.isNull() || address.contains(u'#'))
-        return address;
-    return address + u'#' + fragment;
+    const std::optional<QStringView> fragment = address.fragment();
+    return fragment ? std::optional(fragment->toString()) : std::nullopt;
 }
 
 NetworkBrowser::Loaded messageDocument(const QString &sentence, const QString &address, LoadOutcome outcome)
@@ -206,8 +201,7 @@ NetworkBrowser::NetworkBrowser(NetworkBrowserOptions options, BrowserSession ses
         CookieImport imported = readLoginCookies(m_session.loginCookies);
         for (const QNetworkCookie &cookie : std::as_const(imported.cookies)) {
             m_cookies.insert(cookie);
-            m_loginSites.insert(
-                siteOf(QUrl(u"http://"_s + cookie.domain().mid(cookie.domain().startsWith(u'.')))));
+            m_loginSites.insert(siteOf(QStringView(cookie.domain()).mid(cookie.domain().startsWith(u'.'))));
         }
         m_notes += imported.notes;
     }
@@ -249,17 +243,17 @@ QStringList NetworkBrowser::sessionNotes() const
     return m_notes;
 }
 
-QString NetworkBrowser::siteOf(const QUrl &url) const
+QString NetworkBrowser::siteOf(QStringView host) const
 {
-    const QString host = url.host().toLower();
-    return m_options.siteRules ? m_options.siteRules->siteOf(host) : host;
+    return m_options.siteRules ? m_options.siteRules->siteOf(host) : host.toString().toLower();
 }
 
 std::chrono::milliseconds NetworkBrowser::pace() const
 {
     if (m_offline)
         return std::chrono::milliseconds(0); // the cache costs no wait
-    const QString site = m_url.isEmpty() ? siteOf(QUrl(u"http://"_s + m_session.siteHost)) : siteOf(m_url);
+    const QString site =
+        m_url.isValid() ? siteOf(m_url.host()) : siteOf(m_session.siteHost.section(u':', 0, 0));
     if (const std::chrono::milliseconds paced = m_pacer.pace(site); paced.count() > 0)
         return paced;
     if (m_options.pace)
@@ -270,9 +264,9 @@ std::chrono::milliseconds NetworkBrowser::pace() const
 }
 
 // The site showed its captcha: asking again would only earn the visitor a ban.
-void NetworkBrowser::blockSite(const QUrl &url)
+void NetworkBrowser::blockSite(const WebAddress &url)
 {
-    m_blockedSites.insert(siteOf(url));
+    m_blockedSites.insert(siteOf(url.host()));
 }
 
 void NetworkBrowser::setVisible(bool visible)
@@ -320,41 +314,42 @@ void NetworkBrowser::Navigate(const QString &address)
         return;
     }
 
-    const QUrl url(address.trimmed(), QUrl::TolerantMode);
+    const std::optional<WebAddress> parsed = WebAddress::parse(address);
     m_busy = true;
     m_redirects = 0;
     m_visited.clear();
-    m_fragment = url.fragment(QUrl::FullyEncoded);
-    if (!url.isValid() || url.isRelative() || (isLoadedScheme(url) && url.host().isEmpty())) {
+    if (!parsed || (parsed->isHttp() && parsed->host().isEmpty())) {
         fail(outcomes::failed(LoadFailure::NotAPage, u"it is not a complete web address"_s),
              pages::notAWebAddress(address), address);
         return;
     }
-    if (!isLoadedScheme(url)) {
+    const WebAddress &url = *parsed;
+    m_fragment = fragmentOf(url);
+    if (!url.isHttp()) {
         fail(outcomes::failed(LoadFailure::NotAPage, u"only http and https addresses are loaded"_s),
-             pages::schemeNotLoaded(addressText(url)), addressText(url));
+             pages::schemeNotLoaded(url.href()), url.href());
         return;
     }
     if (isFragmentOfCurrentPage(url)) {
         auto document = std::make_shared<HtmlDocument>(*m_document);
-        document->address = addressText(url);
+        document->address = url.href();
         setDocument(std::move(document), true);
         return;
     }
-    m_requested = url.adjusted(QUrl::RemoveFragment);
+    m_requested = url.stripped();
     if (m_offline)
         lookUpOffline(m_requested);
     else
         request(m_requested);
 }
 
-bool NetworkBrowser::isFragmentOfCurrentPage(const QUrl &url) const
+bool NetworkBrowser::isFragmentOfCurrentPage(const WebAddress &url) const
 {
-    if (!url.hasFragment() || !m_documentIsPage || m_document->address.isEmpty())
+    if (!url.fragment() || !m_documentIsPage || m_document->address.isEmpty())
         return false;
-    const QUrl current(m_document->address);
-    return addressText(current.adjusted(QUrl::RemoveFragment)) ==
-           addressText(url.adjusted(QUrl::RemoveFragment));
+    const QString &current = m_document->address;
+    return QStringView(current).first(current.contains(u'#') ? current.indexOf(u'#') : current.size()) ==
+           url.withoutFragment();
 }
 
 void NetworkBrowser::abandonLoad()
@@ -370,36 +365,35 @@ void NetworkBrowser::abandonLoad()
 
 QString NetworkBrowser::currentAddress() const
 {
-    return withFragment(addressText(m_url), m_fragment);
+    return withFragment(m_url.href(), m_fragment);
 }
 
-QUrl NetworkBrowser::wireUrl(const QUrl &url, QByteArray &hostHeader) const
+// The address as it goes on the wire, a browser's serialisation being what libcurl takes; with an
+// origin map, the mapped origin's, and the original host for the Host header.
+QByteArray NetworkBrowser::wireAddress(const WebAddress &url, QByteArray &hostHeader) const
 {
     hostHeader.clear();
+    const QByteArray address = url.withoutFragment().toUtf8();
     if (m_origins.isEmpty())
-        return url;
-    const QString scheme = url.scheme().toLower();
-    const QString host = url.host(QUrl::FullyEncoded).toLower();
+        return address;
+    const QString host = url.host().toString();
     const QString port = url.port() < 0 ? QString() : u':' + QString::number(url.port());
+    const QString scheme = url.scheme().toString();
     auto mapped = m_origins.constFind(scheme + u"://" + host + port);
     for (qsizetype dot = host.indexOf(u'.'); mapped == m_origins.cend() && dot >= 0;
          dot = host.indexOf(u'.', dot + 1))
         mapped = m_origins.constFind(scheme + u"://*" + QStringView(host).mid(dot) + port);
     if (mapped == m_origins.cend())
-        return url;
-    const QUrl origin(mapped.value());
-    QUrl wire = url;
-    wire.setScheme(origin.scheme());
-    wire.setHost(origin.host());
-    wire.setPort(origin.port());
+        return address;
     hostHeader = (host + port).toLatin1();
-    return wire;
+    const qsizetype pathAt = url.path().data() - url.href().constData();
+    return mapped.value().toUtf8() + url.withoutFragment().mid(pathAt).toUtf8();
 }
 
-void NetworkBrowser::request(const QUrl &url, const QByteArray &method, const QByteArray &body)
+void NetworkBrowser::request(const WebAddress &url, const QByteArray &method, const QByteArray &body)
 {
     m_url = url;
-    const QString site = siteOf(url);
+    const QString site = siteOf(url.host());
     if (m_blockedSites.contains(site)) {
         const QString address = currentAddress();
         fail(outcomes::failed(LoadFailure::Captcha, pages::captchaReason()),
@@ -419,12 +413,12 @@ void NetworkBrowser::request(const QUrl &url, const QByteArray &method, const QB
     });
 }
 
-void NetworkBrowser::startTransfer(const QUrl &url, const QByteArray &method, const QByteArray &body)
+void NetworkBrowser::startTransfer(const WebAddress &url, const QByteArray &method, const QByteArray &body)
 {
-    m_pacer.requestStarts(siteOf(url));
+    m_pacer.requestStarts(siteOf(url.host()));
     QByteArray hostHeader;
     TransferRequest transfer;
-    transfer.url = wireUrl(url, hostHeader).toEncoded();
+    transfer.url = wireAddress(url, hostHeader);
     transfer.method = method;
     transfer.body = body;
     transfer.idleTimeout = m_options.idleTimeout;
@@ -460,7 +454,7 @@ void NetworkBrowser::onTransferDone(TransferResult result)
 {
     m_abandonTransfer.reset();
     if (result.sentAt)
-        m_pacer.requestSent(siteOf(m_url), *result.sentAt);
+        m_pacer.requestSent(siteOf(m_url.host()), *result.sentAt);
     const QList<QByteArray> setCookies = headerValues(result.headers, "Set-Cookie");
     if (!setCookies.isEmpty())
         m_cookies.setFromResponse(setCookies, m_url);
@@ -495,13 +489,20 @@ void NetworkBrowser::onTransferDone(TransferResult result)
 
 void NetworkBrowser::followRedirect(const QByteArray &location)
 {
-    QUrl target = m_url.resolved(QUrl(QString::fromUtf8(location).trimmed(), QUrl::TolerantMode));
-    if (target.hasFragment())
-        m_fragment = target.fragment(QUrl::FullyEncoded);
-    target = target.adjusted(QUrl::RemoveFragment);
-    const QString from = addressText(m_url);
-    const QString to = addressText(target);
-    if (m_options.siteRules && m_options.siteRules->isCaptcha(to)) {
+    const QString written = QString::fromUtf8(location);
+    const std::optional<WebAddress> parsed = WebAddress::parse(written, &m_url);
+    if (!parsed) {
+        const QString address = withFragment(written.trimmed(), m_fragment);
+        fail(outcomes::failed(LoadFailure::NotAPage, u"it redirects to an address that is not complete"_s),
+             pages::notAWebAddress(address), address);
+        return;
+    }
+    if (parsed->fragment())
+        m_fragment = fragmentOf(*parsed);
+    const WebAddress target = parsed->stripped();
+    const QString &from = m_url.href();
+    const QString &to = target.href();
+    if (m_options.siteRules && m_options.siteRules->isCaptcha(target)) {
         // Not followed, and not kept in the cache: the page is there, only not for this visitor now.
         const QString address = currentAddress();
         blockSite(m_url);
@@ -511,7 +512,8 @@ void NetworkBrowser::followRedirect(const QByteArray &location)
         return;
     }
 
-    if (isLoadedScheme(target) && target.isValid() && !target.host().isEmpty()) {
+    const bool web = target.isHttp();
+    if (web && !target.host().isEmpty()) {
         std::shared_ptr<PageCache> cache = m_cache;
         QThreadPool::globalInstance()->start([cache, from, to] { cache->storeRedirect(from, to); });
     }
@@ -523,9 +525,8 @@ void NetworkBrowser::followRedirect(const QByteArray &location)
              pages::tooManyRedirects(address, loop), address);
         return;
     }
-    if (!target.isValid() || !isLoadedScheme(target) || target.host().isEmpty()) {
+    if (!web || target.host().isEmpty()) {
         const QString address = withFragment(to, m_fragment);
-        const bool web = isLoadedScheme(target);
         fail(
             outcomes::failed(LoadFailure::NotAPage, web ? u"it redirects to an address that is not complete"_s
                                                         : u"it redirects to an address that is not loaded"_s),
@@ -542,7 +543,7 @@ void NetworkBrowser::readPage(TransferResult result, const QString &address)
         outcome = outcomes::fromErrorStatus(result.status, result.reasonPhrase, result.headers,
                                             QDateTime::currentDateTimeUtc());
         if (result.status == 429)
-            m_pacer.limitMet(siteOf(m_url),
+            m_pacer.limitMet(siteOf(m_url.host()),
                              outcome.retryAfterSeconds >= 0
                                  ? std::optional(std::chrono::seconds(outcome.retryAfterSeconds))
                                  : std::nullopt);
@@ -572,11 +573,11 @@ void NetworkBrowser::readPage(TransferResult result, const QString &address)
     });
 }
 
-void NetworkBrowser::lookUpOffline(const QUrl &url)
+void NetworkBrowser::lookUpOffline(const WebAddress &url)
 {
     std::shared_ptr<PageCache> cache = m_cache;
-    const QString address = addressText(url);
-    const QString fragment = m_fragment;
+    const QString address = url.href();
+    const std::optional<QString> fragment = m_fragment;
     runOnWorker([cache, address, fragment, limit = m_options.parseTimeLimit,
                  rules = m_options.siteRules](const std::function<bool()> &abandoned) {
         std::optional<PageCache::Page> page = cache->lookup(address);
@@ -654,7 +655,7 @@ void NetworkBrowser::install(quint64 generation, const std::shared_ptr<Loaded> &
     }
     if (loaded->cacheable && m_cache) {
         std::shared_ptr<PageCache> cache = m_cache;
-        QThreadPool::globalInstance()->start([cache, address = addressText(m_url), loaded] {
+        QThreadPool::globalInstance()->start([cache, address = m_url.href(), loaded] {
             cache->storePage(address, loaded->contentType, loaded->body);
         });
     }
@@ -667,16 +668,15 @@ bool NetworkBrowser::answerAdultNotice(const Loaded &loaded)
     if (!m_session.adultConsent || !m_options.siteRules)
         return false;
     const SiteRules &rules = *m_options.siteRules;
-    const QString scope = rules.consentScope(loaded.standIn, addressText(m_requested));
+    const QString scope = rules.consentScope(loaded.standIn, m_requested);
     if (m_noticesAnswered.contains(scope))
         return false;
     m_noticesAnswered.insert(scope);
     const FormSubmission submission = rules.consentSubmission(loaded.standIn);
-    const QUrl target(submission.address);
-    if (!isLoadedScheme(target) || target.host().isEmpty())
+    if (!submission.address.isHttp() || submission.address.host().isEmpty())
         return false;
     m_answeringNotice = true;
-    request(target, submission.method, submission.body);
+    request(submission.address.stripped(), submission.method, submission.body);
     return true;
 }
 

@@ -7,13 +7,13 @@
 #include "PageCache.h"
 #include "RequestPacer.h"
 #include "SiteRules.h"
+#include "WebAddress.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
-#include <QUrl>
 
 #include <chrono>
 #include <functional>
@@ -111,22 +111,22 @@ public:
 
 private:
     void abandonLoad();
-    void request(const QUrl &url, const QByteArray &method = "GET", const QByteArray &body = {});
-    void startTransfer(const QUrl &url, const QByteArray &method, const QByteArray &body);
+    void request(const WebAddress &url, const QByteArray &method = "GET", const QByteArray &body = {});
+    void startTransfer(const WebAddress &url, const QByteArray &method, const QByteArray &body);
     void onTransferDone(TransferResult result);
     void followRedirect(const QByteArray &location);
     void fail(const LoadOutcome &outcome, const QString &sentence, const QString &address);
     void readPage(TransferResult result, const QString &address);
-    void lookUpOffline(const QUrl &url);
+    void lookUpOffline(const WebAddress &url);
     void runOnWorker(std::function<Loaded(const std::function<bool()> &abandoned)> make);
     void install(quint64 generation, const std::shared_ptr<Loaded> &loaded);
     bool answerAdultNotice(const Loaded &loaded);
     void setDocument(std::shared_ptr<const HtmlDocument> document, bool isPage);
-    bool isFragmentOfCurrentPage(const QUrl &url) const;
+    bool isFragmentOfCurrentPage(const WebAddress &url) const;
     QString currentAddress() const;
-    QUrl wireUrl(const QUrl &url, QByteArray &hostHeader) const;
-    QString siteOf(const QUrl &url) const;
-    void blockSite(const QUrl &url);
+    QByteArray wireAddress(const WebAddress &url, QByteArray &hostHeader) const;
+    QString siteOf(QStringView host) const;
+    void blockSite(const WebAddress &url);
 
     NetworkBrowserOptions m_options;
     BrowserSession m_session;
@@ -145,9 +145,9 @@ private:
     std::shared_ptr<std::atomic<bool>> m_abandonTransfer;
     CookieJar m_cookies;
     RequestPacer m_pacer;
-    QUrl m_requested;   // the address asked for, without fragment
-    QUrl m_url;         // the address being fetched, without fragment
-    QString m_fragment; // the first address's fragment, kept through redirects that name none
+    WebAddress m_requested;            // the address asked for, without fragment
+    WebAddress m_url;                  // the address being fetched, without fragment
+    std::optional<QString> m_fragment; // the first address's, kept through redirects that name none
     int m_redirects = 0;
     QSet<QString> m_visited;
     bool m_answeringNotice = false;  // the request in flight submits an adult-content notice's form

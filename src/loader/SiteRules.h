@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Browser.h"
+#include "WebAddress.h"
 
 #include <QByteArray>
 #include <QList>
@@ -22,9 +23,9 @@ struct StandIn {
 
 // A form as a browser submits it.
 struct FormSubmission {
-    QByteArray method; // "GET" or "POST"
-    QString address;   // for GET, with the fields as its query
-    QByteArray body;   // for POST: application/x-www-form-urlencoded
+    QByteArray method;       // "GET" or "POST"
+    web::WebAddress address; // for GET, with the fields as its query
+    QByteArray body;         // for POST: application/x-www-form-urlencoded
 };
 
 // What the loader asks of the family of journal sites a search reads: the loader declares the
@@ -40,12 +41,12 @@ public:
     // markup.
     virtual StandIn recogniseStandIn(const HtmlDocument &document) const = 0;
     // Whether a redirect to this address sends the visitor to the site's captcha, which is not followed.
-    virtual bool isCaptcha(const QString &address) const = 0;
+    virtual bool isCaptcha(const web::WebAddress &address) const = 0;
     // The notice's form as a browser submits it when the consent is given.
     virtual FormSubmission consentSubmission(const StandIn &notice) const = 0;
     // Where an answer holds: a notice is answered once for each scope; one that comes again in a scope
     // already answered is the load's failure. requested is the address asked for.
-    virtual QString consentScope(const StandIn &notice, const QString &requested) const = 0;
+    virtual QString consentScope(const StandIn &notice, const web::WebAddress &requested) const = 0;
 
     // Which site a host belongs to: requests to one site are paced together, and once it shows a
     // captcha none go to it any more.

@@ -1418,6 +1418,16 @@ bool WebAddress::isHttp() const
     return name == u"http" || name == u"https";
 }
 
+WebAddress WebAddress::stripped() const
+{
+    WebAddress address = *this;
+    if (m_fragmentStart >= 0) {
+        address.m_href.truncate(m_fragmentStart);
+        address.m_fragmentStart = -1;
+    }
+    return address;
+}
+
 std::optional<WebAddress> WebAddress::parse(QStringView input, const WebAddress *base,
                                             QByteArrayView encoding)
 {
@@ -1484,6 +1494,15 @@ WebAddress HrefResolver::resolveUtf8(std::string_view href) const
         return WebAddress::unparsed(
             wellFormedUtf8ToString(QByteArrayView(href.data(), qsizetype(href.size()))));
     return AddressWriter::write(*address);
+}
+
+QStringList hrefsOf(const QList<WebAddress> &addresses)
+{
+    QStringList hrefs;
+    hrefs.reserve(addresses.size());
+    for (const WebAddress &address : addresses)
+        hrefs.append(address.href());
+    return hrefs;
 }
 
 QString resolveHref(const QString &href, const QString &base, QByteArrayView encoding)

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <memory>
@@ -48,6 +49,8 @@ public:
         return view(0, m_fragmentStart < 0 ? m_href.size() : m_fragmentStart);
     }
     bool isHttp() const;
+    // The same address without its fragment.
+    WebAddress stripped() const;
 
     friend bool operator==(const WebAddress &a, const WebAddress &b) { return a.m_href == b.m_href; }
 
@@ -101,6 +104,9 @@ private:
     std::shared_ptr<ParsedBase> m_base;
     QByteArray m_encoding;
 };
+
+// The hrefs of addresses, in order.
+QStringList hrefsOf(const QList<WebAddress> &addresses);
 
 // One href resolved against one base: HrefResolver(base, encoding).resolve(href).href().
 QString resolveHref(const QString &href, const QString &base, QByteArrayView encoding = "UTF-8");

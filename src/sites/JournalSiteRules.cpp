@@ -19,9 +19,16 @@ constexpr QStringView CaptchaReturn = u"returnto";
 constexpr QStringView CaptchaPath = u"/captcha";
 
 // The kind of notice a form's action names: "explicit", "concepts", or none.
+using web::WebAddress;
+
+WebAddress addressOf(const QString &href)
+{
+    return WebAddress::parse(href).value_or(WebAddress::unparsed(href));
+}
+
 QString noticeKindOfAction(const QString &action)
 {
-    const QString path = QUrl(action).path().toLower();
+    const QString path = addressOf(action).path().toString().toLower();
     if (path.endsWith(u"adult_explicit.bml") || path.endsWith(u"/journal/adult_explicit"))
         return u"explicit"_s;
     if (path.endsWith(u"adult_concepts.bml") || path.endsWith(u"/journal/adult_concepts"))
@@ -49,10 +56,10 @@ QByteArray formEncoded(const QString &text)
 
 // Which journal an address belongs to: the host, and on the site's own host the "~user" or "users/user"
 // that starts the path.
-QString journalOf(const QUrl &url)
+QString journalOf(const WebAddress &url)
 {
-    const QStringList segments = url.path().split(u'/', Qt::SkipEmptyParts);
-    QString journal = url.host().toLower();
+    const QStringList segments = url.path().toString().split(u'/', Qt::SkipEmptyParts);
+    QString journal = url.host().toString();
     if (!segments.isEmpty() && segments.first().startsWith(u'~'))
         journal += u'/' + segments.first();
     else if (segments.size() > 1 && segments.first() == u"users")
@@ -67,8 +74,8 @@ QList<QNetworkCookie> JournalSiteRules::consentCookies(const QString &siteHost) 
     const QString domain = siteDomain(siteHost);
     if (domain.isEmpty())
         return {};
-    const bool hasDomain =
-        domain.contains(u'.') && !QUrl(u"http://"_s + domain).host().isEmpty() && !domain.front().isDigit();
+    const bool hasDomain = domain.contains(u'.') && WebAddress::parse(QString(u"http://"_s + domain)) &&
+                           !domain.front().isDigit();
     QList<QNetworkCookie> cookies;
     for (const char *name : {"adult_explicit", "adult_concepts"}) {
         QNetworkCookie consent(name, "1");
@@ -93,7 +100,7 @@ StandIn JournalSiteRules::recogniseStandIn(const HtmlDocument &document) const
     }
     for (const HtmlForm &form : document.forms) {
         const HtmlFormField *returnTo = field(form, CaptchaReturn);
-        if (returnTo && returnTo->type == u"hidden" && isCaptcha(form.action)) {
+        if (returnTo && returnTo->type == u"hidden" && isCaptcha(addressOf(form.action))) {
             standIn.failure = LoadFailure::Captcha;
             return standIn;
         }
@@ -134,29 +141,31 @@ FormSubmission JournalSiteRules::consentSubmission(const StandIn &notice) const
     FormSubmission submission;
     if (form.method == u"post") {
         submission.method = "POST";
-        submission.address = form.action;
+        submission.address = addressOf(form.action);
         submission.body = encoded;
     } else {
         submission.method = "GET";
-        QUrl address(form.action);
-        address.setQuery(QString::fromLatin1(encoded), QUrl::StrictMode);
-        submission.address = address.toString(QUrl::FullyEncoded);
+        // The fields take the place of the action's query (the HTML standard's "mutate action URL").
+        const WebAddress action = addressOf(form.action);
+        QString target = action.withoutFragment().toString();
+        if (const std::optional<QStringView> query = action.query())
+            target.chop(query->size() + 1);
+        submission.address = addressOf(target + u'?' + QString::fromLatin1(encoded));
     }
     return submission;
 }
 
-QString JournalSiteRules::consentScope(const StandIn &notice, const QString &requested) const
+QString JournalSiteRules::consentScope(const StandIn &notice, const WebAddress &requested) const
 {
     const HtmlFormField *entry = field(notice.form, EntryField);
     if (entry && !entry->value.isEmpty() && entry->value != u"0")
-        return u"entry "_s + requested + u'#' + notice.kind;
-    return journalOf(QUrl(requested)) + u'#' + notice.kind;
+        return u"entry "_s + requested.href() + u'#' + notice.kind;
+    return journalOf(requested) + u'#' + notice.kind;
 }
 
-bool JournalSiteRules::isCaptcha(const QString &address) const
+bool JournalSiteRules::isCaptcha(const WebAddress &address) const
 {
-    const QUrl url(address);
-    return url.path() == CaptchaPath && isDreamwidth(siteOf(url.host()));
+    return address.path() == CaptchaPath && isDreamwidth(siteOf(address.host()));
 }
 
 QString JournalSiteRules::siteOf(QStringView host) const

@@ -23,9 +23,9 @@ class JournalSiteRules final : public SiteRules {
 public:
     QList<QNetworkCookie> consentCookies(const QString &siteHost) const override;
     StandIn recogniseStandIn(const HtmlDocument &document) const override;
-    bool isCaptcha(const QString &address) const override;
+    bool isCaptcha(const web::WebAddress &address) const override;
     FormSubmission consentSubmission(const StandIn &notice) const override;
-    QString consentScope(const StandIn &notice, const QString &requested) const override;
+    QString consentScope(const StandIn &notice, const web::WebAddress &requested) const override;
     QString siteOf(QStringView host) const override;
     std::chrono::milliseconds pace(const QString &site, bool withLoginCookies) const override;
 };

@@ -202,11 +202,11 @@ void TestCookies::scoping()
     CookieJar jar;
     const QList<QByteArray> values = cookies.split('\n');
     if (!from.isEmpty())
-        jar.setFromResponse(values, QUrl(from));
+        jar.setFromResponse(values, *WebAddress::parse(from));
     for (const QByteArray &value : from.isEmpty() ? values : QList<QByteArray>())
         for (const QNetworkCookie &cookie : QNetworkCookie::parseCookies(value))
             jar.insert(cookie);
-    QCOMPARE(jar.cookieHeaderFor(QUrl(to)), header);
+    QCOMPARE(jar.cookieHeaderFor(*WebAddress::parse(to)), header);
 }
 
 QTEST_GUILESS_MAIN(TestCookies)

@@ -64,8 +64,9 @@ void TestLinkClassification::classify()
     QFETCH(bool, calendar);
     QFETCH(bool, skip);
     QFETCH(QString, nick);
-    QCOMPARE(IsCalendarLink(link, u"2005"_s, nick, u"www.livejournal.com"_s), calendar);
-    QCOMPARE(SkipLink(link, nick, u"www.livejournal.com"_s), skip);
+    const web::WebAddress address = web::WebAddress::parse(link).value_or(web::WebAddress::unparsed(link));
+    QCOMPARE(IsCalendarLink(address, u"2005"_s, nick, u"www.livejournal.com"_s), calendar);
+    QCOMPARE(SkipLink(address, nick, u"www.livejournal.com"_s), skip);
 }
 
 QTEST_GUILESS_MAIN(TestLinkClassification)
