@@ -10,6 +10,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace diarytrawl {
 
@@ -55,6 +56,27 @@ struct HtmlForm {
     QList<HtmlFormField> fields;
 };
 
+// A comment of an entry, as the site's rules read it from the page.
+struct PageComment {
+    qint64 thread = 0; // its number on the site
+    QString author;
+    QString text; // as a browser shows it
+    QString html;
+    QString address; // its own
+};
+
+// The comments a page carries, and where more are.
+struct PageComments {
+    QList<PageComment> comments;
+    QList<web::WebAddress> morePages; // further pages of the entry's comments
+    QList<web::WebAddress> collapsed; // threads the page shows only in part
+    // The parts of the body's text that are comments, not the page's own text.
+    QList<std::pair<qsizetype, qsizetype>> textRanges;
+    QString problem; // why the comments could not be read; empty when they could, or there are none
+
+    bool more() const { return !morePages.isEmpty() || !collapsed.isEmpty(); }
+};
+
 // What a search reads of a loaded page, as a browser's DOM gives it (HtmlParser.h).
 struct HtmlDocument {
     QString address; // where the page came from, after redirects
@@ -65,6 +87,7 @@ struct HtmlDocument {
     QString bodyInnerHtml; // the body's HTML
     QString htmlInnerHtml; // the html element's inner HTML: head and body
     QList<HtmlForm> forms; // every form, in document order
+    PageComments comments; // as the site's rules read them
     LoadOutcome outcome;   // whether this is the page asked for; a failed load still has a document
 };
 

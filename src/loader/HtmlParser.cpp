@@ -3,6 +3,7 @@
 
 #include "GumboArena.h"
 #include "PageDecoding.h"
+#include "ParseEscapes.h"
 #include "WebAddress.h"
 
 #include <QtAlgorithms>
@@ -501,6 +502,7 @@ public:
     }
 
     std::string &result() { return out; }
+    std::size_t size() const { return out.size(); }
 
 private:
     void flushBreaks()
@@ -629,6 +631,41 @@ void appendEscaped(std::string &out, std::string_view text, const std::array<con
     out.append(run, std::size_t(end - run));
 }
 
+// An element a site's rules want noted (ElementSelector), in the parser's own terms.
+struct Selector {
+    std::string tag;
+    std::string classToken;
+    std::string idPrefix;
+    std::string attribute;
+    int within = -1;
+};
+
+// A noted element; offsets into the walker's UTF-8 text and HTML.
+struct RawNoted {
+    int selector = 0;
+    int within = -1;
+    std::string id;
+    std::string value;
+    std::size_t textStart = 0;
+    std::size_t textEnd = 0;
+    std::size_t htmlStart = 0;
+    std::size_t htmlEnd = 0;
+};
+
+bool hasClassToken(std::string_view classes, std::string_view token)
+{
+    for (std::size_t at = classes.find(token); at != std::string_view::npos;
+         at = classes.find(token, at + 1)) {
+        const auto isSpace = [](char c) {
+            return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+        };
+        const std::size_t end = at + token.size();
+        if ((at == 0 || isSpace(classes[at - 1])) && (end == classes.size() || isSpace(classes[end])))
+            return true;
+    }
+    return false;
+}
+
 class DocumentWalker {
 public:
     DocumentWalker(const MarkupRenames &markup, std::size_t pageSize)
@@ -649,6 +686,17 @@ public:
     std::optional<std::string> baseHref;
     std::vector<RawForm> forms;
 
+    // The elements of the body a site's rules want noted.
+    std::vector<Selector> selectors;
+    std::vector<RawNoted> noted;
+    // A script's payload the rules read themselves stands in the parsed page as a placeholder; the
+    // script's text is written with the payload in its place. Spliced counts the scripts that held it,
+    // strayed whether it turned up anywhere else.
+    std::string_view placeholder;
+    std::string_view payload;
+    int spliced = 0;
+    bool strayed = false;
+
 private:
     // Which of its children a box shows: a select only options and option groups, an option group
     // only options, a closed details only its first summary.
@@ -663,6 +711,7 @@ private:
         bool staticName;
         ChildBoxes childBoxes;
         const GumboNode *summary; // the one a closed details shows
+        int noted = -1;           // index into noted
     };
 
     std::string_view elementName(const GumboNode *element);
@@ -671,6 +720,7 @@ private:
     void visitText(const GumboNode *node, const Frame &parent);
     void startTag(const GumboNode *element, std::string_view name);
     void takeFormPart(const GumboNode *element, quint32 &exit);
+    void note(Frame &frame, std::size_t htmlStart);
     std::string attributeText(const GumboNode *element, const char *name);
     std::string_view restored(std::string_view text, const char *source, std::string &scratch) const;
     static bool rendersChild(const Frame &parent, const GumboNode *child);
@@ -688,6 +738,7 @@ private:
     int templates = 0;
     int svgText = 0;              // inside an SVG text element, whose text is drawn
     std::ptrdiff_t openForm = -1; // index into forms
+    std::vector<int> openNoted;   // noted elements being walked, innermost last
     std::string nameScratch;
     std::string textScratch;
 };
@@ -873,10 +924,52 @@ bool DocumentWalker::hasFollowingRow(const GumboNode *parent, unsigned rowIndex,
     return false;
 }
 
+// Notes the element for the first selector it answers, when it lies in the body.
+void DocumentWalker::note(Frame &frame, std::size_t htmlStart)
+{
+    const GumboNode *element = frame.node;
+    for (std::size_t i = 0; i < selectors.size(); ++i) {
+        const Selector &selector = selectors[i];
+        if (!selector.tag.empty() && frame.name != selector.tag)
+            continue;
+        const GumboAttribute *asked = nullptr;
+        if (!selector.attribute.empty() && !(asked = attribute(element, selector.attribute.c_str())))
+            continue;
+        const GumboAttribute *classes = selector.classToken.empty() ? nullptr : attribute(element, "class");
+        if (!selector.classToken.empty() && !(classes && hasClassToken(classes->value, selector.classToken)))
+            continue;
+        const GumboAttribute *id = attribute(element, "id");
+        if (!selector.idPrefix.empty() && !(id && std::string_view(id->value).starts_with(selector.idPrefix)))
+            continue;
+        int within = -1;
+        for (auto open = openNoted.rbegin(); selector.within >= 0 && open != openNoted.rend() && within < 0;
+             ++open) {
+            if (noted[std::size_t(*open)].selector == selector.within)
+                within = *open;
+        }
+        if (selector.within >= 0 && within < 0)
+            continue;
+        RawNoted entry;
+        entry.selector = int(i);
+        entry.within = within;
+        if (id)
+            entry.id = restored(id->value, id->original_value.data, textScratch);
+        if (asked)
+            entry.value = restored(asked->value, asked->original_value.data, textScratch);
+        entry.textStart = innerText.size();
+        entry.htmlStart = htmlStart;
+        frame.noted = int(noted.size());
+        openNoted.push_back(frame.noted);
+        noted.push_back(std::move(entry));
+        return;
+    }
+}
+
 // Writes the start tag and takes the element's part in links and text; sets what leaving it does.
 void DocumentWalker::enterElement(Frame &frame, const Frame &parent)
 {
     const GumboNode *element = frame.node;
+    const std::size_t htmlStart = html.size();
     const std::string_view name = frame.name;
     const GumboElement &e = element->v.element;
     const bool htmlElement = e.tag_namespace == GUMBO_NAMESPACE_HTML;
@@ -905,6 +998,8 @@ void DocumentWalker::enterElement(Frame &frame, const Frame &parent)
         exit |= EndBody;
     }
 
+    if (!selectors.empty() && inBody && templates == 0)
+        note(frame, htmlStart);
     if ((flags & Link) && templates == 0) {
         if (const GumboAttribute *href = attribute(element, "href")) {
             const std::string_view value = restored(href->value, href->original_value.data, textScratch);
@@ -1026,11 +1121,17 @@ void DocumentWalker::leaveElement(const Frame &frame, const Frame *parent, const
         bodyEnd = html.size();
         inBody = false;
     }
-    if (!endTag)
-        return;
-    html.append("</", 2);
-    html.append(frame.staticName ? frame.name : elementName(frame.node));
-    html.push_back('>');
+    if (endTag) {
+        html.append("</", 2);
+        html.append(frame.staticName ? frame.name : elementName(frame.node));
+        html.push_back('>');
+    }
+    if (frame.noted >= 0) {
+        RawNoted &entry = noted[std::size_t(frame.noted)];
+        entry.textEnd = innerText.size();
+        entry.htmlEnd = html.size();
+        openNoted.pop_back();
+    }
 }
 
 void DocumentWalker::visitText(const GumboNode *node, const Frame &parent)
@@ -1043,6 +1144,18 @@ void DocumentWalker::visitText(const GumboNode *node, const Frame &parent)
         return;
     }
     const std::string_view text = restored(t.text, t.original_text.data, textScratch);
+    const std::size_t placed = placeholder.empty() ? std::string_view::npos : text.find(placeholder);
+    if (placed != std::string_view::npos && parent.name == "script"sv &&
+        text.substr(0, placed).find("<!--") == std::string_view::npos) {
+        // The script's own text up to the payload leaves the tokenizer in plain script data, and the
+        // payload holds nothing that would leave it: the page read whole gives this text.
+        html.append(text.substr(0, placed));
+        html.append(payload);
+        html.append(text.substr(placed + placeholder.size()));
+        ++spliced;
+        return;
+    }
+    strayed = strayed || placed != std::string_view::npos;
     if (parent.flags & RawTextParent)
         html.append(text);
     else
@@ -1132,58 +1245,208 @@ HtmlForm makeForm(const RawForm &raw, const HrefResolver &resolver, const QStrin
     return form;
 }
 
+// One parse of a page and the walk over it; the walk's views into the tree live as long as this.
+struct PageParse {
+    explicit PageParse(std::string_view text)
+        : renames(text)
+    {}
+
+    MarkupRenames renames;
+    GumboArena arena;
+    std::optional<DocumentWalker> walker;
+    const GumboNode *body = nullptr;
+};
+
+std::unique_ptr<PageParse> parsePage(std::string_view page, const ParseBudget &budget,
+                                     const std::vector<Selector> &selectors, std::string_view placeholder,
+                                     std::string_view payload)
+{
+    auto parse = std::make_unique<PageParse>(page);
+    const std::string_view text = parse->renames.parseText();
+    GumboOptions options = kGumboDefaultOptions;
+    options.allocator = &GumboArena::allocate;
+    options.deallocator = &GumboArena::deallocate;
+    options.userdata = &parse->arena;
+    options.max_errors = 0; // parse errors are of no use here, and recording them costs
+    parse->arena.setLimits(budget.deadline, budget.abandoned);
+    // The tree is released with the arena: gumbo_destroy_output would recurse once per nesting level.
+    const GumboOutput *output = GumboArena::parse(&options, text.data(), text.size(), parse->arena);
+    if (!output)
+        throw ParseStopped(parse->arena.stoppedByDeadline());
+    parse->body = bodyOf(output->root);
+    DocumentWalker &walker = parse->walker.emplace(parse->renames, text.size());
+    walker.selectors = selectors;
+    walker.placeholder = placeholder;
+    walker.payload = payload;
+    walker.walk(output->root, parse->body);
+    return parse;
+}
+
+bool containsNoCase(std::string_view text, std::string_view lowerNeedle)
+{
+    for (std::size_t at = 0; at + lowerNeedle.size() <= text.size(); ++at) {
+        if (matchesNoCase(text.data() + at, lowerNeedle))
+            return true;
+    }
+    return false;
+}
+
+// Offsets into UTF-8 text as UTF-16 positions, for offsets given in ascending order.
+class Utf16Positions {
+public:
+    explicit Utf16Positions(std::string_view text)
+        : m_text(text)
+    {}
+    qsizetype at(std::size_t offset)
+    {
+        if (offset < m_offset) {
+            m_offset = 0;
+            m_units = 0;
+        }
+        for (; m_offset < offset && m_offset < m_text.size(); ++m_offset) {
+            const auto byte = static_cast<unsigned char>(m_text[m_offset]);
+            m_units += (byte & 0xC0) != 0x80 ? (byte >= 0xF0 ? 2 : 1) : 0;
+        }
+        return m_units;
+    }
+
+private:
+    std::string_view m_text;
+    std::size_t m_offset = 0;
+    qsizetype m_units = 0;
+};
+
 } // namespace
 
 HtmlDocument buildDocumentFromUtf8(QByteArrayView utf8, const QString &address, QByteArrayView encoding,
-                                   const ParseBudget &budget)
+                                   const ParseBudget &budget, PageReading *reading)
 {
     HtmlDocument document;
     document.address = address;
 
-    const MarkupRenames renames(
-        std::string_view(utf8.isEmpty() ? "" : utf8.data(), std::size_t(utf8.size())));
-    const std::string_view text = renames.parseText();
-    GumboArena arena;
-    GumboOptions options = kGumboDefaultOptions;
-    options.allocator = &GumboArena::allocate;
-    options.deallocator = &GumboArena::deallocate;
-    options.userdata = &arena;
-    options.max_errors = 0; // parse errors are of no use here, and recording them costs
-    arena.setLimits(budget.deadline, budget.abandoned);
-    // The tree is released with the arena: gumbo_destroy_output would recurse once per nesting level.
-    const GumboOutput *output = GumboArena::parse(&options, text.data(), text.size(), arena);
-    if (!output)
-        throw ParseStopped(arena.stoppedByDeadline());
-    const GumboNode *root = output->root;
-    const GumboNode *body = bodyOf(root);
+    const std::string_view original(utf8.isEmpty() ? "" : utf8.data(), std::size_t(utf8.size()));
+    const ParseEscapes escapes(original);
+    const std::string_view page = escapes.needed() ? escapes.escaped() : original;
+    const auto unescaped = [&escapes](std::string_view text,
+                                      std::vector<ParseEscapes::Shift> *shifts = nullptr) {
+        return escapes.needed() ? ParseEscapes::unescape(text, shifts) : std::string(text);
+    };
 
-    DocumentWalker walker(renames, text.size());
-    walker.walk(root, body);
+    std::vector<Selector> selectors;
+    std::string cut; // the page with the payload out, when it can be taken out
+    std::string_view payload;
+    std::string placeholder;
+    if (reading) {
+        for (const ElementSelector &selector : std::as_const(reading->selectors))
+            selectors.push_back({selector.tag.toStdString(), selector.classToken.toStdString(),
+                                 selector.idPrefix.toStdString(), selector.attribute.toStdString(),
+                                 selector.within});
+        const auto range = reading->findPayload
+                               ? reading->findPayload(QByteArrayView(page.data(), qsizetype(page.size())))
+                               : std::nullopt;
+        if (range && range->first >= 0 && range->first <= range->second &&
+            std::size_t(range->second) <= page.size()) {
+            payload = page.substr(std::size_t(range->first), std::size_t(range->second - range->first));
+            // Only what keeps the tokenizer in plain script data can be taken out unread (and the
+            // parser turns NUL and CR into other characters).
+            const bool plain = payload.find('\0') == std::string_view::npos &&
+                               payload.find('\r') == std::string_view::npos &&
+                               payload.find("<!--") == std::string_view::npos &&
+                               !containsNoCase(payload, "</script");
+            for (int n = 0; plain && n < 8 && placeholder.empty(); ++n) {
+                const std::string candidate = "diarytrawl-payload-" + std::to_string(n);
+                if (page.find(candidate) == std::string_view::npos)
+                    placeholder = candidate;
+            }
+            if (!placeholder.empty()) {
+                cut.reserve(page.size() - payload.size() + placeholder.size());
+                cut.append(page.substr(0, std::size_t(range->first)));
+                cut.append(placeholder);
+                cut.append(page.substr(std::size_t(range->second)));
+            }
+        }
+    }
+
+    std::unique_ptr<PageParse> parse =
+        parsePage(cut.empty() ? page : cut, budget, selectors, placeholder, payload);
+    if (!cut.empty()) {
+        const DocumentWalker &walked = *parse->walker;
+        if (walked.spliced != 1 || walked.strayed || walked.html.find(placeholder) != std::string::npos) {
+            // Not where a script's payload would be: the page is read whole after all.
+            parse.reset();
+            parse = parsePage(page, budget, selectors, {}, {});
+        }
+    }
+    const DocumentWalker &walker = *parse->walker;
 
     // Everything gumbo hands out is well-formed UTF-8, and so is what the walk adds. The html element's
     // HTML is decoded once; the body's is cut from it.
-    const QByteArrayView html(walker.html.data(), qsizetype(walker.html.size()));
+    std::vector<ParseEscapes::Shift> htmlShifts;
+    std::vector<ParseEscapes::Shift> textShifts;
+    // Without escapes (most pages) the walk's own text is used as it stands.
+    std::string htmlStorage;
+    std::string_view htmlText = walker.html;
+    if (escapes.needed())
+        htmlText = htmlStorage = ParseEscapes::unescape(walker.html, &htmlShifts);
+    const auto inHtml = [&htmlShifts](std::size_t offset) {
+        return ParseEscapes::unescapedOffset(htmlShifts, offset);
+    };
+    const QByteArrayView html(htmlText.data(), qsizetype(htmlText.size()));
     document.htmlInnerHtml = wellFormedUtf8ToString(html);
-    if (body) {
-        const qsizetype bodyStart = wellFormedUtf16Length(html.first(qsizetype(walker.bodyStart)));
+    const std::size_t bodyStart = inHtml(walker.bodyStart);
+    qsizetype bodyStart16 = 0;
+    if (parse->body) {
+        bodyStart16 = wellFormedUtf16Length(html.first(qsizetype(bodyStart)));
         const qsizetype bodyLength = wellFormedUtf16Length(
-            html.sliced(qsizetype(walker.bodyStart), qsizetype(walker.bodyEnd - walker.bodyStart)));
-        document.bodyInnerHtml = document.htmlInnerHtml.sliced(bodyStart, bodyLength);
+            html.sliced(qsizetype(bodyStart), qsizetype(inHtml(walker.bodyEnd) - bodyStart)));
+        document.bodyInnerHtml = document.htmlInnerHtml.sliced(bodyStart16, bodyLength);
     }
-    const std::string &innerText = walker.innerText.result();
+    std::string textStorage;
+    std::string_view innerText = parse->walker->innerText.result();
+    if (escapes.needed())
+        innerText = textStorage = ParseEscapes::unescape(innerText, &textShifts);
     document.bodyInnerText =
         wellFormedUtf8ToString(QByteArrayView(innerText.data(), qsizetype(innerText.size())));
 
     std::optional<QString> baseHref;
     if (walker.baseHref)
-        baseHref = wellFormedUtf8ToString(
-            QByteArrayView(walker.baseHref->data(), qsizetype(walker.baseHref->size())));
+        baseHref = fromUtf8(unescaped(*walker.baseHref));
     const HrefResolver resolver = HrefResolver::forDocument(address, baseHref, encoding);
     document.links.reserve(qsizetype(walker.hrefs.size()));
     for (const std::string_view href : walker.hrefs)
-        document.links.append(resolver.resolveUtf8(href));
-    for (const RawForm &form : walker.forms)
-        document.forms.append(makeForm(form, resolver, address.left(address.indexOf(u'#'))));
+        document.links.append(escapes.needed() ? resolver.resolveUtf8(unescaped(href))
+                                               : resolver.resolveUtf8(href));
+    for (const RawForm &form : walker.forms) {
+        RawForm kept = form;
+        if (escapes.needed()) {
+            if (kept.action)
+                kept.action = unescaped(*kept.action);
+            for (RawField &field : kept.fields) {
+                field.name = unescaped(field.name);
+                field.value = unescaped(field.value);
+            }
+        }
+        document.forms.append(makeForm(kept, resolver, address.left(address.indexOf(u'#'))));
+    }
+
+    if (reading) {
+        if (!placeholder.empty() && parse->walker->spliced == 1)
+            reading->payload = QByteArray::fromStdString(unescaped(payload));
+        Utf16Positions textPositions(innerText);
+        Utf16Positions htmlPositions(htmlText);
+        for (const RawNoted &raw : walker.noted) {
+            NotedElement element;
+            element.selector = raw.selector;
+            element.within = raw.within;
+            element.id = fromUtf8(unescaped(raw.id));
+            element.value = fromUtf8(unescaped(raw.value));
+            element.textStart = textPositions.at(ParseEscapes::unescapedOffset(textShifts, raw.textStart));
+            element.textEnd = textPositions.at(ParseEscapes::unescapedOffset(textShifts, raw.textEnd));
+            element.htmlStart = htmlPositions.at(inHtml(raw.htmlStart)) - bodyStart16;
+            element.htmlEnd = htmlPositions.at(inHtml(raw.htmlEnd)) - bodyStart16;
+            reading->noted.append(element);
+        }
+    }
     return document;
 }
 
@@ -1194,10 +1457,10 @@ HtmlDocument buildDocument(const QString &html, const QString &address, const Pa
 }
 
 HtmlDocument buildDocument(const QByteArray &body, const QByteArray &httpContentType, const QString &address,
-                           const ParseBudget &budget)
+                           const ParseBudget &budget, PageReading *reading)
 {
     const Utf8Page page = pageToUtf8(body, httpContentType);
-    return buildDocumentFromUtf8(page.text, address, page.encoding, budget);
+    return buildDocumentFromUtf8(page.text, address, page.encoding, budget, reading);
 }
 
 } // namespace diarytrawl::web

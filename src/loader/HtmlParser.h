@@ -9,7 +9,9 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <stdexcept>
+#include <utility>
 
 namespace diarytrawl::web {
 
@@ -42,15 +44,50 @@ private:
     bool m_pastDeadline;
 };
 
+// An element a site's rules want noted: with this tag (empty: any), with this class among its classes
+// (empty: any), an id that starts so (empty: any) and this attribute, whose value is kept (empty: none
+// asked); only inside an element noted for the selector within (-1: anywhere).
+struct ElementSelector {
+    QByteArray tag;
+    QByteArray classToken;
+    QByteArray idPrefix;
+    QByteArray attribute;
+    int within = -1;
+};
+
+// An element of the body that was noted, in document order.
+struct NotedElement {
+    int selector = 0;
+    int within = -1; // the noted element it lies in, for a selector with one
+    QString id;
+    QString value; // the asked attribute's
+    // Its part of the body's text (innerText) and of the body's HTML (its start tag to its end tag).
+    qsizetype textStart = 0;
+    qsizetype textEnd = 0;
+    qsizetype htmlStart = 0;
+    qsizetype htmlEnd = 0;
+};
+
+// What a site's rules read of a page besides what every page gives: the elements they want noted, and
+// a script's payload they take out of the page themselves ([from, to) in its UTF-8 text), which the
+// parser then need not read. The parse fills in the results.
+struct PageReading {
+    QList<ElementSelector> selectors;
+    std::function<std::optional<std::pair<qsizetype, qsizetype>>(QByteArrayView utf8)> findPayload;
+
+    QList<NotedElement> noted;
+    QByteArray payload; // UTF-8
+};
+
 HtmlDocument buildDocument(const QString &html, const QString &address, const ParseBudget &budget = {});
 
 // decodePage, then buildDocument; a query in a link is written in the page's charset as browsers
 // write it.
 HtmlDocument buildDocument(const QByteArray &body, const QByteArray &httpContentType, const QString &address,
-                           const ParseBudget &budget = {});
+                           const ParseBudget &budget = {}, PageReading *reading = nullptr);
 
 // The same from text already in UTF-8 (well-formed) that was read in the given charset.
 HtmlDocument buildDocumentFromUtf8(QByteArrayView utf8, const QString &address, QByteArrayView encoding,
-                                   const ParseBudget &budget = {});
+                                   const ParseBudget &budget = {}, PageReading *reading = nullptr);
 
 } // namespace diarytrawl::web

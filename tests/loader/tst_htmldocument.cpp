@@ -131,6 +131,10 @@ void TestHtmlDocument::innerText_data()
         << u"astb"_s;
     QTest::newRow("unknown elements are inline") << u"<lj-cut>a</lj-cut> <lj user=x>b</lj>"_s << u"a b"_s;
     QTest::newRow("NUL") << u"<p>a\0b</p>\0"_s << u"ab"_s;
+    // Browsers keep these as they stand; so does the parse, whatever the parser underneath does.
+    QTest::newRow("controls and noncharacters stay")
+        << u"<p>a\u0001b\bc\u0085d\uFDD0e\U0001FFFEf\U0010FFFD\U0010FE08</p>"_s
+        << u"a\u0001b\bc\u0085d\uFDD0e\U0001FFFEf\U0010FFFD\U0010FE08"_s;
 }
 
 void TestHtmlDocument::innerText()
@@ -167,6 +171,9 @@ void TestHtmlDocument::innerHtml_data()
            u"<use xlink:href=\"#a\" xml:lang=\"en\"></use><style>a&amp;b</style></svg>"_s;
     QTest::newRow("NUL") << u"<a title='\0'>\0</a><script>\0</script>"_s
                          << u"<a title=\"\uFFFD\"></a><script>\uFFFD</script>"_s;
+    QTest::newRow("controls and noncharacters stay")
+        << u"<a title='\u0001\uFFFF'>\u007F</a><script>\u0085</script>"_s
+        << u"<a title=\"\u0001\uFFFF\">\u007F</a><script>\u0085</script>"_s;
     QTest::newRow("template contents") << u"<template><p>t</p><a href=x>l</a></template>"_s
                                        << u"<template><p>t</p><a href=\"x\">l</a></template>"_s;
     QTest::newRow("unknown elements") << u"<lj-cut text=more>x</lj-cut><My-Tag A=1>t</My-Tag>"_s
