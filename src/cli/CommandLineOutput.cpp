@@ -41,6 +41,8 @@ QString kindName(LoadFailure kind)
         return u"too-complex"_s;
     case LoadFailure::Captcha:
         return u"captcha"_s;
+    case LoadFailure::Comments:
+        return u"comments"_s;
     }
     return QString();
 }
@@ -121,13 +123,23 @@ void JsonRenderer::entryScanned(const ScannedEntry &entry)
         for (const auto &[at, length] : excerpt.marks)
             pieces.append(excerpt.text.mid(at, length));
     }
-    m_write(QString::fromUtf8(QJsonDocument(QJsonObject{{u"event"_s, u"match"_s},
-                                                        {u"address"_s, entry.address},
-                                                        {u"number"_s, entry.match->number},
-                                                        {u"date"_s, textOrNull(entry.match->dateStamp)},
-                                                        {u"excerpts"_s, excerpts},
-                                                        {u"pieces"_s, pieces}})
-                                  .toJson(QJsonDocument::Compact)));
+    QJsonObject match{{u"event"_s, u"match"_s},           {u"address"_s, entry.address},
+                      {u"number"_s, entry.match->number}, {u"date"_s, textOrNull(entry.match->dateStamp)},
+                      {u"excerpts"_s, excerpts},          {u"pieces"_s, pieces}};
+    if (!entry.match->comments.isEmpty()) {
+        QJsonArray comments;
+        for (const CommentMatch &comment : entry.match->comments) {
+            QJsonArray texts;
+            for (const Excerpt &excerpt : comment.excerpts.excerpts)
+                texts.append(excerpt.text);
+            comments.append(QJsonObject{{u"thread"_s, comment.thread},
+                                        {u"address"_s, comment.address},
+                                        {u"author"_s, comment.author},
+                                        {u"excerpts"_s, texts}});
+        }
+        match.insert(u"comments"_s, comments);
+    }
+    m_write(QString::fromUtf8(QJsonDocument(match).toJson(QJsonDocument::Compact)));
 }
 
 void JsonRenderer::searchFailed(const SearchFailure &failure)

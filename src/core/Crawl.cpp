@@ -8,6 +8,8 @@
 #include "platform/PlatformError.h"
 #include "sites/LinkClassification.h"
 
+#include <QSet>
+
 #include <limits>
 #include <optional>
 
@@ -18,6 +20,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int InternalErrorNumber = 51;
+// A bound on the further pages and threads of one entry's comments, whatever a page links.
+constexpr qsizetype MaxCommentPages = 2000;
 
 // Line breaks become spaces, so that a pattern with a space can match across them.
 QString joinLines(QString text)
@@ -172,7 +176,14 @@ private:
             }
             ++m_nLinksScanned;
             m_events.entryLoaded(strLink);
-            matchEntry(strLink, *objDoc);
+            const std::optional<QList<PageComment>> comments = gatherComments(strLink, *objDoc);
+            if (!comments) {
+                quitBrowser();
+                ended(CrawlOutcome::StoppedAtEntry);
+                m_frontEnd.Run(m_settings.strResultsPageName);
+                return CrawlOutcome::StoppedAtEntry;
+            }
+            matchEntry(strLink, *objDoc, *comments);
         }
         return std::nullopt;
     }
@@ -185,10 +196,59 @@ private:
         return !text.isEmpty() && text.contains(m_request.strSearchTo, Qt::CaseInsensitive);
     }
 
-    void matchEntry(const QString &strLink, const HtmlDocument &objDoc)
+    // The comments of an entry: those its page carries and, with all comments asked for, those of its
+    // further pages and collapsed threads, each loaded once. nullopt: the user stopped a load.
+    std::optional<QList<PageComment>> gatherComments(const QString &strLink, const HtmlDocument &objDoc)
+    {
+        QList<PageComment> comments = objDoc.comments.comments;
+        noteUnreadComments(strLink, objDoc.comments);
+        if (!objDoc.comments.more())
+            return comments;
+        if (!window().bSearchAllComments) {
+            m_events.commentsLeft({objDoc.comments.morePages.size(), objDoc.comments.collapsed.size()});
+            return comments;
+        }
+        QSet<qint64> threads;
+        for (const PageComment &comment : std::as_const(comments))
+            threads.insert(comment.thread);
+        QSet<QString> taken{objDoc.address.left(objDoc.address.indexOf(u'#'))};
+        QList<web::WebAddress> waiting = objDoc.comments.morePages + objDoc.comments.collapsed;
+        for (qsizetype next = 0; next < waiting.size() && taken.size() <= MaxCommentPages; ++next) {
+            const QString address = waiting[next].href();
+            if (taken.contains(address))
+                continue;
+            taken.insert(address);
+            m_events.commentPageTaken(address);
+            if (!load(address))
+                return std::nullopt;
+            const std::shared_ptr<const HtmlDocument> page = m_objIE->Document();
+            if (!page->outcome.ok()) {
+                unread(address, page->outcome, m_lastLoad.failureReason(), UnreadStage::CommentPage);
+                continue;
+            }
+            noteUnreadComments(address, page->comments);
+            for (const PageComment &comment : page->comments.comments) {
+                if (!threads.contains(comment.thread)) {
+                    threads.insert(comment.thread);
+                    comments.append(comment);
+                }
+            }
+            waiting += page->comments.morePages + page->comments.collapsed;
+        }
+        return comments;
+    }
+
+    void noteUnreadComments(const QString &address, const PageComments &comments)
+    {
+        if (!comments.problem.isEmpty())
+            unread(address, LoadOutcome{LoadFailure::Comments, comments.problem}, comments.problem,
+                   UnreadStage::Comments);
+    }
+
+    void matchEntry(const QString &strLink, const HtmlDocument &objDoc, const QList<PageComment> &comments)
     {
         try {
-            matchEntryText(strLink, objDoc);
+            matchEntryText(strLink, objDoc, comments);
         } catch (const PlatformError &error) {
             // A pattern that runs away on one page costs that page, not the search.
             if (error.number() != ErrorNumber::TooCostly)
@@ -199,12 +259,30 @@ private:
         }
     }
 
-    void matchEntryText(const QString &strLink, const HtmlDocument &objDoc)
+    // The page's own text, or its HTML: without the comments it renders, which are searched one by one.
+    static QString withoutComments(const QString &text, const QList<std::pair<qsizetype, qsizetype>> &ranges)
+    {
+        if (ranges.isEmpty())
+            return text;
+        QString own;
+        qsizetype from = 0;
+        for (const auto &[start, end] : ranges) {
+            if (start >= from) {
+                own += QStringView(text).sliced(from, start - from);
+                from = end;
+            }
+        }
+        return own + QStringView(text).sliced(std::min(from, text.size()));
+    }
+
+    void matchEntryText(const QString &strLink, const HtmlDocument &objDoc,
+                        const QList<PageComment> &comments)
     {
         if (window().bSavePages)
             SavePage(objDoc, strLink, window().strSavedPagesFolder);
 
-        const QString entryText = m_bRegScan ? joinLines(objDoc.bodyInnerText) : objDoc.bodyInnerText;
+        const QString ownText = withoutComments(objDoc.bodyInnerText, objDoc.comments.textRanges);
+        const QString entryText = m_bRegScan ? joinLines(ownText) : ownText;
         const QString datePattern = dateStampPattern(m_request.strYear);
         ScannedEntry scanned;
         scanned.address = strLink;
@@ -212,7 +290,8 @@ private:
         QString strPageText;
         bool found = false;
         if (window().bSearchHtmlCode) {
-            const QString entryHtml = m_bRegScan ? joinLines(objDoc.bodyInnerHtml) : objDoc.bodyInnerHtml;
+            const QString ownHtml = withoutComments(objDoc.bodyInnerHtml, objDoc.comments.htmlRanges);
+            const QString entryHtml = m_bRegScan ? joinLines(ownHtml) : ownHtml;
             if (matches(entryHtml)) {
                 found = true;
                 strPageText = entryHtml;
@@ -223,15 +302,32 @@ private:
             found = true;
             strPageText = entryText;
         }
-        if (found) {
-            // Cut before anything is told: a match that costs too much fails the entry, not half a block.
+        // Cut before anything is told: a match that costs too much fails the entry, not half a block.
+        QList<CommentMatch> commentMatches;
+        for (const PageComment &comment : comments) {
+            QString text = m_bRegScan ? joinLines(comment.text) : comment.text;
+            bool hit = matches(text);
+            if (!hit && window().bSearchHtmlCode) {
+                text = m_bRegScan ? joinLines(comment.html) : comment.html;
+                hit = matches(text);
+            }
+            if (!hit)
+                continue;
+            commentMatches.append({comment.thread, comment.address, comment.author,
+                                   pageExcerpts(text, m_request.strSearchTo, m_bRegScan)});
+        }
+        if (found || !commentMatches.isEmpty()) {
             EntryMatch match;
-            match.excerpts = pageExcerpts(strPageText, m_request.strSearchTo, m_bRegScan);
+            match.inEntry = found;
+            if (found)
+                match.excerpts = pageExcerpts(strPageText, m_request.strSearchTo, m_bRegScan);
+            match.comments = std::move(commentMatches);
             match.number = ++m_nLinksFound;
             match.strSearchTo = m_request.strSearchTo;
             match.bRegScan = m_bRegScan;
             // The date the report shows: of what matched, which is most often the entry's text itself.
-            match.dateStamp = textMatches ? scanned.dateStamp : RegMatch(strPageText, datePattern, true);
+            match.dateStamp =
+                textMatches || !found ? scanned.dateStamp : RegMatch(strPageText, datePattern, true);
             match.strPageText = std::move(strPageText);
             scanned.match = std::move(match);
         }

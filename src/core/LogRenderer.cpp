@@ -114,6 +114,23 @@ void LogRenderer::entryLoaded(const QString &)
     echo(u"Ok \r\n"_s);
 }
 
+void LogRenderer::commentPageTaken(const QString &address)
+{
+    echo(u"    comments: '"_s + address + u"'\r\n"_s);
+}
+
+void LogRenderer::commentsLeft(const CommentsLeft &left)
+{
+    QStringList parts;
+    if (left.pages > 0)
+        parts << QString::number(left.pages) + (left.pages == 1 ? u" more page"_s : u" more pages"_s);
+    if (left.threads > 0)
+        parts << QString::number(left.threads) +
+                     (left.threads == 1 ? u" collapsed thread"_s : u" collapsed threads"_s);
+    echo(u"    comments not searched: "_s + parts.join(u", "_s) +
+         u" (to search them too: \"Search all comments\" in the Advanced menu, or --all-comments)\r\n"_s);
+}
+
 void LogRenderer::pageFailed(const PageFailure &failure)
 {
     switch (failure.stage) {
@@ -127,6 +144,12 @@ void LogRenderer::pageFailed(const PageFailure &failure)
     case UnreadStage::EntrySearch:
         echo(u"Not searched: "_s + failure.reason + u";\r\n"_s);
         break;
+    case UnreadStage::Comments:
+        echo(u"Comments not read: "_s + failure.reason + u";\r\n"_s);
+        break;
+    case UnreadStage::CommentPage:
+        echo(u"Not read: " + failure.reason + u';' + hintFor(failure.kind) + u"\r\n");
+        break;
     }
 }
 
@@ -139,6 +162,9 @@ void LogRenderer::entryScanned(const ScannedEntry &entry)
     m_log.Echo2(u"--> link '" + entry.address + u"':\r\n");
     m_log.Echo2((match.bRegScan ? u"    found match '"_s : u"    found string '"_s) + match.strSearchTo +
                 u"' (occurrence " + QString::number(match.number) + u")\r\n");
+    for (const CommentMatch &comment : match.comments)
+        m_log.Echo2(u"    in the comment '"_s + comment.address + u'\'' +
+                    (comment.author.isEmpty() ? QString() : u" by "_s + comment.author) + u"\r\n"_s);
 }
 
 void LogRenderer::searchFailed(const SearchFailure &failure)

@@ -24,6 +24,8 @@ public:
     void monthRead(const MonthRead &month) override;
     void linkTaken(const LinkTaken &link) override;
     void entryLoaded(const QString &address) override;
+    void commentPageTaken(const QString &address) override;
+    void commentsLeft(const CommentsLeft &left) override;
     void pageFailed(const PageFailure &failure) override;
     void entryScanned(const ScannedEntry &entry) override;
     void searchFailed(const SearchFailure &failure) override;

@@ -83,22 +83,33 @@ void AddToHtmlReportFile(const QString &strResultsPageName, const QString &strSe
                          const QString &strYear, const QString &strCurrAddress, qint64 nLinkFoundNumber,
                          const QString &strPageText, bool bRegScan)
 {
+    const PageExcerpts excerpts = pageExcerpts(strPageText, strSearchTo, bRegScan);
     AddToHtmlReportFile(strResultsPageName, strSearchTo, strCurrAddress, nLinkFoundNumber,
-                        RegMatch(strPageText, dateStampPattern(strYear), true),
-                        pageExcerpts(strPageText, strSearchTo, bRegScan));
+                        RegMatch(strPageText, dateStampPattern(strYear), true), &excerpts);
 }
 
 void AddToHtmlReportFile(const QString &strResultsPageName, const QString &strSearchTo,
                          const QString &strCurrAddress, qint64 nLinkFoundNumber, const QString &strDateStamp,
-                         const PageExcerpts &excerpts)
+                         const PageExcerpts *excerpts)
 {
     QString linkLine = u"<a href=\"" + htmlAttribute(strCurrAddress) + u"\">" + html(strSearchTo) + u'(' +
                        QString::number(nLinkFoundNumber) + u") </a><br>\r\n\r\n";
     if (!strDateStamp.isEmpty())
         linkLine += u" &nbsp;&nbsp; <i>" + html(strDateStamp) + u"</i>:";
     WriteHtmlString(strResultsPageName, linkLine, Append);
-    WriteHtmlString(strResultsPageName, u"&nbsp;&nbsp;&nbsp;&nbsp; " + excerptsHtml(excerpts) + u"<br>\r\n",
-                    Append);
+    if (excerpts)
+        WriteHtmlString(strResultsPageName,
+                        u"&nbsp;&nbsp;&nbsp;&nbsp; " + excerptsHtml(*excerpts) + u"<br>\r\n", Append);
+}
+
+void AddCommentsToHtmlReportFile(const QString &strResultsPageName, const QList<CommentMatch> &comments)
+{
+    QString lines;
+    for (const CommentMatch &comment : comments)
+        lines += u"&nbsp;&nbsp;&nbsp;&nbsp; <a href=\"" + htmlAttribute(comment.address) + u"\">comment" +
+                 (comment.author.isEmpty() ? QString() : u" by " + html(comment.author)) + u"</a>: " +
+                 excerptsHtml(comment.excerpts) + u"<br>\r\n";
+    WriteHtmlString(strResultsPageName, lines, Append);
 }
 
 QString reportFolderAddress(const QString &strResultsPageName)
@@ -206,9 +217,13 @@ void ReportWriter::pageFailed(const PageFailure &failure)
 
 void ReportWriter::entryScanned(const ScannedEntry &entry)
 {
-    if (const std::optional<EntryMatch> &match = entry.match)
-        AddToHtmlReportFile(m_settings.strResultsPageName, match->strSearchTo, entry.address, match->number,
-                            match->dateStamp, match->excerpts);
+    const std::optional<EntryMatch> &match = entry.match;
+    if (!match)
+        return;
+    AddToHtmlReportFile(m_settings.strResultsPageName, match->strSearchTo, entry.address, match->number,
+                        match->dateStamp, match->inEntry ? &match->excerpts : nullptr);
+    if (!match->comments.isEmpty())
+        AddCommentsToHtmlReportFile(m_settings.strResultsPageName, match->comments);
 }
 
 void ReportWriter::searchEnded(const SearchSummary &summary)

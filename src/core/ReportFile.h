@@ -34,10 +34,15 @@ void AddToHtmlReportFile(const QString &strResultsPageName, const QString &strSe
                          const QString &strYear, const QString &strCurrAddress, qint64 nLinkFoundNumber,
                          const QString &strPageText, bool bRegScan);
 // The same with the page's date stamp and excerpts already found (pageExcerpts), so that a match that
-// costs too much fails before anything of the block is written.
+// costs too much fails before anything of the block is written; without excerpts (only comments of the
+// entry matched) the block is its link and date.
 void AddToHtmlReportFile(const QString &strResultsPageName, const QString &strSearchTo,
                          const QString &strCurrAddress, qint64 nLinkFoundNumber, const QString &strDateStamp,
-                         const PageExcerpts &excerpts);
+                         const PageExcerpts *excerpts);
+
+// A line for each matching comment of the entry whose block was written last: a link to the comment's
+// own address, named by its author, and its excerpts.
+void AddCommentsToHtmlReportFile(const QString &strResultsPageName, const QList<CommentMatch> &comments);
 
 // A page the search could not read, and why.
 struct UnreadPage {

@@ -62,6 +62,8 @@ enum class UnreadStage {
     MonthPage,
     Entry,       // the entry did not load
     EntrySearch, // the entry loaded, but searching it failed
+    Comments,    // the entry (or a page of its comments) loaded, but not the comments it carries
+    CommentPage, // a further page of the entry's comments, or a thread of them, did not load
 };
 
 struct PageFailure {
@@ -71,13 +73,29 @@ struct PageFailure {
     UnreadStage stage = UnreadStage::Entry;
 };
 
+// A comment of the entry that matched.
+struct CommentMatch {
+    qint64 thread = 0;
+    QString address; // its own
+    QString author;
+    PageExcerpts excerpts;
+};
+
 struct EntryMatch {
     qint64 number = 0;   // the running number of matches, this one included
     QString strSearchTo; // what was searched for, as the search ran it
     bool bRegScan = false;
+    bool inEntry = true;   // the entry's own text (or HTML code) matched; otherwise only comments did
     QString strPageText;   // what matched: the entry's text, or its HTML code when only that matched
     QString dateStamp;     // of what matched; empty when it has none
     PageExcerpts excerpts; // of what matched
+    QList<CommentMatch> comments;
+};
+
+// Comments of an entry that were not searched: the further pages and collapsed threads it has.
+struct CommentsLeft {
+    qsizetype pages = 0;
+    qsizetype threads = 0;
 };
 
 struct ScannedEntry {
@@ -108,10 +126,11 @@ struct SearchFailure {
 // texts, the JSON lines and the report render them. Every call comes from the crawl, on its thread, in
 // this order: searchStarted, sessionNote for each, paceChanged, scanStarted; per month monthStarted, then
 // the load's own steps (loadWaiting, loadRetrying, paceChanged), then monthRead or pageFailed; per link
-// linkTaken and, for an entry, the load's steps, then pageFailed, or entryLoaded followed by entryScanned or
-// pageFailed; loadStopped when the user stops a load; searchFailed when a failure ends the search;
-// searchEnded last, however the search ended. A renderer that fails throws PlatformError, which ends the
-// search.
+// linkTaken and, for an entry, the load's steps, then pageFailed, or entryLoaded, then pageFailed for
+// comments that could not be read, the loads of further comments (commentPageTaken, the load's steps,
+// pageFailed) or commentsLeft, then entryScanned or pageFailed; loadStopped when the user stops a load;
+// searchFailed when a failure ends the search; searchEnded last, however the search ended. A renderer that
+// fails throws PlatformError, which ends the search.
 class SearchEvents : public LoadProgress {
 public:
     virtual void searchStarted(const SearchSettings & /*settings*/) {}
@@ -122,6 +141,9 @@ public:
     virtual void monthRead(const MonthRead & /*month*/) {}
     virtual void linkTaken(const LinkTaken & /*link*/) {}
     virtual void entryLoaded(const QString & /*address*/) {}
+    // A further page of the entry's comments, or a thread of them, is loaded (all comments asked for).
+    virtual void commentPageTaken(const QString & /*address*/) {}
+    virtual void commentsLeft(const CommentsLeft & /*left*/) {}
     virtual void pageFailed(const PageFailure & /*failure*/) {}
     virtual void entryScanned(const ScannedEntry & /*entry*/) {}
     virtual void searchFailed(const SearchFailure & /*failure*/) {}
@@ -152,6 +174,8 @@ public:
     void monthRead(const MonthRead &month) override { each(&SearchEvents::monthRead, month); }
     void linkTaken(const LinkTaken &link) override { each(&SearchEvents::linkTaken, link); }
     void entryLoaded(const QString &address) override { each(&SearchEvents::entryLoaded, address); }
+    void commentPageTaken(const QString &address) override { each(&SearchEvents::commentPageTaken, address); }
+    void commentsLeft(const CommentsLeft &left) override { each(&SearchEvents::commentsLeft, left); }
     void pageFailed(const PageFailure &failure) override { each(&SearchEvents::pageFailed, failure); }
     void entryScanned(const ScannedEntry &entry) override { each(&SearchEvents::entryScanned, entry); }
     void searchFailed(const SearchFailure &failure) override { each(&SearchEvents::searchFailed, failure); }

@@ -11,6 +11,8 @@ namespace diarytrawl {
 struct WindowState {
     bool bStopRequested = false;
     bool bSearchHtmlCode = false;
+    // Every page and thread of an entry's comments is loaded and searched, not only what its page carries.
+    bool bSearchAllComments = false;
     bool bSavePages = false;
     bool bSaveMatchingOnly = false;
     QString strSavedPagesFolder = QStringLiteral("saved.pages.tmp");

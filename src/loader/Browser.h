@@ -26,6 +26,7 @@ enum class LoadFailure {
     LoginPage,   // the site asks a visitor to log in to see the page
     TooComplex,  // the page took too long to read (parse time bound)
     Captcha,     // the site asks to prove the visitor is a person before it shows anything more
+    Comments,    // the page was read, but not the comments it carries
 };
 
 // How one load ended. The reason is a short phrase in plain words ("the server answered 404 (Not
@@ -70,8 +71,9 @@ struct PageComments {
     QList<PageComment> comments;
     QList<web::WebAddress> morePages; // further pages of the entry's comments
     QList<web::WebAddress> collapsed; // threads the page shows only in part
-    // The parts of the body's text that are comments, not the page's own text.
+    // The parts of the body's text and of its HTML that are comments, not the page's own.
     QList<std::pair<qsizetype, qsizetype>> textRanges;
+    QList<std::pair<qsizetype, qsizetype>> htmlRanges;
     QString problem; // why the comments could not be read; empty when they could, or there are none
 
     bool more() const { return !morePages.isEmpty() || !collapsed.isEmpty(); }

@@ -696,6 +696,11 @@ public:
     std::string_view payload;
     int spliced = 0;
     bool strayed = false;
+    // Read whole, the payload is the one the rules found when a script's text holds it: [start, end)
+    // of the parsed text.
+    std::size_t payloadStart = 0;
+    std::size_t payloadEnd = 0;
+    bool payloadInScript = false;
 
 private:
     // Which of its children a box shows: a select only options and option groups, an option group
@@ -1156,6 +1161,11 @@ void DocumentWalker::visitText(const GumboNode *node, const Frame &parent)
         return;
     }
     strayed = strayed || placed != std::string_view::npos;
+    if (payloadEnd > payloadStart && parent.name == "script"sv) {
+        const std::size_t source = renames.offsetOf(t.original_text.data);
+        payloadInScript = payloadInScript || (source != std::string_view::npos && source <= payloadStart &&
+                                              payloadEnd <= source + t.original_text.length);
+    }
     if (parent.flags & RawTextParent)
         html.append(text);
     else
@@ -1257,9 +1267,12 @@ struct PageParse {
     const GumboNode *body = nullptr;
 };
 
+// With a placeholder, the payload is spliced in where it stands; without one, the payload's place in
+// the page is only checked.
 std::unique_ptr<PageParse> parsePage(std::string_view page, const ParseBudget &budget,
                                      const std::vector<Selector> &selectors, std::string_view placeholder,
-                                     std::string_view payload)
+                                     std::string_view payload,
+                                     std::pair<std::size_t, std::size_t> payloadRange = {})
 {
     auto parse = std::make_unique<PageParse>(page);
     const std::string_view text = parse->renames.parseText();
@@ -1278,6 +1291,7 @@ std::unique_ptr<PageParse> parsePage(std::string_view page, const ParseBudget &b
     walker.selectors = selectors;
     walker.placeholder = placeholder;
     walker.payload = payload;
+    std::tie(walker.payloadStart, walker.payloadEnd) = payloadRange;
     walker.walk(output->root, parse->body);
     return parse;
 }
@@ -1367,14 +1381,20 @@ HtmlDocument buildDocumentFromUtf8(QByteArrayView utf8, const QString &address, 
         }
     }
 
-    std::unique_ptr<PageParse> parse =
-        parsePage(cut.empty() ? page : cut, budget, selectors, placeholder, payload);
+    std::pair<std::size_t, std::size_t> payloadRange;
+    if (!payload.empty())
+        payloadRange = {std::size_t(payload.data() - page.data()),
+                        std::size_t(payload.data() - page.data()) + payload.size()};
+    std::unique_ptr<PageParse> parse = cut.empty() ? parsePage(page, budget, selectors, {}, {}, payloadRange)
+                                                   : parsePage(cut, budget, selectors, placeholder, payload);
+    bool payloadRead = !cut.empty() || parse->walker->payloadInScript;
     if (!cut.empty()) {
         const DocumentWalker &walked = *parse->walker;
         if (walked.spliced != 1 || walked.strayed || walked.html.find(placeholder) != std::string::npos) {
-            // Not where a script's payload would be: the page is read whole after all.
+            // Not where a script's payload would be, or not alone: the page is read whole after all.
             parse.reset();
-            parse = parsePage(page, budget, selectors, {}, {});
+            parse = parsePage(page, budget, selectors, {}, {}, payloadRange);
+            payloadRead = parse->walker->payloadInScript;
         }
     }
     const DocumentWalker &walker = *parse->walker;
@@ -1430,7 +1450,7 @@ HtmlDocument buildDocumentFromUtf8(QByteArrayView utf8, const QString &address, 
     }
 
     if (reading) {
-        if (!placeholder.empty() && parse->walker->spliced == 1)
+        if (payloadRead && !payload.empty())
             reading->payload = QByteArray::fromStdString(unescaped(payload));
         Utf16Positions textPositions(innerText);
         Utf16Positions htmlPositions(htmlText);

@@ -146,9 +146,17 @@ NetworkBrowser::Loaded pageDocument(const QByteArray &body, const QByteArray &co
     case Shape::Html:
         break;
     }
-    loaded.document = buildDocument(body, contentType, address, budget);
-    if (rules)
-        loaded.standIn = rules->recogniseStandIn(loaded.document);
+    if (!rules) {
+        loaded.document = buildDocument(body, contentType, address, budget);
+        return loaded;
+    }
+    PageReading reading = rules->commentReading();
+    loaded.document = buildDocument(body, contentType, address, budget, &reading);
+    loaded.standIn = rules->recogniseStandIn(loaded.document);
+    // A comment's HTML is read as a page is, within the page's own time.
+    loaded.document.comments = rules->readComments(loaded.document, reading, [&budget](QByteArrayView html) {
+        return buildDocumentFromUtf8(html, QString(), "UTF-8", budget);
+    });
     return loaded;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Browser.h"
+#include "HtmlParser.h"
 #include "WebAddress.h"
 
 #include <QByteArray>
@@ -11,6 +12,7 @@
 #include <QStringView>
 
 #include <chrono>
+#include <functional>
 
 namespace diarytrawl {
 
@@ -27,6 +29,10 @@ struct FormSubmission {
     web::WebAddress address; // for GET, with the fields as its query
     QByteArray body;         // for POST: application/x-www-form-urlencoded
 };
+
+// Reads a piece of HTML (UTF-8) as a page is read, with the same parser and within the same bounds;
+// throws ParseStopped as the page's own parse does.
+using FragmentParser = std::function<HtmlDocument(QByteArrayView utf8)>;
 
 // What the loader asks of the family of journal sites a search reads: the loader declares the
 // questions, src/sites answers them. Every answer depends on its arguments alone, so the rules are
@@ -54,6 +60,12 @@ public:
     // The least time between two requests to the site; withLoginCookies: the user's login cookies go
     // with the requests.
     virtual std::chrono::milliseconds pace(const QString &site, bool withLoginCookies) const = 0;
+
+    // What the parser should note of a page and take out of it for the rules to read its comments.
+    virtual web::PageReading commentReading() const = 0;
+    // The comments a page carries, from what its parse noted and took out.
+    virtual PageComments readComments(const HtmlDocument &document, const web::PageReading &reading,
+                                      const FragmentParser &parseFragment) const = 0;
 };
 
 } // namespace diarytrawl

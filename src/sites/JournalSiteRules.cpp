@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "JournalSiteRules.h"
 
+#include "Comments.h"
 #include "Sites.h"
 
 #include <QUrl>
@@ -179,6 +180,17 @@ std::chrono::milliseconds JournalSiteRules::pace(const QString &site, bool withL
     if (isDreamwidth(site))
         return withLoginCookies ? milliseconds(600) : milliseconds(2000);
     return milliseconds(200);
+}
+
+PageReading JournalSiteRules::commentReading() const
+{
+    return sites::commentReading();
+}
+
+PageComments JournalSiteRules::readComments(const HtmlDocument &document, const PageReading &reading,
+                                            const FragmentParser &parseFragment) const
+{
+    return sites::readComments(document, reading, parseFragment);
 }
 
 } // namespace diarytrawl::sites

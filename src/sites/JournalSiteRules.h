@@ -5,6 +5,8 @@
 
 namespace diarytrawl::sites {
 
+using web::PageReading;
+
 // The rules of the LiveJournal family, for the loader.
 //  - Consent: LiveJournal remembers an adult's consent in the cookies adult_explicit and adult_concepts
 //    on its domain (LJ::ContentFlag::check_adult_cookie), and its notice forms set them too: a notice is
@@ -28,6 +30,9 @@ public:
     QString consentScope(const StandIn &notice, const web::WebAddress &requested) const override;
     QString siteOf(QStringView host) const override;
     std::chrono::milliseconds pace(const QString &site, bool withLoginCookies) const override;
+    PageReading commentReading() const override;
+    PageComments readComments(const HtmlDocument &document, const PageReading &reading,
+                              const FragmentParser &parseFragment) const override;
 };
 
 } // namespace diarytrawl::sites

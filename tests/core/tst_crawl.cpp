@@ -531,8 +531,8 @@ void TestCrawl::dreamwidth()
     qint64 closest = std::numeric_limits<qint64>::max();
     for (qsizetype i = 1; i < requests.size(); ++i)
         closest = std::min(closest, requests[i].arrivedMs - requests[i - 1].arrivedMs);
-    // At this scale a timer's and a connection's own millisecond or two count.
-    QVERIFY2(closestMs >= 0 ? closest >= closestMs * Scale - 2 : closest < -closestMs * Scale,
+    // At this scale the server's own threads, waiting for the processor, blur when a request arrived.
+    QVERIFY2(closestMs >= 0 ? closest >= closestMs * Scale * 3 / 4 : closest < -closestMs * Scale,
              qPrintable(QString::number(closest)));
     const auto count = [&requests](auto what) {
         return std::count_if(requests.begin(), requests.end(), what);
