@@ -50,6 +50,8 @@ QString helpText()
            "  --masks                 '*' and '?' in the string mean any characters, any character\n"
            "  --or-then               the words OR and THEN in the string are operators\n"
            "  --html-code             search the pages' HTML code too\n"
+           "  --all-comments          search every page and collapsed thread of an entry's comments, not\n"
+           "                          only the comments its page carries (a request for each)\n"
            "  --site HOST[:PORT]      the journal site (default: "_s +
            sites::LiveJournal +
            u")\n"
@@ -173,6 +175,7 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
     const QCommandLineOption masks(u"masks"_s);
     const QCommandLineOption orThen(u"or-then"_s);
     const QCommandLineOption htmlCode(u"html-code"_s);
+    const QCommandLineOption allComments(u"all-comments"_s);
     const QCommandLineOption savePages(u"save-pages"_s);
     const QCommandLineOption saveMatching(u"save-matching"_s);
     const QCommandLineOption site(u"site"_s, QString(), u"HOST"_s, sites::LiveJournal.toString());
@@ -188,10 +191,32 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
     const QCommandLineOption online(u"online"_s);
     const QCommandLineOption json(u"json"_s);
     const QCommandLineOption quiet(u"quiet"_s);
-    parser.addOptions(
-        {help,    version,  user,      year,         from,   to,   text,  regexp,  masks,
-         orThen,  htmlCode, savePages, saveMatching, site,   open, adult, cookies, cookiesFromBrowser,
-         contact, timeout,  pace,      offline,      online, json, quiet});
+    parser.addOptions({help,
+                       version,
+                       user,
+                       year,
+                       from,
+                       to,
+                       text,
+                       regexp,
+                       masks,
+                       orThen,
+                       htmlCode,
+                       allComments,
+                       savePages,
+                       saveMatching,
+                       site,
+                       open,
+                       adult,
+                       cookies,
+                       cookiesFromBrowser,
+                       contact,
+                       timeout,
+                       pace,
+                       offline,
+                       online,
+                       json,
+                       quiet});
 
     if (!parser.parse(QStringList{u"diarytrawl search"_s} + arguments)) {
         QString problem = parser.errorText();
@@ -304,6 +329,7 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
     WindowState &state = search.windowState();
     state.strSiteHost = siteHost;
     state.bSearchHtmlCode = parser.isSet(htmlCode);
+    state.bSearchAllComments = parser.isSet(allComments);
     state.bSavePages = parser.isSet(savePages);
     state.bSaveMatchingOnly = parser.isSet(saveMatching);
     state.bShowAdultContent = parser.isSet(adult);

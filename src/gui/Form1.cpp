@@ -199,6 +199,8 @@ void Form1::createMenus()
                              &Form1::assumeOrAndNot_Click, true);
     menuSearchHtmlCode = addItem(advanced, "menuSearchHtmlCode", u"Search in HTML code"_s,
                                  &Form1::menuSearchHtmlCode_Click, true);
+    menuSearchAllComments = addItem(advanced, "menuSearchAllComments", u"Search all comments"_s,
+                                    &Form1::menuSearchAllComments_Click, true);
 
     other = topMenu("other", u"Other"_s);
     menuSavePages =
@@ -258,6 +260,8 @@ void Form1::readProgramSettings()
         const std::optional<QVariant> adult = store.find(registry::ShowAdultContent.toString());
         const std::optional<QVariant> cookies = store.find(registry::LoginCookiesFile.toString());
         const std::optional<QVariant> otherSite = store.find(registry::OtherSiteHost.toString());
+        const std::optional<QVariant> allComments = store.find(registry::SearchAllComments.toString());
+        m_state.bSearchAllComments = allComments && allComments->toUInt() == 1;
         m_state.bShowAdultContent = adult && adult->toUInt() == 1;
         m_state.strLoginCookies = cookies ? cookies->toString() : QString();
         m_otherSiteHost = otherSite ? otherSite->toString() : QString();
@@ -269,6 +273,7 @@ void Form1::readProgramSettings()
         });
     }
     menuShowAdultContent->setChecked(m_state.bShowAdultContent);
+    menuSearchAllComments->setChecked(m_state.bSearchAllComments);
 }
 
 QString Form1::GetIEVersion() const
@@ -460,6 +465,14 @@ void Form1::menuSearchHtmlCode_Click()
 {
     m_state.bSearchHtmlCode = !m_state.bSearchHtmlCode;
     menuSearchHtmlCode->setChecked(m_state.bSearchHtmlCode);
+}
+
+void Form1::menuSearchAllComments_Click()
+{
+    const bool wanted = !m_state.bSearchAllComments;
+    if (writeSettings({{registry::SearchAllComments, wanted ? 1 : 0}}, u"REG_DWORD"_s))
+        m_state.bSearchAllComments = wanted;
+    menuSearchAllComments->setChecked(m_state.bSearchAllComments);
 }
 
 void Form1::menuSavePages_Click()

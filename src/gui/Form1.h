@@ -102,6 +102,7 @@ private:
     void showMatchModes();
 
     void menuSearchHtmlCode_Click();
+    void menuSearchAllComments_Click();
     void menuSavePages_Click();
     void menuSaveMatchingPagesOnly_Click();
     void menuShowAdultContent_Click();
@@ -177,6 +178,7 @@ private:
     QAction *assumeDosFilemasks = nullptr;
     QAction *assumeOrAndNot = nullptr;
     QAction *menuSearchHtmlCode = nullptr;
+    QAction *menuSearchAllComments = nullptr;
     QMenu *other = nullptr;
     QAction *menuSavePages = nullptr;
     QAction *menuSaveMatchingPagesOnly = nullptr;

@@ -60,6 +60,8 @@ inline constexpr QStringView LoginCookiesFile = u"HKCU\\Software\\diarytrawl\\Lo
 inline constexpr QStringView OtherSiteHost = u"HKCU\\Software\\diarytrawl\\OtherSiteHost";
 // REG_SZ: a contact address the User-Agent names, as the sites' bot policy asks.
 inline constexpr QStringView Contact = u"HKCU\\Software\\diarytrawl\\Contact";
+// REG_DWORD 1: every page and thread of an entry's comments is searched, not only what its page carries.
+inline constexpr QStringView SearchAllComments = u"HKCU\\Software\\diarytrawl\\SearchAllComments";
 
 } // namespace registry
 

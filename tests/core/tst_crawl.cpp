@@ -56,6 +56,8 @@ private Q_SLOTS:
     void searchesAsTheUser();
     void dreamwidth_data();
     void dreamwidth();
+    void comments_data();
+    void comments();
 
 private:
     // June by default: a month page that links to the two March entries and nothing else.
@@ -547,6 +549,96 @@ void TestCrawl::dreamwidth()
         QVERIFY(log.endsWith(u"results: "_s + links + u" links found (see log above);\r\n"_s + links +
                              u" links scanned;\r\n"_s));
     }
+}
+
+// An entry with its comments as today's LiveJournal (its page script) or Dreamwidth (rendered) carry
+// them: one on the first page, one on the second, one collapsed, one with its word only in an attribute.
+void TestCrawl::comments_data()
+{
+    QTest::addColumn<QString>("site");
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<bool>("allComments");
+    QTest::addColumn<int>("found");
+    QTest::addColumn<QString>("logPiece");
+    QTest::addColumn<QString>("reportPiece");
+
+    const QString lj = u"www.livejournal.com"_s, dw = u"www.dreamwidth.org"_s;
+    const QString notSearched =
+        u"    comments not searched: 1 more page, 1 collapsed thread (to search them too: "
+        u"\"Search all comments\" in the Advanced menu, or --all-comments)\r\n"_s;
+    QTest::newRow("the entry's own text")
+        << lj << u"weather"_s << false << 1 << notSearched << u"about the <b>weather</b>."_s;
+    QTest::newRow("LiveJournal: first page")
+        << lj << u"caramel"_s << false << 1
+        << u"    in the comment 'https://talker.livejournal.com/501.html?thread=1001#t1001' by alice\r\n"_s
+        << u"<i>@ 2005-05-10</i>:&nbsp;&nbsp;&nbsp;&nbsp; <a href=\"https://talker.livejournal.com/501.html?"
+           u"thread=1001#t1001\">comment by alice</a>: ... <b>Caramel</b> on the first  ... <br>\r\n"_s;
+    QTest::newRow("LiveJournal: second page, not asked for")
+        << lj << u"buttercup"_s << false << 0 << notSearched << QString();
+    QTest::newRow("LiveJournal: second page")
+        << lj << u"buttercup"_s << true << 1 << u"thread=1002#t1002' by bob"_s << u"comment by bob</a>"_s;
+    QTest::newRow("LiveJournal: collapsed thread")
+        << lj << u"nutmeg"_s << true << 1 << u"thread=1003#t1003' by carol"_s << u"comment by carol</a>"_s;
+    QTest::newRow("LiveJournal: an attribute is no text")
+        << lj << u"saffron"_s << true << 0 << QString() << QString();
+    QTest::newRow("Dreamwidth: first page")
+        << dw << u"caramel"_s << false << 1
+        << u"    in the comment 'https://talker.dreamwidth.org/501.html?thread=1001#cmt1001' by alice\r\n"_s
+        << u"comment by alice</a>: ... Re: Walk\r\n<b>Caramel</b> on the first  ... <br>"_s;
+    QTest::newRow("Dreamwidth: second page, not asked for")
+        << dw << u"buttercup"_s << false << 0 << notSearched << QString();
+    QTest::newRow("Dreamwidth: second page")
+        << dw << u"buttercup"_s << true << 1 << u"thread=1002#cmt1002' by bob"_s << u"comment by bob</a>"_s;
+    QTest::newRow("Dreamwidth: past the page's limit")
+        << dw << u"nutmeg"_s << true << 1 << u"thread=1003#cmt1003' by carol"_s << u"comment by carol</a>"_s;
+    QTest::newRow("Dreamwidth: an attribute is no text")
+        << dw << u"saffron"_s << true << 0 << QString() << QString();
+}
+
+void TestCrawl::comments()
+{
+    QFETCH(QString, site);
+    QFETCH(QString, word);
+    QFETCH(bool, allComments);
+    QFETCH(int, found);
+    QFETCH(QString, logPiece);
+    QFETCH(QString, reportPiece);
+
+    m->server.addEntry({u"talker"_s,
+                        2005,
+                        5,
+                        10,
+                        501,
+                        u"Walk"_s,
+                        u"<p>An entry about the weather.</p>"_s,
+                        QTime(12, 0),
+                        false,
+                        AdultNotice::None,
+                        QString(),
+                        {{1001, u"alice"_s, u"<p>Caramel on the first page</p>"_s},
+                         {1002, u"bob"_s, u"<p>Buttercup on the second</p>"_s, 2},
+                         {1003, u"carol"_s, u"<p>Nutmeg in a collapsed thread</p>"_s, 1, true},
+                         {1004, u"dave"_s, u"<p><a title=\"Saffron\" href=\"/x\">a link</a></p>"_s}}});
+    m->server.setPage(u"/2005/05/"_s, 200, "text/html", "<a href=\"/501.html\">the entry</a>");
+    m->server.setLiveJournalRedirect(true);
+    for (const QString &domain : {u"livejournal.com"_s, u"dreamwidth.org"_s})
+        m->harness.loaderOptions().originMap.insert(u"https://*."_s + domain, m->server.origin());
+    m->harness.loaderOptions().originMap.insert(u"http://"_s + site, m->server.origin());
+    m->harness.loaderOptions().timeScale = 0; // Dreamwidth's pace is checked above
+    m->harness.state.strSiteHost = site;
+    m->harness.state.bSearchAllComments = allComments;
+
+    QCOMPARE(scan(word, false, u"05"_s, u"05"_s, u"talker"_s), CrawlOutcome::Completed);
+    const QString log = m->harness.logText;
+    QVERIFY2(log.contains(logPiece), qPrintable(log));
+    QVERIFY2(log.endsWith(u"results: "_s + QString::number(found) +
+                          u" links found (see log above);\r\n1 links scanned;\r\n"_s),
+             qPrintable(log));
+    const QString report = readText(u"results.tmp.talker.2005.05-05.htm"_s);
+    QVERIFY2(report.contains(reportPiece), qPrintable(report));
+    QCOMPARE(report.contains(u"\">comment by "_s), logPiece.contains(u"' by "_s));
+    // Each further page and thread once, as a request and not as an entry.
+    QCOMPARE(m->server.requestCount(u"/501.html?page=2"_s), allComments ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(TestCrawl)

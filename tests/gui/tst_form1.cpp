@@ -202,18 +202,19 @@ void TestForm1::stateAfterStart()
 void TestForm1::otherMenu_data()
 {
     QTest::addColumn<QString>("clicks"); // items of the Other and Advanced menus, "menu" left off
-    // x/-: save all, matching only, HTML code, adult content, cookie file; '!': the store is damaged
+    // x/-: save all, matching only, HTML code, all comments, adult content, cookie file; '!': the store is
+    // damaged
     QTest::addColumn<QString>("state");
 
     QTest::newRow("the save pair in turn, the rest on")
-        << u"SavePages SaveMatchingPagesOnly SaveMatchingPagesOnly SearchHtmlCode ShowAdultContent "
-           u"UseLoginCookies"_s
-        << u"--xxx"_s;
+        << u"SavePages SaveMatchingPagesOnly SaveMatchingPagesOnly SearchHtmlCode SearchAllComments "
+           u"ShowAdultContent UseLoginCookies"_s
+        << u"--xxxx"_s;
     QTest::newRow("the save pair the other way, the rest off again")
-        << u"SaveMatchingPagesOnly SavePages SavePages SearchHtmlCode SearchHtmlCode ShowAdultContent "
-           u"ShowAdultContent UseLoginCookies ForgetLoginCookies"_s
-        << u"-----"_s;
-    QTest::newRow("store damaged") << u"ShowAdultContent UseLoginCookies"_s << u"-----!"_s;
+        << u"SaveMatchingPagesOnly SavePages SavePages SearchHtmlCode SearchHtmlCode SearchAllComments "
+           u"SearchAllComments ShowAdultContent ShowAdultContent UseLoginCookies ForgetLoginCookies"_s
+        << u"------"_s;
+    QTest::newRow("store damaged") << u"SearchAllComments ShowAdultContent UseLoginCookies"_s << u"------!"_s;
 }
 
 void TestForm1::otherMenu()
@@ -225,7 +226,7 @@ void TestForm1::otherMenu()
     QVERIFY(QFile(path).open(QIODevice::WriteOnly));
     QVERIFY(writable || damageSettings());
     const QStringList shown = answer([&] { trigger(clicks, u"menu"_s); }, {path});
-    QCOMPARE(shown.size(), writable ? 0 : 2);
+    QCOMPARE(shown.size(), writable ? 0 : 3);
     QVERIFY(writable || shown[1].startsWith(u"The setting could not be written:"_s));
     // The save pair and HTML code start afresh; the rest is what the window reads at its next start.
     for (const bool restart : {false, true}) {
@@ -237,12 +238,13 @@ void TestForm1::otherMenu()
         for (const auto &[name, on] : {std::pair{"menuSavePages", now.bSavePages},
                                        {"menuSaveMatchingPagesOnly", now.bSaveMatchingOnly},
                                        {"menuSearchHtmlCode", now.bSearchHtmlCode},
+                                       {"menuSearchAllComments", now.bSearchAllComments},
                                        {"menuShowAdultContent", now.bShowAdultContent}}) {
             QCOMPARE(item(name)->isChecked(), on);
             shownState += on ? u'x' : u'-';
         }
         shownState += now.strLoginCookies.isEmpty() ? u'-' : now.strLoginCookies == path ? u'x' : u'?';
-        QCOMPARE(shownState, restart ? u"---"_s + state.mid(3, 2) : state.left(5));
+        QCOMPARE(shownState, restart ? u"---"_s + state.mid(3, 3) : state.left(6));
     }
 }
 
@@ -396,7 +398,7 @@ void TestForm1::searchesFromTheWindow()
     QVERIFY(m_window->logText().endsWith(u"\r\n --- stopped by user --- \r\n"_s));
     QVERIFY(idle());
     QCOMPARE(m_opened, QStringList());
-    QCOMPARE(marks("advanced"), u"-d -e xe -e"_s);
+    QCOMPARE(marks("advanced"), u"-d -e xe -e -e"_s);
 
     // The next search starts with the stop flag down, in the match mode chosen meanwhile.
     m_server->setHang(u"/~inkwell/2005/03/"_s, false);

@@ -6,6 +6,9 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
@@ -34,6 +37,78 @@ Answer html(int status, const QString &title, const QString &body)
     return {status, "text/html; charset=utf-8",
             "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title.toUtf8() +
                 "</title></head>\n<body>\n" + body.toUtf8() + "</body></html>\n"};
+}
+
+// An entry page with the comments of the page (or the thread) the query asks for.
+QByteArray withComments(QByteArray page, const JournalEntry &entry, const QString &address,
+                        const QUrlQuery &query, bool dreamwidth)
+{
+    const int thread = query.queryItemValue(u"thread"_s).toInt();
+    const int shown = std::max(1, query.queryItemValue(u"page"_s).toInt());
+    int pages = 1;
+    QList<JournalComment> comments;
+    for (const JournalComment &comment : entry.comments) {
+        pages = std::max(pages, comment.page);
+        if (thread ? comment.thread == thread : comment.page == shown)
+            comments.append(comment);
+    }
+    const QString link = address + u"?thread=%1#%2%1"_s;
+    QString pager; // The page shown is no link (core2.s2, ItemRange::print).
+    for (int n = 1; pages > 1 && n <= pages; ++n)
+        pager +=
+            n == (thread ? 0 : shown) ? u"<span class=\"comment-page-current\"><b>[%1]</b></span> "_s.arg(n)
+            : dreamwidth
+                ? u"<a href='%1?page=%2#comments' class=\"comment-page\"><b>[%2]</b></a> "_s.arg(address).arg(
+                      n)
+                : u"<li><a href=\"/%1.html?page=%2\">%2</a></li>"_s.arg(entry.id).arg(n);
+    if (!dreamwidth) {
+        QJsonArray list;
+        for (const JournalComment &c : std::as_const(comments)) {
+            QJsonObject object{{u"thread"_s, c.thread}, {u"thread_url"_s, link.arg(c.thread).arg(u't')},
+                               {u"parent"_s, 0},        {u"level"_s, 1},
+                               {u"uname"_s, c.author},  {u"ctime"_s, u"March 17 2005, 12:00:00 UTC"_s},
+                               {u"deleted"_s, 0},       {u"collapsed"_s, c.collapsed && !thread ? 1 : 0}};
+            if (c.collapsed && !thread)
+                object.insert(u"actions"_s,
+                              QJsonArray{QJsonObject{{u"name"_s, u"expand"_s},
+                                                     {u"href"_s, link.arg(c.thread).arg(u't')}}});
+            else
+                object.insert(u"article"_s, c.htmlText);
+            list.append(object);
+        }
+        const QByteArray data =
+            QJsonDocument(QJsonObject{{u"replycount"_s, entry.comments.size()}, {u"comments"_s, list}})
+                .toJson(QJsonDocument::Compact)
+                .replace("</", "<\\/");
+        page.replace("</title>",
+                     QByteArray("</title><script type=\"text/javascript\">\nSite.page = " + data +
+                                ";\nSite.entry = {\"poster\":\"" + entry.user.toUtf8() + "\"};\n</script>"));
+        if (!pager.isEmpty())
+            page.replace("</body>",
+                         QByteArray("<ul class=\"b-pager-pages\">" + pager.toUtf8() + "</ul>\n</body>"));
+        return page;
+    }
+    QString rendered = u"<div id=\"comments\">"_s;
+    if (!pager.isEmpty())
+        rendered += u"<div class=\"comment-pages toppages\">"_s + pager + u"</div>\n"_s;
+    for (const JournalComment &c : std::as_const(comments)) {
+        const bool partial = c.collapsed && !thread;
+        rendered +=
+            u"<div class='comment-thread comment-depth-odd comment-depth-1'>\n<div id='cmt%1' "
+            u"class='dwexpcomment' style='margin-left: 0px; margin-top: 5px;'>\n<div class=\"comment-wrapper "
+            u"visible %2\"><div class=\"comment\" id=\"comment-cmt%1\"><div class=\"inner\">\n<div "
+            u"class=\"header\"><div class=\"inner\"><h4 class=\"comment-title\">Re: %3</h4>\n<span "
+            u"class=\"poster comment-poster\"><span class=\"comment-from-text\">From </span><span "
+            u"lj:user='%4' class='ljuser'><a href='https://%4.dreamwidth.org/'><b>%4</b></a></span></span>"
+            u"</div></div>\n"_s.arg(QString::number(c.thread), partial ? u"partial"_s : u"full"_s,
+                                    entry.subject.toHtmlEscaped(), c.author);
+        rendered += partial
+                        ? u" - <a href='"_s + link.arg(c.thread).arg(u"cmt"_s) + u"'>Expand</a>\n"_s
+                        : u"<div class=\"contents\"><div class=\"inner\"><div class=\"comment-content\">"_s +
+                              c.htmlText + u"</div></div></div>\n"_s;
+        rendered += u"</div></div></div>\n</div>\n</div>\n"_s;
+    }
+    return page.replace("</body>", QByteArray(rendered.toUtf8() + "</div>\n</body>"));
 }
 
 Answer redirect(int status, const QString &location)
@@ -386,6 +461,10 @@ Answer JournalServer::State::journalPage(const RequestRecord &request, const QSt
         Answer answer = html(
             200, user + u": "_s + e.subject.toHtmlEscaped(),
             page.arg(site, e.subject.toHtmlEscaped(), e.htmlText, stamp, journal, QString::number(e.id)));
+        if (!e.comments.isEmpty())
+            answer.body =
+                withComments(answer.body, e, journal + u'/' + QString::number(e.id) + u".html"_s,
+                             QUrlQuery(request.target.section(u'?', 1)), onDomain == u"dreamwidth.org"_s);
         // Both addresses of a named entry name the one it lives at (LJ::S2::EntryPage, LJ::canonical_link).
         if (today && !e.slug.isEmpty())
             answer.body.replace("</title>", QByteArray("</title><link rel=\"canonical\" href=\"" +

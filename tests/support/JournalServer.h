@@ -21,6 +21,17 @@ namespace diarytrawl::test {
 // answering 303 to "ret" (DW::Controller::Journal::AdultContent).
 enum class AdultNotice { None, LiveJournal, DreamwidthConcepts };
 
+// A comment of an entry, on the page of the entry's comments it is shown on.
+struct JournalComment {
+    int thread = 0; // its number on the site
+    QString author;
+    QString htmlText;
+    int page = 1;
+    // Shown without its text until its thread is read ("?thread=ID"): LiveJournal's collapsed comment,
+    // Dreamwidth's reply past the page's limit.
+    bool collapsed = false;
+};
+
 struct JournalEntry {
     QString user; // e.g. "inkwell" or "ink_well"
     int year = 0;
@@ -35,6 +46,10 @@ struct JournalEntry {
     // On Dreamwidth, the name that gives the entry its address "/YYYY/MM/DD/<slug>.html" (LJ::Entry::url),
     // which month pages link; the numeric address shows the same page, with a canonical link to it.
     QString slug = {};
+    // On LiveJournal's hosts in the page script's data, "Site.page = {...};", with the pages linked from
+    // ul.b-pager-pages (as leonid-ed/lj-dl reads them); on Dreamwidth's rendered (styles/core2.s2), with
+    // the pages linked as a.comment-page. Entries without comments show neither.
+    QList<JournalComment> comments = {};
 };
 
 struct RequestRecord {
