@@ -7,6 +7,7 @@
 
 #include "loader/CodePage1251.h"
 #include "loader/HtmlParser.h"
+#include "sites/JournalSiteRules.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -76,6 +77,46 @@ public:
         int entry = 1000;
         while (out.size() < targetSize)
             writeEntry(entry++);
+        footer();
+        out += "</body>\n</html>\n";
+        return out;
+    }
+
+    // One entry of today's LiveJournal: its comments only in the page script's data, each as
+    // leonid-ed/lj-dl reads them.
+    QByteArray entryWithComments(int comments)
+    {
+        out.clear();
+        out += "<!DOCTYPE html>\n<html><head>\n<meta charset=\"utf-8\">\n<title>";
+        out += nick;
+        out += ": Журнал</title>\n<script type=\"text/javascript\">\nSite.page = {\"replycount\":" +
+               QByteArray::number(comments) + ",\"comments\":[";
+        const QByteArray entryUrl = journal() + "98765.html";
+        for (int c = 0; c < comments; ++c) {
+            const QByteArray thread = QByteArray::number(1000000 + c * 256);
+            out += c > 0 ? ",{" : "{";
+            out += "\"thread\":" + thread + ",\"thread_url\":\"" + entryUrl + "?thread=" + thread + "#t" +
+                   thread + "\",\"parent\":" +
+                   (c % 3 ? QByteArray::number(1000000 + (c - 1) * 256) : QByteArray("0")) +
+                   ",\"above\":null,\"below\":null,\"level\":" + QByteArray::number(1 + c % 3) +
+                   ",\"uname\":\"friend" + QByteArray::number(c) +
+                   "\",\"userpic\":\"https://l-userpic.livejournal.com/" + QByteArray::number(c * 7) +
+                   "/1\",\"ctime\":\"March 17 2005, 12:00:00 UTC\",\"ctime_ts\":1111060800,\"collapsed\":0,"
+                   "\"deleted\":0,\"actions\":[{\"name\":\"reply\",\"href\":\"" +
+                   entryUrl + "?replyto=" + thread + "\"}],\"article\":\"";
+            const int paragraphs = 1 + random.below(3);
+            for (int p = 0; p < paragraphs; ++p) {
+                out += "<p>";
+                words(10 + random.below(30));
+                out += "<\\/p>";
+            }
+            out += "\"}";
+        }
+        out += "]};\nSite.entry = {\"poster\":\"";
+        out += nick;
+        out += "\"};\n</script>\n</head>\n<body class=\"journal\">\n";
+        header();
+        writeEntry(1000);
         footer();
         out += "</body>\n</html>\n";
         return out;
@@ -219,7 +260,7 @@ double seconds(const std::function<void()> &work)
 }
 
 void measure(const char *label, const QByteArray &utf8, const QByteArray &pageBytes,
-             const QByteArray &contentType, int runs)
+             const QByteArray &contentType, int runs, const diarytrawl::SiteRules *rules = nullptr)
 {
     const double megabytes = double(utf8.size()) / (1024.0 * 1024.0);
     qsizetype sink = 0;
@@ -243,20 +284,31 @@ void measure(const char *label, const QByteArray &utf8, const QByteArray &pageBy
                                   sink += qsizetype(output->root->v.element.children.length);
                                   gumbo_destroy_output(&quiet, output);
                               }));
-        pipeline = std::min(pipeline, seconds([&] {
-                                document = diarytrawl::web::buildDocument(pageBytes, contentType, address);
-                                sink += document.links.size();
-                            }));
+        pipeline = std::min(
+            pipeline, seconds([&] {
+                if (!rules) {
+                    document = diarytrawl::web::buildDocument(pageBytes, contentType, address);
+                } else {
+                    diarytrawl::web::PageReading reading = rules->commentReading();
+                    document = diarytrawl::web::buildDocument(pageBytes, contentType, address, {}, &reading);
+                    document.comments = rules->readComments(document, reading, [](QByteArrayView html) {
+                        return diarytrawl::web::buildDocumentFromUtf8(html, QString(), "UTF-8");
+                    });
+                }
+                sink += document.links.size() + document.comments.comments.size();
+            }));
     }
     std::printf("%-28s %6.0f KB  gumbo_parse %5.1f MB/s  gumbo, no error list %5.1f MB/s  pipeline %5.1f MB/s"
                 "  ratio %.2f (%.2f)\n",
                 label, double(utf8.size()) / 1024.0, megabytes / gumboDefault, megabytes / gumboQuiet,
                 megabytes / pipeline, pipeline / gumboDefault, pipeline / gumboQuiet);
-    std::printf("%-28s links %lld, text %lld chars, body HTML %lld chars, html HTML %lld chars\n", "",
-                static_cast<long long>(document.links.size()),
-                static_cast<long long>(document.bodyInnerText.size()),
-                static_cast<long long>(document.bodyInnerHtml.size()),
-                static_cast<long long>(document.htmlInnerHtml.size()));
+    std::printf(
+        "%-28s links %lld, comments %lld, text %lld chars, body HTML %lld chars, html HTML %lld chars\n", "",
+        static_cast<long long>(document.links.size()),
+        static_cast<long long>(document.comments.comments.size()),
+        static_cast<long long>(document.bodyInnerText.size()),
+        static_cast<long long>(document.bodyInnerHtml.size()),
+        static_cast<long long>(document.htmlInnerHtml.size()));
     if (sink == 42)
         std::printf(" ");
 }
@@ -291,5 +343,10 @@ int main(int argc, char **argv)
     measure("journal page, windows-1251", small, small1251, "text/html; charset=windows-1251", runs);
     measure("journal page, windows-1251", large, large1251, "text/html; charset=windows-1251",
             std::max(3, runs / 3));
+
+    // An entry with 500 comments in its page script, read as the site's rules read a page.
+    const QByteArray talk = PageWriter(20050303, "inkwell").entryWithComments(500);
+    const diarytrawl::sites::JournalSiteRules rules;
+    measure("entry, 500 comments (script)", talk, talk, "text/html; charset=utf-8", runs, &rules);
     return 0;
 }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes through everything that turns a page into a document: charset detection and
-// decoding, the HTML parse under its time bound, links, forms and the pages recognised by them,
-// innerText and both innerHTMLs, and checks what must always hold.
+// decoding, the HTML parse under its time bound, links, forms and the pages recognised by them, the
+// comments a page carries (in script data or markup), innerText and both innerHTMLs, and checks what
+// must always hold.
 //
 // Input: the first byte gives the length (modulo 64) of a Content-Type header value that follows it;
 // the rest is the page.
@@ -71,13 +72,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     diarytrawl::web::ParseBudget budget;
     budget.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     diarytrawl::HtmlDocument document;
+    const diarytrawl::sites::JournalSiteRules rules;
+    diarytrawl::web::PageReading reading = rules.commentReading();
     try {
-        document =
-            diarytrawl::web::buildDocument(body, contentType, u"http://fuzz.example/dir/page.html"_s, budget);
+        document = diarytrawl::web::buildDocument(body, contentType, u"http://fuzz.example/dir/page.html"_s,
+                                                  budget, &reading);
+        // The comments a page carries, in its script data or its markup, with their HTML read as pages are.
+        document.comments = rules.readComments(document, reading, [&budget](QByteArrayView html) {
+            return diarytrawl::web::buildDocumentFromUtf8(html, QString(), "UTF-8", budget);
+        });
     } catch (const diarytrawl::web::ParseStopped &) {
         return 0;
     }
-    const diarytrawl::sites::JournalSiteRules rules;
+    for (const auto &[start, end] : document.comments.textRanges)
+        check(start >= 0 && start <= end && end <= document.bodyInnerText.size(), "comments lie in the text");
     const diarytrawl::StandIn standIn = rules.recogniseStandIn(document);
     if (standIn.failure == diarytrawl::LoadFailure::None && !document.forms.isEmpty())
         rules.consentSubmission({diarytrawl::LoadFailure::AdultNotice, document.forms.first(), {}});

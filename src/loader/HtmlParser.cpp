@@ -935,7 +935,8 @@ void DocumentWalker::note(Frame &frame, std::size_t htmlStart)
     const GumboNode *element = frame.node;
     for (std::size_t i = 0; i < selectors.size(); ++i) {
         const Selector &selector = selectors[i];
-        if (!selector.tag.empty() && frame.name != selector.tag)
+        if ((selector.within >= 0 && openNoted.empty()) ||
+            (!selector.tag.empty() && frame.name != selector.tag))
             continue;
         const GumboAttribute *asked = nullptr;
         if (!selector.attribute.empty() && !(asked = attribute(element, selector.attribute.c_str())))

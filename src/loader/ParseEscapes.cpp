@@ -1,7 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ParseEscapes.h"
 
+#include <QtAlgorithms>
+
 #include <algorithm>
+#include <array>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <array>
 
 namespace diarytrawl::web {
@@ -98,6 +105,32 @@ ParseEscapes::ParseEscapes(std::string_view page)
     const unsigned char *p = begin;
     const unsigned char *copied = begin;
     while (p < end) {
+#if defined(__SSE2__)
+        // Sixteen bytes at a time while none may start a character to escape: most pages have none.
+        const __m128i space = _mm_set1_epi8(0x20);
+        const __m128i lead = _mm_set1_epi8(char(0xF0));
+        while (end - p >= 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            const __m128i control =
+                _mm_andnot_si128(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t')),
+                                                           _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))),
+                                              _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\f')),
+                                                           _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')))),
+                                 _mm_cmpeq_epi8(_mm_min_epu8(bytes, space), bytes));
+            const __m128i other =
+                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7F)),
+                                          _mm_cmpeq_epi8(bytes, _mm_set1_epi8(char(0xC2)))),
+                             _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(char(0xEF))),
+                                          _mm_cmpeq_epi8(_mm_max_epu8(bytes, lead), bytes)));
+            if (const int mask = _mm_movemask_epi8(_mm_or_si128(control, other)); mask != 0) {
+                p += qCountTrailingZeroBits(quint32(mask));
+                break;
+            }
+            p += 16;
+        }
+        if (p >= end)
+            break;
+#endif
         if (!Suspects[*p]) {
             ++p;
             continue;

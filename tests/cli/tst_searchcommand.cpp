@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -168,10 +169,22 @@ void TestSearchCommand::commandLine()
         QVERIFY(m_server->requests().isEmpty());
 }
 
-// One event per step of the log, in the same order.
+// One event per step of the log, in the same order; a match in a comment names the comment.
 void TestSearchCommand::jsonEventsFollowTheLog()
 {
     m_server->setPage(u"/~inkwell/2005/04/"_s, 404, "text/html", "<p>no such month</p>");
+    m_server->addEntry({u"inkwell"_s,
+                        2005,
+                        3,
+                        18,
+                        102,
+                        u"Talk"_s,
+                        u"<p>Nothing here</p>"_s,
+                        QTime(9, 0),
+                        false,
+                        AdultNotice::None,
+                        QString(),
+                        {{5001, u"reader"_s, u"<p>Our LJ friends</p>"_s}}});
     const QStringList search = m_search + QStringList{u"--user"_s, u"inkwell"_s, u"--to"_s, u"04"_s};
     const Run log = run(search);
     const Run json = run(search + QStringList{u"--json"_s});
@@ -192,6 +205,7 @@ void TestSearchCommand::jsonEventsFollowTheLog()
     }
     QStringList fromJson;
     QJsonObject summary;
+    QJsonObject lastMatch;
     for (const QString &line : json.out.split(u'\n', Qt::SkipEmptyParts)) {
         const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
         const QString kind = event.value(u"event"_s).toString();
@@ -201,10 +215,14 @@ void TestSearchCommand::jsonEventsFollowTheLog()
         else if (kind != u"entry")
             fromJson << kind + u' ' + event.value(u"address"_s).toString();
         if (kind == u"match")
-            QCOMPARE(event.value(u"pieces"_s).toVariant().toStringList().value(0), u"LJ"_s);
+            lastMatch = event;
     }
     QCOMPARE(fromJson, fromLog);
-    QCOMPARE(summary.value(u"found"_s).toInt(), 3);
+    const QJsonObject comment = lastMatch.value(u"comments"_s).toArray().first().toObject();
+    QCOMPARE(comment.value(u"author"_s).toString(), u"reader"_s);
+    QVERIFY(comment.value(u"address"_s).toString().endsWith(u"/~inkwell/102.html?thread=5001#t5001"_s));
+    QCOMPARE(comment.value(u"excerpts"_s).toArray().first().toString(), u"Our LJ friends"_s);
+    QCOMPARE(summary.value(u"found"_s).toInt(), 6);
     QCOMPARE(summary.value(u"failed"_s).toInt(), 1);
     QCOMPARE(summary.value(u"ended"_s).toString(), u"completed-with-unread-pages"_s);
 }

@@ -561,38 +561,59 @@ void TestCrawl::comments_data()
     QTest::addColumn<int>("found");
     QTest::addColumn<QString>("logPiece");
     QTest::addColumn<QString>("reportPiece");
+    QTest::addColumn<QByteArray>("page"); // the entry's page in place of the server's, when given
 
     const QString lj = u"www.livejournal.com"_s, dw = u"www.dreamwidth.org"_s;
     const QString notSearched =
         u"    comments not searched: 1 more page, 1 collapsed thread (to search them too: "
         u"\"Search all comments\" in the Advanced menu, or --all-comments)\r\n"_s;
     QTest::newRow("the entry's own text")
-        << lj << u"weather"_s << false << 1 << notSearched << u"about the <b>weather</b>."_s;
+        << lj << u"weather"_s << false << 1 << notSearched << u"about the <b>weather</b>."_s << QByteArray();
     QTest::newRow("LiveJournal: first page")
         << lj << u"caramel"_s << false << 1
         << u"    in the comment 'https://talker.livejournal.com/501.html?thread=1001#t1001' by alice\r\n"_s
         << u"<i>@ 2005-05-10</i>:&nbsp;&nbsp;&nbsp;&nbsp; <a href=\"https://talker.livejournal.com/501.html?"
-           u"thread=1001#t1001\">comment by alice</a>: ... <b>Caramel</b> on the first  ... <br>\r\n"_s;
+           u"thread=1001#t1001\">comment by alice</a>: ... <b>Caramel</b> on the first  ... <br>\r\n"_s
+        << QByteArray();
     QTest::newRow("LiveJournal: second page, not asked for")
-        << lj << u"buttercup"_s << false << 0 << notSearched << QString();
+        << lj << u"buttercup"_s << false << 0 << notSearched << QString() << QByteArray();
     QTest::newRow("LiveJournal: second page")
-        << lj << u"buttercup"_s << true << 1 << u"thread=1002#t1002' by bob"_s << u"comment by bob</a>"_s;
+        << lj << u"buttercup"_s << true << 1 << u"thread=1002#t1002' by bob"_s << u"comment by bob</a>"_s
+        << QByteArray();
     QTest::newRow("LiveJournal: collapsed thread")
-        << lj << u"nutmeg"_s << true << 1 << u"thread=1003#t1003' by carol"_s << u"comment by carol</a>"_s;
+        << lj << u"nutmeg"_s << true << 1 << u"thread=1003#t1003' by carol"_s << u"comment by carol</a>"_s
+        << QByteArray();
     QTest::newRow("LiveJournal: an attribute is no text")
-        << lj << u"saffron"_s << true << 0 << QString() << QString();
+        << lj << u"saffron"_s << true << 0 << QString() << QString() << QByteArray();
     QTest::newRow("Dreamwidth: first page")
         << dw << u"caramel"_s << false << 1
         << u"    in the comment 'https://talker.dreamwidth.org/501.html?thread=1001#cmt1001' by alice\r\n"_s
-        << u"comment by alice</a>: ... Re: Walk\r\n<b>Caramel</b> on the first  ... <br>"_s;
+        << u"comment by alice</a>: ... Re: Walk\r\n<b>Caramel</b> on the first  ... <br>"_s << QByteArray();
     QTest::newRow("Dreamwidth: second page, not asked for")
-        << dw << u"buttercup"_s << false << 0 << notSearched << QString();
+        << dw << u"buttercup"_s << false << 0 << notSearched << QString() << QByteArray();
     QTest::newRow("Dreamwidth: second page")
-        << dw << u"buttercup"_s << true << 1 << u"thread=1002#cmt1002' by bob"_s << u"comment by bob</a>"_s;
+        << dw << u"buttercup"_s << true << 1 << u"thread=1002#cmt1002' by bob"_s << u"comment by bob</a>"_s
+        << QByteArray();
     QTest::newRow("Dreamwidth: past the page's limit")
-        << dw << u"nutmeg"_s << true << 1 << u"thread=1003#cmt1003' by carol"_s << u"comment by carol</a>"_s;
+        << dw << u"nutmeg"_s << true << 1 << u"thread=1003#cmt1003' by carol"_s << u"comment by carol</a>"_s
+        << QByteArray();
+    // Script data that cannot be read leaves the comments unread, and the entry is searched all the same.
+    const QByteArray entry = "<p>An entry about the weather.</p>";
+    const QString unread = u"Comments not read: its comment data "_s;
+    QTest::newRow("script data nested past 64")
+        << lj << u"weather"_s << false << 1 << unread + u"is damaged or nested deeper than 64 levels;"_s
+        << QString()
+        << "<script>Site.page = {\"comments\":" + QByteArray(70, '[') + QByteArray(70, ']') + "};</script>" +
+               entry;
+    QTest::newRow("script data with more than 20000 comments")
+        << lj << u"weather"_s << false << 1 << unread + u"holds more than 20000 comments;"_s << QString()
+        << "<script>Site.page = {\"comments\":[{}" + QByteArray(",{}").repeated(20000) + "]};</script>" +
+               entry;
+    QTest::newRow("script data cut short")
+        << lj << u"weather"_s << false << 1 << unread + u"is damaged"_s << QString()
+        << "<script>Site.page = {\"comments\":[{\"thread\":1,\"article\":\"x</script>" + entry;
     QTest::newRow("Dreamwidth: an attribute is no text")
-        << dw << u"saffron"_s << true << 0 << QString() << QString();
+        << dw << u"saffron"_s << true << 0 << QString() << QString() << QByteArray();
 }
 
 void TestCrawl::comments()
@@ -603,7 +624,10 @@ void TestCrawl::comments()
     QFETCH(int, found);
     QFETCH(QString, logPiece);
     QFETCH(QString, reportPiece);
+    QFETCH(QByteArray, page);
 
+    if (!page.isEmpty())
+        m->server.setPage(u"/501.html"_s, 200, "text/html", page);
     m->server.addEntry({u"talker"_s,
                         2005,
                         5,
@@ -628,10 +652,11 @@ void TestCrawl::comments()
     m->harness.state.strSiteHost = site;
     m->harness.state.bSearchAllComments = allComments;
 
-    QCOMPARE(scan(word, false, u"05"_s, u"05"_s, u"talker"_s), CrawlOutcome::Completed);
+    QCOMPARE(scan(word, false, u"05"_s, u"05"_s, u"talker"_s),
+             page.isEmpty() ? CrawlOutcome::Completed : CrawlOutcome::CompletedWithUnreadPages);
     const QString log = m->harness.logText;
     QVERIFY2(log.contains(logPiece), qPrintable(log));
-    QVERIFY2(log.endsWith(u"results: "_s + QString::number(found) +
+    QVERIFY2(log.contains(u"results: "_s + QString::number(found) +
                           u" links found (see log above);\r\n1 links scanned;\r\n"_s),
              qPrintable(log));
     const QString report = readText(u"results.tmp.talker.2005.05-05.htm"_s);
