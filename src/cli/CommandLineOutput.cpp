@@ -77,13 +77,34 @@ JsonRenderer::JsonRenderer(std::function<void(const QString &line)> write, bool 
     , m_quiet(quiet)
 {}
 
+void JsonRenderer::calendarStarted(const CalendarPage &page)
+{
+    m_calendar = page.address;
+}
+
+void JsonRenderer::calendarRead(const CalendarRead &read)
+{
+    QJsonArray found;
+    for (const int number : read.found)
+        found.append(number);
+    QJsonObject object{{u"event"_s, read.year > 0 ? u"year"_s : u"calendar"_s},
+                       {u"address"_s, m_calendar},
+                       {read.year > 0 ? u"months"_s : u"years"_s, found}};
+    if (read.year > 0)
+        object.insert(u"year"_s, read.year);
+    if (!m_quiet)
+        m_write(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
+}
+
 void JsonRenderer::monthStarted(const MonthStart &month)
 {
     if (!m_quiet)
         m_write(QString::fromUtf8(QJsonDocument(QJsonObject{{u"event"_s, u"month"_s},
                                                             {u"address"_s, month.address},
                                                             {u"month"_s, month.index},
-                                                            {u"months"_s, month.count}})
+                                                            {u"months"_s, month.count},
+                                                            {u"year"_s, month.strYear.toInt()},
+                                                            {u"monthOfYear"_s, month.monthText.toInt()}})
                                       .toJson(QJsonDocument::Compact)));
 }
 
@@ -155,7 +176,8 @@ void JsonRenderer::searchEnded(const SearchSummary &summary)
                        {u"found"_s, summary.found},
                        {u"failed"_s, summary.failed},
                        {u"ended"_s, endName(summary.outcome)},
-                       {u"report"_s, textOrNull(summary.report)}};
+                       {u"report"_s, textOrNull(summary.report)},
+                       {u"fromCache"_s, summary.fromCache}};
     if (!m_failure.isEmpty())
         object.insert(u"message"_s, m_failure);
     m_write(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));

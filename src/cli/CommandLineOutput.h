@@ -19,6 +19,8 @@ class JsonRenderer final : public SearchEvents {
 public:
     JsonRenderer(std::function<void(const QString &line)> write, bool quiet);
 
+    void calendarStarted(const CalendarPage &page) override;
+    void calendarRead(const CalendarRead &read) override;
     void monthStarted(const MonthStart &month) override;
     void linkTaken(const LinkTaken &link) override;
     void pageFailed(const PageFailure &failure) override;
@@ -29,7 +31,8 @@ public:
 private:
     std::function<void(const QString &line)> m_write;
     bool m_quiet;
-    QString m_failure; // the message of a failure that ended the search
+    QString m_failure;  // the message of a failure that ended the search
+    QString m_calendar; // the address of the year page or calendar being read
 };
 
 // What a search prints on a terminal or into a pipe, rendered from its events: the log as the window

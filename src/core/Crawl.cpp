@@ -5,7 +5,9 @@
 #include "RegexpHelpers.h"
 #include "ReportFile.h"
 #include "StoredPages.h"
+#include "YearSpan.h"
 #include "platform/PlatformError.h"
+#include "sites/Calendars.h"
 #include "sites/LinkClassification.h"
 
 #include <QSet>
@@ -31,6 +33,12 @@ QString joinLines(QString text)
     text.replace(u'\n', u' ');
     return text;
 }
+
+// A month to walk: its year as the month page's address and the log write it, and its number.
+struct MonthToWalk {
+    QString strYear;
+    int month = 0;
+};
 
 class Crawl {
 public:
@@ -78,8 +86,18 @@ private:
         m_tmScanStart = m_frontEnd.clock().now();
         m_events.scanStarted(m_tmScanStart);
 
+        const YearSpan span = yearSpan(m_request.strYear);
         const int firstMonth = monthNumber(m_request.strFromMonth);
         const int lastMonth = monthNumber(m_request.strToMonth);
+        if (span.kind != YearSpan::Kind::Single) {
+            for (const QString &month : {m_request.strFromMonth, m_request.strToMonth}) {
+                if (monthNumber(month) < 1 || monthNumber(month) > 12)
+                    throw PlatformError(ErrorNumber::Overflow,
+                                        u"Overflow: the month \""_s + month +
+                                            u"\" lies outside 1..12, as it must with a "
+                                            u"range of years"_s);
+            }
+        }
         m_nLinksPassed = 0;
         m_nLinksFound = 0;
         m_nLinksScanned = 0;
@@ -89,9 +107,14 @@ private:
             m_regExp.Global = false;
         }
 
-        m_monthCount = firstMonth <= lastMonth ? lastMonth - firstMonth + 1 : 0;
-        for (int month = firstMonth; month <= lastMonth; ++month) {
-            if (const std::optional<CrawlOutcome> stopped = walkMonth(month, month - firstMonth + 1))
+        const std::optional<QList<MonthToWalk>> months = monthsToWalk(span, firstMonth, lastMonth);
+        if (!months) {
+            quitBrowser();
+            return ended(CrawlOutcome::StoppedAtMonthPage);
+        }
+        m_monthCount = int(months->size());
+        for (qsizetype index = 0; index < months->size(); ++index) {
+            if (const std::optional<CrawlOutcome> stopped = walkMonth(months->at(index), int(index) + 1))
                 return *stopped;
         }
 
@@ -106,14 +129,16 @@ private:
     CrawlOutcome ended(CrawlOutcome outcome)
     {
         m_events.searchEnded({outcome, m_nLinksPassed, m_nLinksScanned, m_nLinksFound, m_nPagesUnread,
-                              m_settings.strResultsPageName});
+                              m_settings.strResultsPageName, m_nFromCache});
         return outcome;
     }
 
-    bool load(const QString &address)
+    // maxAge: an entry read recently may come from the page cache; month pages, year pages and the
+    // calendar are always asked for, since they say what is new.
+    bool load(const QString &address, std::chrono::seconds maxAge = std::chrono::seconds(0))
     {
         return IELoadLink(*m_objIE, address, m_events, window().bStopRequested, m_frontEnd.retryPolicy(),
-                          &m_lastLoad);
+                          &m_lastLoad, maxAge);
     }
 
     // A page that could not be read: counted, listed in the report's tail, never searched.
@@ -130,15 +155,76 @@ private:
         m_objIE.reset();
     }
 
-    // Returns how the search ended when the user stopped it during this month.
-    std::optional<CrawlOutcome> walkMonth(int month, int monthIndex)
+    // The months a search walks: of one year, those the search names, as it always has; of a range of
+    // years or of the whole journal, those the year pages show to have entries, within the span from the
+    // first month of the first year to the last month of the last. nullopt: the user stopped a load.
+    std::optional<QList<MonthToWalk>> monthsToWalk(const YearSpan &span, int firstMonth, int lastMonth)
     {
-        QString monthText = QString::number(month);
+        QList<MonthToWalk> months;
+        if (span.kind == YearSpan::Kind::Single) {
+            for (int month = firstMonth; month <= lastMonth; ++month)
+                months.append({m_request.strYear, month});
+            return months;
+        }
+        QList<int> years;
+        std::shared_ptr<const HtmlDocument> calendar;
+        if (span.kind == YearSpan::Kind::Range) {
+            for (int year = span.first; year <= span.last; ++year)
+                years.append(year);
+        } else {
+            const QString address = sites::calendarAddress(m_strSiteHost, m_request.strNick);
+            m_events.calendarStarted({address, 0});
+            if (!load(address))
+                return std::nullopt;
+            calendar = m_objIE->Document();
+            if (!calendar->outcome.ok()) {
+                unread(address, calendar->outcome, m_lastLoad.failureReason(), UnreadStage::Calendar);
+                return months;
+            }
+            years = sites::yearsWithEntries(*calendar, m_request.strNick, m_strSiteHost);
+            m_events.calendarRead({0, years});
+        }
+        for (const int year : std::as_const(years)) {
+            const int from = year == years.first() ? firstMonth : 1;
+            const int to = year == years.last() ? lastMonth : 12;
+            // The calendar is the year view of the journal's latest year: its months need no page more.
+            QList<int> withEntries =
+                calendar ? sites::monthsWithEntries(*calendar, year, m_request.strNick, m_strSiteHost)
+                         : QList<int>();
+            if (withEntries.isEmpty()) {
+                const QString address = sites::yearPageAddress(m_strSiteHost, m_request.strNick, year);
+                m_events.calendarStarted({address, year});
+                if (!load(address))
+                    return std::nullopt;
+                const std::shared_ptr<const HtmlDocument> page = m_objIE->Document();
+                if (page->outcome.ok()) {
+                    withEntries = sites::monthsWithEntries(*page, year, m_request.strNick, m_strSiteHost);
+                    m_events.calendarRead({year, withEntries});
+                } else {
+                    unread(address, page->outcome, m_lastLoad.failureReason(), UnreadStage::YearPage);
+                    for (int month = 1; month <= 12; ++month)
+                        withEntries.append(month);
+                }
+            }
+            for (const int month : std::as_const(withEntries)) {
+                if (month >= from && month <= to)
+                    months.append({QString::number(year), month});
+            }
+        }
+        return months;
+    }
+
+    // Returns how the search ended when the user stopped it during this month.
+    std::optional<CrawlOutcome> walkMonth(const MonthToWalk &month, int monthIndex)
+    {
+        QString monthText = QString::number(month.month);
         if (monthText.size() < 2)
             monthText.prepend(u'0');
-        const QString monthAddress = m_settings.strStartAddress + monthText + u'/';
+        const QString &strYear = month.strYear;
+        const QString monthAddress =
+            u"http://" + m_strSiteHost + u"/~" + m_request.strNick + u'/' + strYear + u'/' + monthText + u'/';
 
-        m_events.monthStarted({monthIndex, m_monthCount, monthAddress, m_request.strYear, monthText});
+        m_events.monthStarted({monthIndex, m_monthCount, monthAddress, strYear, monthText});
         if (!load(monthAddress)) {
             quitBrowser();
             return ended(CrawlOutcome::StoppedAtMonthPage);
@@ -153,17 +239,17 @@ private:
         const QList<web::WebAddress> links = monthPage->links;
         QList<bool> entries(links.size());
         for (qsizetype i = 0; i < links.size(); ++i)
-            entries[i] = !IsCalendarLink(links[i], m_request.strYear, m_request.strNick, m_strSiteHost) &&
+            entries[i] = !IsCalendarLink(links[i], strYear, m_request.strNick, m_strSiteHost) &&
                          !SkipLink(links[i], m_request.strNick, m_strSiteHost);
         m_events.monthRead({links.size(), entries.count(true)});
         for (qsizetype onPage = 0; onPage < links.size(); ++onPage) {
             const QString &strLink = links.at(onPage).href();
             ++m_nLinksPassed;
-            m_events.linkTaken({m_nLinksPassed, onPage + 1, links.size(), strLink, !entries[onPage],
-                                m_request.strYear, monthText});
+            m_events.linkTaken(
+                {m_nLinksPassed, onPage + 1, links.size(), strLink, !entries[onPage], strYear, monthText});
             if (!entries[onPage])
                 continue;
-            if (!load(strLink)) {
+            if (!load(strLink, m_frontEnd.cacheMaxAge())) {
                 quitBrowser();
                 ended(CrawlOutcome::StoppedAtEntry);
                 m_frontEnd.Run(m_settings.strResultsPageName);
@@ -175,6 +261,7 @@ private:
                 continue;
             }
             ++m_nLinksScanned;
+            m_nFromCache += objDoc->fromCache ? 1 : 0;
             m_events.entryLoaded(strLink);
             const std::optional<QList<PageComment>> comments = gatherComments(strLink, *objDoc);
             if (!comments) {
@@ -183,7 +270,7 @@ private:
                 m_frontEnd.Run(m_settings.strResultsPageName);
                 return CrawlOutcome::StoppedAtEntry;
             }
-            matchEntry(strLink, *objDoc, *comments);
+            matchEntry(strLink, strYear, *objDoc, *comments);
         }
         return std::nullopt;
     }
@@ -219,7 +306,7 @@ private:
                 continue;
             taken.insert(address);
             m_events.commentPageTaken(address);
-            if (!load(address))
+            if (!load(address, m_frontEnd.cacheMaxAge()))
                 return std::nullopt;
             const std::shared_ptr<const HtmlDocument> page = m_objIE->Document();
             if (!page->outcome.ok()) {
@@ -245,10 +332,11 @@ private:
                    UnreadStage::Comments);
     }
 
-    void matchEntry(const QString &strLink, const HtmlDocument &objDoc, const QList<PageComment> &comments)
+    void matchEntry(const QString &strLink, const QString &strYear, const HtmlDocument &objDoc,
+                    const QList<PageComment> &comments)
     {
         try {
-            matchEntryText(strLink, objDoc, comments);
+            matchEntryText(strLink, strYear, objDoc, comments);
         } catch (const PlatformError &error) {
             // A pattern that runs away on one page costs that page, not the search.
             if (error.number() != ErrorNumber::TooCostly)
@@ -275,7 +363,7 @@ private:
         return own + QStringView(text).sliced(std::min(from, text.size()));
     }
 
-    void matchEntryText(const QString &strLink, const HtmlDocument &objDoc,
+    void matchEntryText(const QString &strLink, const QString &strYear, const HtmlDocument &objDoc,
                         const QList<PageComment> &comments)
     {
         if (window().bSavePages)
@@ -283,7 +371,7 @@ private:
 
         const QString ownText = withoutComments(objDoc.bodyInnerText, objDoc.comments.textRanges);
         const QString entryText = m_bRegScan ? joinLines(ownText) : ownText;
-        const QString datePattern = dateStampPattern(m_request.strYear);
+        const QString datePattern = dateStampPattern(strYear);
         ScannedEntry scanned;
         scanned.address = strLink;
         scanned.dateStamp = RegMatch(entryText, datePattern, true);
@@ -364,6 +452,7 @@ private:
     qint64 m_nLinksScanned = 0;
     qint64 m_nLinksFound = 0;
     qint64 m_nPagesUnread = 0;
+    qint64 m_nFromCache = 0; // entries taken from the page cache in place of a request
     RegExpObject m_regExp;
     LoadReport m_lastLoad;
     int m_monthCount = 0;

@@ -90,6 +90,22 @@ void LogRenderer::sessionNote(const QString &note)
     echo(note + u";\r\n"_s);
 }
 
+void LogRenderer::calendarStarted(const CalendarPage &page)
+{
+    echo((page.year > 0 ? u"Loading year page ... "_s : u"Loading calendar ... "_s) + quoted(page.address) +
+         u";\r\n"_s);
+}
+
+void LogRenderer::calendarRead(const CalendarRead &read)
+{
+    QStringList found;
+    for (const int number : read.found)
+        found << QStringLiteral("%1").arg(number, read.year > 0 ? 2 : 4, 10, QChar(u'0'));
+    echo((read.year > 0 ? u"Year page loaded, months with entries: "_s
+                        : u"Calendar loaded, years with entries: "_s) +
+         (found.isEmpty() ? u"none"_s : found.join(u", "_s)) + u";\r\n"_s);
+}
+
 void LogRenderer::monthStarted(const MonthStart &month)
 {
     echo(u"Loading page ... " + quoted(month.address) + u";\r\n");
@@ -150,6 +166,14 @@ void LogRenderer::pageFailed(const PageFailure &failure)
     case UnreadStage::CommentPage:
         echo(u"Not read: " + failure.reason + u';' + hintFor(failure.kind) + u"\r\n");
         break;
+    case UnreadStage::YearPage:
+        echo(u"Could not read the year page " + quoted(failure.address) + u": " + failure.reason + u';' +
+             hintFor(failure.kind) + u" its months are loaded one by one;\r\n");
+        break;
+    case UnreadStage::Calendar:
+        echo(u"Could not read the calendar " + quoted(failure.address) + u": " + failure.reason + u';' +
+             hintFor(failure.kind) + u"\r\n");
+        break;
     }
 }
 
@@ -202,6 +226,8 @@ void LogRenderer::searchEnded(const SearchSummary &summary)
     m_log.Echo2(QString::number(summary.scanned) + u" links scanned;\r\n");
     if (summary.failed > 0)
         m_log.Echo2(QString::number(summary.failed) + u" pages could not be read (see log above);\r\n");
+    if (summary.fromCache > 0)
+        m_log.Echo2(QString::number(summary.fromCache) + u" entries came from the page cache;\r\n");
 }
 
 } // namespace diarytrawl

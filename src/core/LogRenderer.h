@@ -20,6 +20,8 @@ public:
     void paceChanged(std::chrono::milliseconds pace, bool siteLimited) override;
     void searchStarted(const SearchSettings &settings) override;
     void sessionNote(const QString &note) override;
+    void calendarStarted(const CalendarPage &page) override;
+    void calendarRead(const CalendarRead &read) override;
     void monthStarted(const MonthStart &month) override;
     void monthRead(const MonthRead &month) override;
     void linkTaken(const LinkTaken &link) override;

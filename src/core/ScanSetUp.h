@@ -17,8 +17,8 @@ struct SearchRequest {
 };
 
 // The settings of a search as its log and report show them, with the journal's year address
-// ("http://<host>/~<nick>/<year>/") and the report's file name ("results.tmp.<nick>.<year>.<from>-<to>.htm").
-// Every value is used exactly as typed.
+// ("http://<host>/~<nick>/<year>/"; over several years the journal's, "http://<host>/~<nick>/") and the
+// report's file name ("results.tmp.<nick>.<year>.<from>-<to>.htm"). Every value is used exactly as typed.
 SearchSettings ScanSetUpStrings(const SearchRequest &request, bool bRegScan, const QString &strSiteHost);
 
 } // namespace diarytrawl

@@ -64,6 +64,20 @@ enum class UnreadStage {
     EntrySearch, // the entry loaded, but searching it failed
     Comments,    // the entry (or a page of its comments) loaded, but not the comments it carries
     CommentPage, // a further page of the entry's comments, or a thread of them, did not load
+    YearPage,    // a year's page: its months are then walked one by one
+    Calendar,    // the journal's calendar, which names its years
+};
+
+// A year page, or the journal's calendar, that a search over several years reads first.
+struct CalendarPage {
+    QString address;
+    int year = 0; // 0: the calendar
+};
+
+// What it showed to have entries: the months of a year page (1 to 12), or the years of the calendar.
+struct CalendarRead {
+    int year = 0; // 0: the calendar
+    QList<int> found;
 };
 
 struct PageFailure {
@@ -108,11 +122,12 @@ struct ScannedEntry {
 
 struct SearchSummary {
     CrawlOutcome outcome = CrawlOutcome::Completed;
-    qint64 links = 0;   // links of month pages taken up, skipped or not
-    qint64 scanned = 0; // entries read
-    qint64 found = 0;   // entries that matched
-    qint64 failed = 0;  // pages that could not be read
-    QString report;     // the report's file name
+    qint64 links = 0;     // links of month pages taken up, skipped or not
+    qint64 scanned = 0;   // entries read
+    qint64 found = 0;     // entries that matched
+    qint64 failed = 0;    // pages that could not be read
+    QString report;       // the report's file name
+    qint64 fromCache = 0; // entries taken from the page cache in place of a request
 };
 
 // A failure that ended the search: what the message box shows and the request it failed on.
@@ -124,7 +139,9 @@ struct SearchFailure {
 
 // Everything a search does, step by step. The crawl speaks only through these; the log, the status
 // texts, the JSON lines and the report render them. Every call comes from the crawl, on its thread, in
-// this order: searchStarted, sessionNote for each, paceChanged, scanStarted; per month monthStarted, then
+// this order: searchStarted, sessionNote for each, paceChanged, scanStarted; over several years, the
+// calendar and each year page with calendarStarted, the load's steps, then calendarRead or pageFailed;
+// per month monthStarted, then
 // the load's own steps (loadWaiting, loadRetrying, paceChanged), then monthRead or pageFailed; per link
 // linkTaken and, for an entry, the load's steps, then pageFailed, or entryLoaded, then pageFailed for
 // comments that could not be read, the loads of further comments (commentPageTaken, the load's steps,
@@ -137,6 +154,8 @@ public:
     // A line worth a place in the log once, before the first load (offline mode, login cookies read).
     virtual void sessionNote(const QString & /*note*/) {}
     virtual void scanStarted(const QDateTime & /*tmScanStart*/) {}
+    virtual void calendarStarted(const CalendarPage & /*page*/) {}
+    virtual void calendarRead(const CalendarRead & /*read*/) {}
     virtual void monthStarted(const MonthStart & /*month*/) {}
     virtual void monthRead(const MonthRead & /*month*/) {}
     virtual void linkTaken(const LinkTaken & /*link*/) {}
@@ -170,6 +189,8 @@ public:
     }
     void sessionNote(const QString &note) override { each(&SearchEvents::sessionNote, note); }
     void scanStarted(const QDateTime &start) override { each(&SearchEvents::scanStarted, start); }
+    void calendarStarted(const CalendarPage &page) override { each(&SearchEvents::calendarStarted, page); }
+    void calendarRead(const CalendarRead &read) override { each(&SearchEvents::calendarRead, read); }
     void monthStarted(const MonthStart &month) override { each(&SearchEvents::monthStarted, month); }
     void monthRead(const MonthRead &month) override { each(&SearchEvents::monthRead, month); }
     void linkTaken(const LinkTaken &link) override { each(&SearchEvents::linkTaken, link); }

@@ -31,6 +31,9 @@ public:
     virtual const DateTimeText &dateTimeText() const = 0;
     // How passing faults are tried again.
     virtual RetryPolicy retryPolicy() const { return {}; }
+    // An entry read from the network less than this long ago is taken from the page cache; zero reads
+    // every entry again.
+    virtual std::chrono::seconds cacheMaxAge() const { return std::chrono::hours(24); }
 };
 
 } // namespace diarytrawl

@@ -39,6 +39,8 @@ QString SearchProgress::paceText() const
 QString SearchProgress::terminalText() const
 {
     QString text = u"month "_s + QString::number(m_month) + u" of "_s + QString::number(m_months);
+    if (!m_monthName.isEmpty())
+        text += u" ("_s + m_monthName + u')';
     if (m_pageLinks > 0)
         text += u", link "_s + QString::number(m_onPage) + u" of "_s + QString::number(m_pageLinks);
     text += u", "_s + QString::number(m_scanned) + u" scanned, "_s + QString::number(m_found) +

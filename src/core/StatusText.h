@@ -26,8 +26,8 @@ public:
     // and the time the month's entries still need: "37/12/2 [0:03:41] @ 2005-03-17 (one page every
     // 2 s, 0:01:10 left in 2005/03)".
     QString statusText() const;
-    // "month 2 of 3, link 5 of 43, 3 scanned, 1 found, 0 failed, 0:00:05, @ 2005-03-17", and the pace
-    // and time left as above.
+    // "month 2 of 3 (2005/04), link 5 of 43, 3 scanned, 1 found, 0 failed, 0:00:05, @ 2005-03-17", and the
+    // pace and time left as above.
     QString terminalText() const;
 
     void searchStarted(const SearchSettings &settings) override;

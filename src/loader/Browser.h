@@ -85,12 +85,13 @@ struct HtmlDocument {
     // Every a and area element with an href, in document order: its address, parsed once, or the href
     // as written when it does not parse (as a browser's a.href gives it).
     QList<web::WebAddress> links;
-    QString bodyInnerText; // the body's rendered text, line breaks as "\r\n"
-    QString bodyInnerHtml; // the body's HTML
-    QString htmlInnerHtml; // the html element's inner HTML: head and body
-    QList<HtmlForm> forms; // every form, in document order
-    PageComments comments; // as the site's rules read them
-    LoadOutcome outcome;   // whether this is the page asked for; a failed load still has a document
+    QString bodyInnerText;  // the body's rendered text, line breaks as "\r\n"
+    QString bodyInnerHtml;  // the body's HTML
+    QString htmlInnerHtml;  // the html element's inner HTML: head and body
+    QList<HtmlForm> forms;  // every form, in document order
+    PageComments comments;  // as the site's rules read them
+    bool fromCache = false; // taken from the page cache, without a request
+    LoadOutcome outcome;    // whether this is the page asked for; a failed load still has a document
 };
 
 // The browser object: loads one address at a time in the background while events are pumped.
@@ -109,7 +110,9 @@ public:
 
     virtual void setVisible(bool visible) = 0;
     virtual void setSilent(bool silent) = 0;
-    virtual void Navigate(const QString &address) = 0;
+    // maxAge: a page read from the network less than this long ago may come from the page cache
+    // without a request; zero asks the network (unless the browser works offline).
+    virtual void Navigate(const QString &address, std::chrono::seconds maxAge = std::chrono::seconds(0)) = 0;
     virtual bool Busy() const = 0;
     // The current document; an empty page before the first load completes.
     virtual std::shared_ptr<const HtmlDocument> Document() const = 0;

@@ -31,6 +31,7 @@ struct NetworkBrowser::Loaded {
     QByteArray body;
     QByteArray contentType;
     bool cacheable = false;
+    bool askNetwork = false; // the cache has no page read recently enough: the network is asked after all
 };
 
 // Workers hold this rather than the browser: the browser clears target when it goes, under the mutex,
@@ -309,7 +310,7 @@ void NetworkBrowser::Quit()
     m_cache.reset();
 }
 
-void NetworkBrowser::Navigate(const QString &address)
+void NetworkBrowser::Navigate(const QString &address, std::chrono::seconds maxAge)
 {
     if (m_quit)
         return;
@@ -346,7 +347,9 @@ void NetworkBrowser::Navigate(const QString &address)
     }
     m_requested = url.stripped();
     if (m_offline)
-        lookUpOffline(m_requested);
+        lookUp(m_requested);
+    else if (maxAge.count() > 0)
+        lookUp(m_requested, maxAge);
     else
         request(m_requested);
 }
@@ -581,20 +584,31 @@ void NetworkBrowser::readPage(TransferResult result, const QString &address)
     });
 }
 
-void NetworkBrowser::lookUpOffline(const WebAddress &url)
+void NetworkBrowser::lookUp(const WebAddress &url, std::optional<std::chrono::seconds> maxAge)
 {
     std::shared_ptr<PageCache> cache = m_cache;
     const QString address = url.href();
     const std::optional<QString> fragment = m_fragment;
-    runOnWorker([cache, address, fragment, limit = m_options.parseTimeLimit,
+    runOnWorker([cache, address, fragment, maxAge, limit = m_options.parseTimeLimit,
                  rules = m_options.siteRules](const std::function<bool()> &abandoned) {
         std::optional<PageCache::Page> page = cache->lookup(address);
+        if (page && maxAge &&
+            !(page->fetched.isValid() &&
+              page->fetched.secsTo(QDateTime::currentDateTimeUtc()) < maxAge->count()))
+            page.reset();
+        if (!page && maxAge) {
+            Loaded ask;
+            ask.askNetwork = true;
+            return ask;
+        }
         if (!page)
             return messageDocument(pages::notAvailableOffline(address), address,
                                    outcomes::failed(LoadFailure::Offline, pages::offlineReason()));
         const ParseBudget budget{std::chrono::steady_clock::now() + limit, abandoned};
-        return pageDocument(page->body, page->contentType, withFragment(page->address, fragment), budget,
-                            rules.get());
+        Loaded loaded = pageDocument(page->body, page->contentType, withFragment(page->address, fragment),
+                                     budget, rules.get());
+        loaded.document.fromCache = maxAge.has_value(); // offline, every page comes from there
+        return loaded;
     });
 }
 
@@ -639,6 +653,10 @@ void NetworkBrowser::install(quint64 generation, const std::shared_ptr<Loaded> &
 {
     if (generation != m_generation || m_quit)
         return;
+    if (loaded->askNetwork) {
+        request(m_requested);
+        return;
+    }
     if (loaded->document.address.isEmpty())
         loaded->document.address = currentAddress();
     if (loaded->standIn.failure == LoadFailure::AdultNotice && answerAdultNotice(*loaded))

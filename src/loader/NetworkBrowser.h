@@ -93,7 +93,7 @@ public:
 
     void setVisible(bool visible) override;
     void setSilent(bool silent) override;
-    void Navigate(const QString &address) override;
+    void Navigate(const QString &address, std::chrono::seconds maxAge = std::chrono::seconds(0)) override;
     bool Busy() const override;
     std::shared_ptr<const HtmlDocument> Document() const override;
     void Quit() override;
@@ -117,7 +117,9 @@ private:
     void followRedirect(const QByteArray &location);
     void fail(const LoadOutcome &outcome, const QString &sentence, const QString &address);
     void readPage(TransferResult result, const QString &address);
-    void lookUpOffline(const WebAddress &url);
+    // From the page cache: offline, whatever its age; online, when it was read within maxAge, or else
+    // from the network after all.
+    void lookUp(const WebAddress &url, std::optional<std::chrono::seconds> maxAge = std::nullopt);
     void runOnWorker(std::function<Loaded(const std::function<bool()> &abandoned)> make);
     void install(quint64 generation, const std::shared_ptr<Loaded> &loaded);
     bool answerAdultNotice(const Loaded &loaded);

@@ -21,7 +21,9 @@ namespace diarytrawl::web {
 
 namespace {
 
-constexpr QByteArrayView Magic = "DTPAGE01";
+// Entries of the first kind do not say when they were read from the network.
+constexpr QByteArrayView Magic = "DTPAGE02";
+constexpr QByteArrayView FirstMagic = "DTPAGE01";
 constexpr qint64 HashSize = 20; // SHA-1
 constexpr qint64 FramingSize = 8 + 8 + HashSize;
 const QString EntrySuffix = u".page"_s;
@@ -71,7 +73,7 @@ QString PageCache::fileNameFor(const QString &key) const
 void PageCache::storePage(const QString &address, const QByteArray &contentType, const QByteArray &body)
 {
     const QString key = cacheKeyOf(address);
-    store(key, Entry{Kind::Page, key, contentType, body});
+    store(key, Entry{Kind::Page, key, contentType, body, QDateTime::currentMSecsSinceEpoch()});
 }
 
 void PageCache::storeRedirect(const QString &from, const QString &to)
@@ -85,7 +87,8 @@ void PageCache::store(const QString &key, const Entry &entry)
     {
         QDataStream out(&payload, QIODevice::WriteOnly);
         out.setVersion(QDataStream::Qt_6_4);
-        out << key << quint8(entry.kind) << entry.target << entry.contentType << entry.body;
+        out << key << quint8(entry.kind) << entry.target << entry.contentType << entry.body
+            << entry.fetchedMs;
     }
     const qint64 fileSize = FramingSize + payload.size();
     if (fileSize > m_maxBytes)
@@ -111,7 +114,9 @@ std::optional<PageCache::Page> PageCache::lookup(const QString &address)
         if (!entry)
             return std::nullopt;
         if (entry->kind == Kind::Page)
-            return Page{entry->target, std::move(entry->contentType), std::move(entry->body)};
+            return Page{entry->target, std::move(entry->contentType), std::move(entry->body),
+                        entry->fetchedMs > 0 ? QDateTime::fromMSecsSinceEpoch(entry->fetchedMs, Qt::UTC)
+                                             : QDateTime()};
         key = cacheKeyOf(entry->target);
     }
     return std::nullopt;
@@ -129,7 +134,8 @@ std::optional<PageCache::Entry> PageCache::read(const QString &key)
         return std::nullopt;
     };
     const qint64 size = file.size();
-    if (size < FramingSize || file.read(Magic.size()) != Magic)
+    const QByteArray magic = size < FramingSize ? QByteArray() : file.read(Magic.size());
+    if (magic != Magic && magic != FirstMagic)
         return damaged();
     const quint64 payloadSize = fromBigEndian64(file.read(8));
     if (payloadSize != quint64(size - FramingSize))
@@ -146,6 +152,8 @@ std::optional<PageCache::Entry> PageCache::read(const QString &key)
     quint8 kind = 0;
     Entry entry;
     in >> storedKey >> kind >> entry.target >> entry.contentType >> entry.body;
+    if (magic == Magic)
+        in >> entry.fetchedMs;
     if (in.status() != QDataStream::Ok || storedKey != key ||
         (kind != quint8(Kind::Page) && kind != quint8(Kind::Redirect)))
         return damaged(); // or two addresses share a file name, which SHA-1 makes a curiosity

@@ -26,6 +26,7 @@ public:
         QString address; // the final address, after the redirects recorded for the one looked up
         QByteArray contentType;
         QByteArray body;
+        QDateTime fetched; // when it was read from the network; invalid for pages kept before it was noted
     };
 
     // $XDG_CACHE_HOME/diarytrawl/pages
@@ -51,6 +52,7 @@ private:
         QString target; // Page: the address itself; Redirect: where it leads
         QByteArray contentType;
         QByteArray body;
+        qint64 fetchedMs = 0; // since the epoch, UTC; 0: not known
     };
 
     QString fileNameFor(const QString &key) const;

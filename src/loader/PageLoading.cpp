@@ -61,13 +61,13 @@ QString LoadReport::failureReason() const
 }
 
 bool IELoadLink(Browser &objIE, const QString &strAddress, LoadProgress &progress, const bool &bStopRequested,
-                const RetryPolicy &retries, LoadReport *report)
+                const RetryPolicy &retries, LoadReport *report, std::chrono::seconds maxAge)
 {
     LoadReport local;
     LoadReport &result = report ? *report : local;
     result = LoadReport();
     for (int attempt = 0;; ++attempt) {
-        objIE.Navigate(strAddress);
+        objIE.Navigate(strAddress, attempt == 0 ? maxAge : std::chrono::seconds(0));
         const std::chrono::milliseconds paceBefore = objIE.pace();
         while (objIE.Busy()) {
             progress.loadWaiting();

@@ -60,7 +60,9 @@ public:
 // visible and loadStopped is told; the browser is not quit. Passing faults are tried again as the
 // policy says, each try told as loadRetrying; the waits between tries stop within about 100 ms of a stop.
 // A pace that a try's answer made slower is told as paceChanged.
+// maxAge: a page read from the network less than this long ago may come from the page cache.
 bool IELoadLink(Browser &objIE, const QString &strAddress, LoadProgress &progress, const bool &bStopRequested,
-                const RetryPolicy &retries = {}, LoadReport *report = nullptr);
+                const RetryPolicy &retries = {}, LoadReport *report = nullptr,
+                std::chrono::seconds maxAge = std::chrono::seconds(0));
 
 } // namespace diarytrawl

@@ -33,6 +33,7 @@ inline constexpr int PermissionDenied = 70;
 inline constexpr int PathNotFound = 76;
 inline constexpr int FileWriteFailed = 75;
 inline constexpr int InvalidNumber = 13;
+inline constexpr int InvalidArgument = 5;
 inline constexpr int Overflow = 6;
 inline constexpr int SettingsStoreFailed = 80;
 // The file system refuses the name itself (too long, characters it cannot store), not the write.

@@ -269,9 +269,13 @@ void TestCrawl::failures_data()
     QTest::newRow("month out of range")
         << u"nick"_s << u"2005"_s << u"40000"_s << false << u"Error 6: \r\nOverflow"_s << false;
     QTest::newRow("report not writable") << u"a/b"_s << u"2005"_s << u"03"_s << false << u"Error "_s << false;
-    QTest::newRow("year breaks the date pattern")
-        << u"nick"_s << u"20(05"_s << u"03"_s << false
-        << u"Error 114: \r\nSyntax error in regular expression"_s << true;
+    // Years are refused before any page is loaded, as months are.
+    QTest::newRow("year not a number") << u"nick"_s << u"20(05"_s << u"03"_s << false
+                                       << u"Error 13: \r\nType mismatch: the year \"20(05\""_s << false;
+    QTest::newRow("range running backwards")
+        << u"nick"_s << u"2012-2003"_s << u"03"_s << false << u"Error 5: \r\nInvalid range"_s << false;
+    QTest::newRow("range over a hundred years")
+        << u"nick"_s << u"1900-2012"_s << u"03"_s << false << u"Error 6: \r\nOverflow"_s << false;
     // It fails at the first entry it tests.
     QTest::newRow("pattern that does not compile")
         << u"nick"_s << u"2005"_s << u"03"_s << true
@@ -287,8 +291,6 @@ void TestCrawl::failures()
     QFETCH(QString, what);
     QFETCH(bool, loadedPages);
 
-    m->server.setPage(u"/~nick/20(05/03/"_s, 200, "text/html",
-                      "<a href=\"/~nick/101.html\">an entry listed under an odd year</a>");
     const QString search = regScan ? u"(LJ"_s : u"LJ"_s;
     QCOMPARE(scan(search, regScan, from, u"04"_s, nick, year), CrawlOutcome::Failed);
     QCOMPARE(m->harness.messages.size(), 1);
@@ -452,7 +454,7 @@ void TestCrawl::searchesAsTheUser()
     QCOMPARE(scan(u"LJ"_s, false, u"08"_s, u"08"_s, u"ink_well"_s), CrawlOutcome::Completed);
     const QString log = m->harness.logText;
     QVERIFY(log.contains(u"line 3 skipped"_s));
-    QVERIFY2(log.endsWith(u"results: 6 links found (see log above);\r\n6 links scanned;\r\n"_s),
+    QVERIFY2(log.contains(u"results: 6 links found (see log above);\r\n6 links scanned;\r\n"_s),
              qPrintable(log));
     const QString text = report(u"08-08"_s, u"ink_well"_s);
     QVERIFY(text.contains(u"https://ink-well.journal.example/802.html"_s));
@@ -546,7 +548,7 @@ void TestCrawl::dreamwidth()
     } else { // the notice answered once for the whole journal, then once for each entry
         QCOMPARE(count([](const RequestRecord &r) { return r.method == "POST"; }), entries + 1);
         const QString links = QString::number(3 * entries);
-        QVERIFY(log.endsWith(u"results: "_s + links + u" links found (see log above);\r\n"_s + links +
+        QVERIFY(log.contains(u"results: "_s + links + u" links found (see log above);\r\n"_s + links +
                              u" links scanned;\r\n"_s));
     }
 }
