@@ -7,6 +7,8 @@
 //
 // Usage: bench_search [months]    (default 6; the memory case always walks 12 months)
 //        bench_search dreamwidth [entries]    (default 34, about 100 requests)
+//        bench_search years    (ten years of small entries, some years and months without any, a search
+//                               of them all, then one stopped half way and run again)
 #include "JournalServer.h"
 #include "ProgramRun.h"
 #include "SearchHarness.h"
@@ -16,11 +18,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
 #include <QThreadPool>
 
 #include <algorithm>
+#include <csignal>
 
 using namespace diarytrawl::test;
 using namespace Qt::StringLiterals;
@@ -87,12 +92,63 @@ int dreamwidth(QTextStream &out, int entries)
     return outcome == diarytrawl::CrawlOutcome::Completed ? 0 : 1;
 }
 
+// Ten years, two of them without entries, the others with entries in six months of twelve.
+int years(QTextStream &out)
+{
+    JournalServer server;
+    int id = 5000, withEntries = 0, entries = 0;
+    for (int year = 2000; year <= 2009; ++year) {
+        if (year == 2002 || year == 2006)
+            continue;
+        for (int month = 1; month <= 12; month += 2, ++withEntries)
+            for (int day = 1; day <= 5; ++day, ++entries)
+                server.addEntry(
+                    {u"decade"_s, year, month, day, ++id, u"Entry"_s, u"<p>About LJ and the weather</p>"_s});
+    }
+    QTemporaryDir folder;
+    const QStringList search = {u"--user"_s, u"decade"_s,  u"--year"_s, u"2000-2009"_s,
+                                u"--from"_s, u"01"_s,      u"--to"_s,   u"12"_s,
+                                u"--text"_s, u"weather"_s, u"--site"_s, server.host()};
+    const Run whole = runSearch(folder.path(), search + QStringList{u"--max-age"_s, u"0"_s});
+    // Each entry is asked for twice: at its own address and at its reply page's.
+    const qsizetype floor = 10 + withEntries + 2 * entries;
+    out << "ten years, " << withEntries << " months with entries, " << entries
+        << " entries: " << server.requests().size() << " requests against " << floor
+        << " (10 year pages + months with entries + entry pages), exit " << whole.exitCode << ", "
+        << whole.wallMs << " ms, peak memory " << whole.peakKb / 1024 << " MB (goal < 100)\n";
+
+    // A search stopped half way (Ctrl+C), then run again.
+    QTemporaryDir again;
+    server.clearRequests();
+    const Run stopped =
+        diarytrawl::bench::runProgram(again.path(), QStringList{u"search"_s} + search, [&](pid_t program) {
+            while (server.requests().size() < floor / 2)
+                QThread::msleep(20);
+            ::kill(program, SIGINT);
+        });
+    QSet<QString> asked;
+    for (const RequestRecord &request : server.requests())
+        asked.insert(request.target);
+    server.clearRequests();
+    const Run resumed = runSearch(again.path(), search);
+    const QList<RequestRecord> requests = server.requests();
+    const auto repeated = std::count_if(requests.begin(), requests.end(), [&](const RequestRecord &request) {
+        return request.target.endsWith(u".html"_s) && asked.contains(request.target);
+    });
+    out << "stopped after " << asked.size() << " pages (exit " << stopped.exitCode
+        << "), run again: " << requests.size() << " requests, " << repeated
+        << " of them for entries asked before (goal 0), exit " << resumed.exitCode << "\n";
+    return whole.exitCode == 0 && resumed.exitCode == 0 && repeated == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
+    if (argc > 1 && qstrcmp(argv[1], "years") == 0)
+        return years(out);
     if (argc > 1 && qstrcmp(argv[1], "dreamwidth") == 0)
         return dreamwidth(out, argc > 2 ? std::max(1, QString::fromLocal8Bit(argv[2]).toInt()) : 34);
     const int months = argc > 1 ? std::clamp(QString::fromLocal8Bit(argv[1]).toInt(), 1, 12) : 6;

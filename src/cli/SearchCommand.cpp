@@ -7,6 +7,7 @@
 #include "core/RegexpHelpers.h"
 #include "core/SearchLaunch.h"
 #include "core/SearchTranslation.h"
+#include "core/YearSpan.h"
 #include "platform/FileSystem.h"
 #include "platform/PlatformError.h"
 #include "sites/Sites.h"
@@ -15,6 +16,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 
 #include <cmath>
@@ -42,7 +44,8 @@ QString helpText()
            "\n"
            "What to search:\n"
            "  --user NAME             the journal's user name (required)\n"
-           "  --year YEAR             the year to search (default: 2005)\n"
+           "  --year YEAR             the year to search (default: 2005), a range of years (2003-2012:\n"
+           "                          from --from of the first through --to of the last) or all\n"
            "  --from MONTH            the first month (default: 03)\n"
            "  --to MONTH              the last month (default: 03)\n"
            "  --text STRING           what to look for (default: LJ); letter case is ignored\n"
@@ -76,6 +79,9 @@ QString helpText()
            "  --pace SECONDS          at least this long between two requests (at least 0.2; default:\n"
            "                          what the site asks, 0.2 on LiveJournal, 2 on Dreamwidth or 0.6\n"
            "                          with login cookies)\n"
+           "  --max-age AGE           an entry read from the network less than AGE ago comes from the page\n"
+           "                          cache without a request (default: 1d; 12h, 30m, 90s; 0 reads all\n"
+           "                          again); month and year pages are always read again\n"
            "  --offline               read pages only from the page cache\n"
            "  --online                read the network even when the settings ask for offline mode\n"
            "\n"
@@ -87,6 +93,19 @@ QString helpText()
            "\n"
            "Exit status: 0 every page was read, 1 stopped by the user, 2 the search failed, 3 the search\n"
            "ended but some pages could not be read, 64 the command line was wrong.\n"_s;
+}
+
+// "1d", "12h", "30m", "90s", or a number of seconds.
+std::optional<std::chrono::seconds> duration(const QString &text)
+{
+    static const QRegularExpression form(u"^(\\d{1,7})([smhd]?)$"_s);
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const qint64 count = match.captured(1).toLongLong();
+    const QString unit = match.captured(2);
+    const qint64 factor = unit == u"d" ? 86400 : unit == u"h" ? 3600 : unit == u"m" ? 60 : 1;
+    return std::chrono::seconds(count * factor);
 }
 
 int usageError(const QString &problem)
@@ -142,11 +161,14 @@ public:
     BrowserFactory &browserFactory() override { return *m_browsers; }
     const Clock &clock() const override { return m_clock; }
     const DateTimeText &dateTimeText() const override { return m_dateTimeText; }
+    std::chrono::seconds cacheMaxAge() const override { return maxAge; }
 
     void setSearchButtonEnabled(bool) override {}
     void setCancelSearchButtonEnabled(bool) override {}
     SearchFields readSearchFields() const override { return m_fields; }
     const MatchModes &matchModes() const override { return m_modes; }
+
+    std::chrono::seconds maxAge = std::chrono::hours(24);
 
 private:
     WindowState m_state;
@@ -187,6 +209,7 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
     const QCommandLineOption timeout(u"timeout"_s, QString(), u"SECONDS"_s,
                                      QString::number(DefaultTimeoutSeconds));
     const QCommandLineOption pace(u"pace"_s, QString(), u"SECONDS"_s);
+    const QCommandLineOption maxAgeOption(u"max-age"_s, QString(), u"AGE"_s);
     const QCommandLineOption offline(u"offline"_s);
     const QCommandLineOption online(u"online"_s);
     const QCommandLineOption json(u"json"_s);
@@ -213,6 +236,7 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
                        contact,
                        timeout,
                        pace,
+                       maxAgeOption,
                        offline,
                        online,
                        json,
@@ -248,15 +272,43 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
             return usageError(u"--"_s + one->names().first() + u" and --"_s + other->names().first() +
                               u" exclude each other"_s);
     }
+    YearSpan span;
+    try {
+        span = yearSpan(parser.value(year));
+    } catch (const PlatformError &error) {
+        const QString typed = u'"' + parser.value(year) + u'"';
+        switch (error.number()) {
+        case ErrorNumber::InvalidArgument:
+            return usageError(u"--year "_s + typed + u" runs backwards: give the earlier year first"_s);
+        case ErrorNumber::Overflow:
+            return usageError(u"--year "_s + typed + u" spans more than "_s +
+                              QString::number(MaxYearsInRange) + u" years"_s);
+        default:
+            return usageError(u"--year must be a year (2005), a range of years (2003-2012) or all, not "_s +
+                              typed);
+        }
+    }
     for (const QCommandLineOption *month : {&from, &to}) {
         try {
-            monthNumber(parser.value(*month));
+            const int number = monthNumber(parser.value(*month));
+            if (span.kind != YearSpan::Kind::Single && (number < 1 || number > 12))
+                return usageError(u"--"_s + month->names().first() +
+                                  u" must be a month from 1 to 12 with a "_s + u"range of years, not \""_s +
+                                  parser.value(*month) + u'"');
         } catch (const PlatformError &) {
             return usageError(u"--"_s + month->names().first() +
                               u" must be a whole number from -32768 to "
                               u"32767, not \""_s +
                               parser.value(*month) + u'"');
         }
+    }
+    std::chrono::seconds maxAge = std::chrono::hours(24);
+    if (parser.isSet(maxAgeOption)) {
+        const std::optional<std::chrono::seconds> age = duration(parser.value(maxAgeOption));
+        if (!age)
+            return usageError(u"--max-age must be an age such as 1d, 12h, 30m, 90s or 0, not \""_s +
+                              parser.value(maxAgeOption) + u'"');
+        maxAge = *age;
     }
     bool timeoutIsNumber = false;
     const double timeoutSeconds = parser.value(timeout).toDouble(&timeoutIsNumber);
@@ -312,11 +364,6 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
         return usageError(u"the search expression \""_s + plan.strSearchTo + u"\" does not compile: "_s +
                           error.description());
     }
-    try {
-        RegMatch(QString(), dateStampPattern(fields.strYear), true);
-    } catch (const PlatformError &) {
-        return usageError(u"--year \""_s + fields.strYear + u"\" cannot stand in an entry's date"_s);
-    }
 
     LoaderChoices choices;
     choices.offline = parser.isSet(offline);
@@ -326,6 +373,7 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
     choices.pace = paceChosen;
     CommandLineSearch search(fields, modes, parser.isSet(open), parser.isSet(json), parser.isSet(quiet),
                              makeBrowserFactory(choices));
+    search.maxAge = maxAge;
     WindowState &state = search.windowState();
     state.strSiteHost = siteHost;
     state.bSearchHtmlCode = parser.isSet(htmlCode);

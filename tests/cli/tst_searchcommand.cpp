@@ -124,6 +124,10 @@ void TestSearchCommand::commandLine_data()
            u"expression: missing closing parenthesis (at character 4)"_s +
                see
         << QString();
+    QTest::newRow("years that run backwards")
+        << QStringList{u"--user"_s, u"inkwell"_s, u"--year"_s, u"2012-2003"_s} << 64
+        << u"diarytrawl search: --year \"2012-2003\" runs backwards: give the earlier year first"_s + see
+        << QString();
     QTest::newRow("a pace faster than the sites allow")
         << QStringList{u"--user"_s, u"inkwell"_s, u"--pace"_s, u"0.1"_s} << 64
         << u"diarytrawl search: --pace must be a number of seconds from 0.2 to 3600, not \"0.1\""_s + see

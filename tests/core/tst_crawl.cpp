@@ -58,6 +58,10 @@ private Q_SLOTS:
     void dreamwidth();
     void comments_data();
     void comments();
+    void years_data();
+    void years();
+    void resumes_data();
+    void resumes();
 
 private:
     // June by default: a month page that links to the two March entries and nothing else.
@@ -666,6 +670,131 @@ void TestCrawl::comments()
     QCOMPARE(report.contains(u"\">comment by "_s), logPiece.contains(u"' by "_s));
     // Each further page and thread once, as a request and not as an entry.
     QCOMPARE(m->server.requestCount(u"/501.html?page=2"_s), allComments ? 1 : 0);
+}
+
+namespace {
+
+// A journal of three years, one of them without entries: the pages a search asks for, by kind.
+struct PagesAsked {
+    int calendar = 0;
+    int years = 0;
+    int months = 0;
+    int entries = 0;
+};
+
+void addDecade(JournalServer &server)
+{
+    const int dates[][3] = {{2003, 5, 2}, {2003, 11, 30}, {2005, 3, 17}, {2005, 3, 20}, {2005, 6, 1}};
+    int id = 900;
+    for (const auto &[year, month, day] : dates)
+        server.addEntry({u"decade"_s, year, month, day, ++id, u"Snow"_s, u"<p>Snow again</p>"_s});
+}
+
+PagesAsked pagesAsked(const JournalServer &server)
+{
+    PagesAsked asked;
+    static const QRegularExpression year(u"^/~decade/\\d{4}/$"_s), month(u"^/~decade/\\d{4}/\\d{2}/$"_s);
+    for (const RequestRecord &request : server.requests()) {
+        asked.calendar += request.target == u"/~decade/calendar";
+        asked.years += year.match(request.target).hasMatch();
+        asked.months += month.match(request.target).hasMatch();
+        asked.entries += request.target.endsWith(u".html"_s);
+    }
+    return asked;
+}
+
+} // namespace
+
+void TestCrawl::years_data()
+{
+    QTest::addColumn<QString>("year");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("brokenYear"); // a year page that answers 500
+    QTest::addColumn<QList<int>>("asked");   // calendar, year pages, month pages
+    QTest::addColumn<int>("found");
+    QTest::addColumn<QString>("logPiece");
+
+    QTest::newRow("a range over an empty year and empty months")
+        << u"2003-2005"_s << u"01"_s << u"12"_s << QString() << QList<int>{0, 3, 4} << 5
+        << u"Loading year page ... \"http://HOST/~decade/2004/\";\n<dots>Year page loaded, months with "
+           u"entries: "
+           u"none;\nLoading year page ... \"http://HOST/~decade/2005/\";\n<dots>Year page loaded, months "
+           u"with "
+           u"entries: 03, 06;\n"_s;
+    // The calendar is the latest year's page: the other years' pages only.
+    QTest::newRow("every year") << u"all"_s << u"01"_s << u"12"_s << QString() << QList<int>{1, 1, 4} << 5
+                                << u"Calendar loaded, years with entries: 2003, 2005;\n"_s;
+    QTest::newRow("from a month of the first year to a month of the last")
+        << u"2003-2005"_s << u"06"_s << u"03"_s << QString() << QList<int>{0, 3, 2} << 3
+        << u"Loading page ... \"http://HOST/~decade/2003/11/\";"_s;
+    QTest::newRow("a year page that cannot be read: its months one by one")
+        << u"2003-2004"_s << u"11"_s << u"02"_s << u"2004"_s << QList<int>{0, 2, 3} << 1
+        << u"Could not read the year page \"http://HOST/~decade/2004/\": the server answered 500 (Internal "
+           u"Server "
+           u"Error); its months are loaded one by one;\n"_s;
+}
+
+void TestCrawl::years()
+{
+    QFETCH(QString, year);
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QString, brokenYear);
+    QFETCH(QList<int>, asked);
+    QFETCH(int, found);
+    QFETCH(QString, logPiece);
+
+    addDecade(m->server);
+    if (!brokenYear.isEmpty())
+        m->server.setPage(u"/~decade/"_s + brokenYear + u'/', 500, "text/html", "<p>down</p>");
+    const CrawlOutcome outcome = scan(u"snow"_s, false, from, to, u"decade"_s, year);
+    QCOMPARE(outcome,
+             brokenYear.isEmpty() ? CrawlOutcome::Completed : CrawlOutcome::CompletedWithUnreadPages);
+    const QString log = m->harness.normalisedLog();
+    QVERIFY2(log.contains(expected(logPiece)), qPrintable(log));
+    const PagesAsked pages = pagesAsked(m->server);
+    QCOMPARE((QList<int>{pages.calendar, pages.years, pages.months}), asked);
+    // One report for all the years, each entry dated in its own year.
+    const QString text = readText(u"results.tmp.decade."_s + year + u'.' + from + u'-' + to + u".htm"_s);
+    QCOMPARE(text.count(u"<i>@ 200"_s), found * 3); // each entry is linked three times
+    QVERIFY(text.contains(u"year: \""_s + year + u"\"; <br>"_s));
+}
+
+// A search stopped half way and run again asks only for what it had not read.
+void TestCrawl::resumes_data()
+{
+    QTest::addColumn<qint64>("maxAge"); // seconds
+    QTest::newRow("entries read within a day come from the cache") << qint64(86400);
+    QTest::newRow("a max age of 0 reads every entry again") << qint64(0);
+}
+
+void TestCrawl::resumes()
+{
+    QFETCH(qint64, maxAge);
+    addDecade(m->server);
+    m->harness.maxAge = std::chrono::seconds(maxAge);
+    QTimer poll; // stop once the third entry is asked for
+    connect(&poll, &QTimer::timeout, this,
+            [&] { m->harness.state.bStopRequested = pagesAsked(m->server).entries >= 3; });
+    poll.start(5);
+    QCOMPARE(scan(u"snow"_s, false, u"01"_s, u"12"_s, u"decade"_s, u"2003-2005"_s),
+             CrawlOutcome::StoppedAtEntry);
+    poll.stop();
+    QSet<QString> askedBefore;
+    for (const RequestRecord &request : m->server.requests())
+        askedBefore.insert(request.target);
+    m->server.clearRequests();
+    m->harness.state.bStopRequested = false;
+    QCOMPARE(scan(u"snow"_s, false, u"01"_s, u"12"_s, u"decade"_s, u"2003-2005"_s), CrawlOutcome::Completed);
+    const QList<RequestRecord> again = m->server.requests();
+    const qsizetype entriesAgain =
+        std::count_if(again.begin(), again.end(), [&](const RequestRecord &request) {
+            return request.target.endsWith(u".html"_s) && askedBefore.contains(request.target);
+        });
+    QCOMPARE(entriesAgain > 0, maxAge == 0);
+    QVERIFY(m->harness.logText.contains(u" entries came from the page cache;\r\n"_s) == (maxAge > 0));
+    QCOMPARE(pagesAsked(m->server).years, 3); // year and month pages say what is new: always asked for
 }
 
 QTEST_GUILESS_MAIN(TestCrawl)

@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
@@ -37,6 +38,46 @@ Answer html(int status, const QString &title, const QString &body)
     return {status, "text/html; charset=utf-8",
             "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title.toUtf8() +
                 "</title></head>\n<body>\n" + body.toUtf8() + "</body></html>\n"};
+}
+
+// The year view of S2's core2 (YearPage): the year's months with entries, each with its days and a link to
+// its page, then the years with entries; year 0 is the latest of them.
+Answer yearPage(const QString &journal, const QList<JournalEntry> &entries, int year)
+{
+    QSet<int> years;
+    QList<std::pair<int, int>> days; // month, day of the year's entries
+    for (const JournalEntry &e : entries)
+        years.insert(e.year);
+    QList<int> ordered(years.begin(), years.end());
+    std::ranges::sort(ordered);
+    year = year > 0 || ordered.isEmpty() ? year : ordered.last();
+    for (const JournalEntry &e : entries)
+        if (e.year == year)
+            days.append({e.month, e.day});
+    std::ranges::sort(days);
+    QString body;
+    for (int month = 1; month <= 12; ++month) {
+        QString links;
+        for (qsizetype i = 0; i < days.size(); ++i)
+            if (days[i].first == month && (i == 0 || days[i] != days[i - 1]))
+                links += u"<td class=\"day day-has-entries\"><span class=\"label\">%1</span><p><a "
+                         u"href=\"%2/%3/%4/%5/\">1"
+                         u"</a></p></td>"_s.arg(QString::number(days[i].second), journal,
+                                                QString::number(year), QString::asprintf("%02d", month),
+                                                QString::asprintf("%02d", days[i].second));
+        if (!links.isEmpty()) // a month without entries shows nothing (YearPage::print_month)
+            body += u"<div class=\"month-wrapper\"><div class=\"header\"><div "
+                    u"class=\"inner\"><h3>%1</h3></div></div>"
+                    u"<table class=\"month\"><tr>%2</tr></table><div class=\"footer\"><div class=\"inner\">"
+                    u"<a href=\"%3/%4/%5/\">View month</a></div></div></div>\n"_s.arg(
+                        QLocale::c().monthName(month), links, journal, QString::number(year),
+                        QString::asprintf("%02d", month));
+    }
+    body += u"<div class=\"navigation topnav\"><ul>"_s;
+    for (const int other : std::as_const(ordered))
+        body += other == year ? u"<li class=\"active\">%1</li>"_s.arg(other)
+                              : u"<li><a href=\"%1/%2/\">%2</a></li>"_s.arg(journal, QString::number(other));
+    return html(200, QString::number(year), body + u"</ul></div>\n"_s);
 }
 
 // An entry page with the comments of the page (or the thread) the query asks for.
@@ -379,11 +420,14 @@ Answer JournalServer::State::journalPage(const RequestRecord &request, const QSt
                                          const QString &onDomain, const QByteArray &ljuniq, bool friendly)
 {
     static const QRegularExpression journalPath(
-        u"^(?:/~([^/]+))?/(?:(\\d{4})/(\\d{2})/|(\\d+)\\.html|(\\d{4})/(\\d{2})/(\\d{2})/([a-z0-9_-]+)\\.html)$"_s);
+        u"^(?:/~([^/]+))?/(?:(\\d{4})/(\\d{2})/|(\\d+)\\.html|(\\d{4})/(\\d{2})/(\\d{2})/"
+        u"([a-z0-9_-]+)\\.html|"
+        u"(\\d{4})/|(calendar|archive))$"_s);
     const QRegularExpressionMatch match = journalPath.match(path);
     const QString host = request.host.section(u':', 0, 0).toLower(), year = match.captured(2),
                   month = match.captured(3);
     const bool entryPage = match.hasCaptured(4) || match.hasCaptured(8);
+    const bool yearView = match.hasCaptured(9) || match.hasCaptured(10);
     const QString domain = onDomain.isEmpty() ? u"livejournal.com"_s : onDomain; // of today's addresses
     const bool today = !onDomain.isEmpty() && host != u"www."_s + domain;        // on the journal's own host
     const QString user = today ? host.chopped(domain.size() + 1).replace(u'-', u'_') : match.captured(1);
@@ -401,6 +445,8 @@ Answer JournalServer::State::journalPage(const RequestRecord &request, const QSt
             return today && e.slug == match.captured(8) &&
                    QDate(e.year, e.month, e.day) ==
                        QDate(match.captured(5).toInt(), match.captured(6).toInt(), match.captured(7).toInt());
+        if (yearView)
+            return friendly || !e.friendsOnly;
         return e.year == year.toInt() && e.month == month.toInt() && (friendly || !e.friendsOnly);
     });
     std::ranges::stable_sort(found, {}, [](const JournalEntry &e) { return std::tie(e.day, e.time, e.id); });
@@ -443,6 +489,12 @@ Answer JournalServer::State::journalPage(const RequestRecord &request, const QSt
                                  : dreamwidth.arg(QString::fromLatin1(ljuniq), user.toHtmlEscaped(),
                                                   QString::number(entry))));
     };
+    if (yearView) {
+        // Dreamwidth sends the calendar to its archive (DW/Controller/Journal.pm); both show the latest year.
+        if (match.captured(10) == u"calendar" && onDomain == u"dreamwidth.org"_s)
+            return redirect(302, journal + u"/archive"_s);
+        return yearPage(journal, found, match.hasCaptured(9) ? match.captured(9).toInt() : 0);
+    }
     if (entryPage) {
         const JournalEntry &e = found.front();
         if (e.friendsOnly && !friendly)

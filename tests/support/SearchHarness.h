@@ -32,6 +32,7 @@ public:
     void Run(const QString &strFileName) override { opened << strFileName; }
     BrowserFactory &browserFactory() override { return m_browsers; }
     RetryPolicy retryPolicy() const override { return retries; }
+    std::chrono::seconds cacheMaxAge() const override { return maxAge; }
     const Clock &clock() const override { return *this; }
     QDateTime now() const override { return QDateTime(QDate(2026, 12, 6), QTime(10, 0)); }
     const DateTimeText &dateTimeText() const override { return m_dateTimeText; }
@@ -41,13 +42,14 @@ public:
     QString normalisedLog() const
     {
         static const QRegularExpression dots(
-            QStringLiteral("(^|\\n)\\.+(?=Page loaded|Ok \\r|\\r\\n --- stopped)"));
+            QStringLiteral("(^|\\n)\\.+(?=Page loaded|Year page loaded|Calendar loaded|Ok \\r|\\r\\n --- stopped)"));
         return QString(logText).replace(dots, QStringLiteral("\\1<dots>"));
     }
 
     WindowState state;
     // Waits between tries a hundred times shorter than the log says.
     RetryPolicy retries{4, std::chrono::milliseconds(2000), 300, 0.01};
+    std::chrono::seconds maxAge = std::chrono::hours(24);
     QString logText;
     QStringList statuses, messages, opened;
 
