@@ -42,7 +42,7 @@ int main(int argc, char *argv[])
     SettingsStore settings(folder.path() + u"/settings.json"_s);
     web::NetworkBrowserOptions options;
     options.settingsFile = settings.filePath();
-    options.cacheFolder = folder.path() + u"/cache"_s;
+    options.cacheFile = folder.path() + u"/cache/pages.sqlite"_s;
     web::NetworkBrowserFactory browsers(options);
     SystemClock clock;
     Form1 window({browsers, settings, clock, [](const QString &) {

@@ -6,7 +6,9 @@
 #include "sites/JournalSiteRules.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
 #include <QTextStream>
+#include <QThreadPool>
 
 #include <cstring>
 
@@ -33,6 +35,9 @@ void describeApplication()
 int runCommand(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    // Pages read last may still be on their way to the page cache: they get there before the program
+    // ends, whichever way the command ends.
+    const auto waitForCacheWrites = qScopeGuard([] { QThreadPool::globalInstance()->waitForDone(); });
     describeApplication();
     QStringList arguments = QCoreApplication::arguments().mid(1);
     const QString command = arguments.takeFirst();

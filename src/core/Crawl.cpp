@@ -74,6 +74,7 @@ private:
 
         BrowserSession session;
         session.siteHost = m_strSiteHost;
+        session.journal = m_request.strNick.trimmed();
         session.adultConsent = window().bShowAdultContent;
         session.loginCookies = window().strLoginCookies;
         m_objIE = m_frontEnd.browserFactory().createBrowser(session);

@@ -138,6 +138,8 @@ struct BrowserSession {
     // Where the user's login cookies come from: empty for none, a cookies.txt or cookies.sqlite file,
     // or "firefox" / "firefox:PROFILE_FOLDER".
     QString loginCookies;
+    // The journal the search reads: the page cache files its pages under it and the site.
+    QString journal;
 };
 
 // Makes a fresh browser object: one per search, one per help-page request. Throws PlatformError when

@@ -26,11 +26,7 @@ namespace diarytrawl::web {
 struct NetworkBrowser::Loaded {
     HtmlDocument document;
     bool isPage = false;
-    StandIn standIn; // what the site put in place of the page, if anything
-    // A page that may go to the cache once it is known to be the page asked for.
-    QByteArray body;
-    QByteArray contentType;
-    bool cacheable = false;
+    StandIn standIn;         // what the site put in place of the page, if anything
     bool askNetwork = false; // the cache has no page read recently enough: the network is asked after all
 };
 
@@ -215,9 +211,11 @@ NetworkBrowser::NetworkBrowser(NetworkBrowserOptions options, BrowserSession ses
         m_notes += imported.notes;
     }
 
-    m_cache = std::make_shared<PageCache>(m_options.cacheFolder.isEmpty() ? PageCache::defaultFolder()
-                                                                          : m_options.cacheFolder,
-                                          m_options.cacheMaxBytes);
+    m_cache = PageCache::open(m_options.cacheFile.isEmpty() ? PageCache::defaultFile() : m_options.cacheFile,
+                              m_options.cacheMaxBytes);
+    m_notes += m_cache->notes();
+    m_owner = {m_session.siteHost.toLower(), m_session.journal.toLower()};
+    m_reader = readerTag(m_options.siteRules ? m_options.siteRules->readingVersion() : 0);
     m_relay->target = this;
 }
 
@@ -525,8 +523,7 @@ void NetworkBrowser::followRedirect(const QByteArray &location)
 
     const bool web = target.isHttp();
     if (web && !target.host().isEmpty()) {
-        std::shared_ptr<PageCache> cache = m_cache;
-        QThreadPool::globalInstance()->start([cache, from, to] { cache->storeRedirect(from, to); });
+        m_cache->storeRedirect(from, to, m_owner);
     }
     m_visited.insert(from);
     if (++m_redirects > MaxRedirects) {
@@ -565,20 +562,24 @@ void NetworkBrowser::readPage(TransferResult result, const QString &address)
             return;
         }
     }
-    const QByteArray contentType = headerValue(result.headers, "Content-Type");
-    const bool cacheable = result.status == 200;
-    runOnWorker([body = std::move(result.body), contentType, address, outcome, cacheable,
-                 limit = m_options.parseTimeLimit,
-                 rules = m_options.siteRules](const std::function<bool()> &abandoned) {
+    PageCache::Page page;
+    page.status = result.status;
+    page.contentType = headerValue(result.headers, "Content-Type");
+    page.fetched = QDateTime::currentDateTimeUtc();
+    page.body = std::move(result.body);
+    runOnWorker([page = std::move(page), address, outcome, limit = m_options.parseTimeLimit,
+                 rules = m_options.siteRules, cache = m_cache, owner = m_owner,
+                 reader = m_reader](const std::function<bool()> &abandoned) mutable {
         const ParseBudget budget{std::chrono::steady_clock::now() + limit, abandoned};
-        Loaded loaded = pageDocument(body, contentType, address, budget, rules.get());
+        Loaded loaded = pageDocument(page.body, page.contentType, address, budget, rules.get());
         if (!outcome.ok()) {
             loaded.document.outcome = outcome; // the server's own error page
             loaded.isPage = false;
-        } else if (loaded.document.outcome.ok() && loaded.standIn.failure == LoadFailure::None && cacheable) {
-            loaded.body = body;
-            loaded.contentType = contentType;
-            loaded.cacheable = true;
+        } else if (loaded.document.outcome.ok() && loaded.standIn.failure == LoadFailure::None &&
+                   page.status == 200) {
+            // The page asked for: kept as it is read, before the bytes are let go.
+            page.document = loaded.document;
+            cache->storePage(address, page, owner, reader);
         }
         return loaded;
     });
@@ -586,12 +587,13 @@ void NetworkBrowser::readPage(TransferResult result, const QString &address)
 
 void NetworkBrowser::lookUp(const WebAddress &url, std::optional<std::chrono::seconds> maxAge)
 {
-    std::shared_ptr<PageCache> cache = m_cache;
     const QString address = url.href();
     const std::optional<QString> fragment = m_fragment;
-    runOnWorker([cache, address, fragment, maxAge, limit = m_options.parseTimeLimit,
-                 rules = m_options.siteRules](const std::function<bool()> &abandoned) {
-        std::optional<PageCache::Page> page = cache->lookup(address);
+    runOnWorker([cache = m_cache, address, fragment, maxAge, limit = m_options.parseTimeLimit,
+                 rules = m_options.siteRules, owner = m_owner,
+                 reader = m_reader](const std::function<bool()> &abandoned) {
+        PageCache::Found found = cache->lookup(address, reader);
+        std::optional<PageCache::Page> &page = found.page;
         if (page && maxAge &&
             !(page->fetched.isValid() &&
               page->fetched.secsTo(QDateTime::currentDateTimeUtc()) < maxAge->count()))
@@ -601,12 +603,24 @@ void NetworkBrowser::lookUp(const WebAddress &url, std::optional<std::chrono::se
             ask.askNetwork = true;
             return ask;
         }
-        if (!page)
+        if (!page) {
+            const QString reason = found.problem.isEmpty() ? pages::offlineReason() : found.problem;
             return messageDocument(pages::notAvailableOffline(address), address,
-                                   outcomes::failed(LoadFailure::Offline, pages::offlineReason()));
-        const ParseBudget budget{std::chrono::steady_clock::now() + limit, abandoned};
-        Loaded loaded = pageDocument(page->body, page->contentType, withFragment(page->address, fragment),
-                                     budget, rules.get());
+                                   outcomes::failed(LoadFailure::Offline, reason));
+        }
+        const QString shown = withFragment(page->address, fragment);
+        Loaded loaded;
+        if (page->document) {
+            loaded.document = std::move(*page->document);
+            loaded.document.address = shown;
+            loaded.isPage = true;
+        } else {
+            // Kept as bytes alone: read once more, and kept as read for the next time.
+            const ParseBudget budget{std::chrono::steady_clock::now() + limit, abandoned};
+            loaded = pageDocument(page->body, page->contentType, shown, budget, rules.get());
+            if (loaded.isPage && loaded.document.outcome.ok() && loaded.standIn.failure == LoadFailure::None)
+                cache->storeDocument(page->address, loaded.document, owner, reader);
+        }
         loaded.document.fromCache = maxAge.has_value(); // offline, every page comes from there
         return loaded;
     });
@@ -678,12 +692,6 @@ void NetworkBrowser::install(quint64 generation, const std::shared_ptr<Loaded> &
         loaded->document.outcome = outcomes::failed(loaded->standIn.failure, reason);
         loaded->isPage = false;
     }
-    }
-    if (loaded->cacheable && m_cache) {
-        std::shared_ptr<PageCache> cache = m_cache;
-        QThreadPool::globalInstance()->start([cache, address = m_url.href(), loaded] {
-            cache->storePage(address, loaded->contentType, loaded->body);
-        });
     }
     setDocument(std::make_shared<const HtmlDocument>(std::move(loaded->document)), loaded->isPage);
 }

@@ -29,8 +29,9 @@ struct NetworkBrowserOptions {
     bool forceOnline = false;
     // The settings store's file; empty: the user's ($XDG_CONFIG_HOME/diarytrawl/settings.json).
     QString settingsFile;
-    // The page cache; empty: the user's ($XDG_CACHE_HOME/diarytrawl/pages).
-    QString cacheFolder;
+    // The page cache's database; empty: the user's ($XDG_CACHE_HOME/diarytrawl/pages.sqlite).
+    QString cacheFile;
+    // Past this much content the pages read longest ago leave the cache (--cache-limit).
     qint64 cacheMaxBytes = PageCache::DefaultMaxBytes;
     // A contact address for the User-Agent; empty: the settings store's, if it holds one.
     QString contact;
@@ -159,6 +160,8 @@ private:
 
     quint64 m_generation = 0;
     std::shared_ptr<PageCache> m_cache;
+    PageCache::Owner m_owner; // the journal this browser reads for
+    quint32 m_reader = 0;     // what makes its documents
     std::shared_ptr<Relay> m_relay;
     std::function<void()> m_notifyWhenIdle;
 };

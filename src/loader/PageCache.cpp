@@ -1,19 +1,29 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PageCache.h"
 
+#include "StoredDocument.h"
 #include "platform/XdgPaths.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+#include <QtEndian>
 
-#include <algorithm>
-#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <future>
+#include <map>
+#include <mutex>
+#include <thread>
 #include <utility>
-#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -21,29 +31,125 @@ namespace diarytrawl::web {
 
 namespace {
 
-// Entries of the first kind do not say when they were read from the network.
-constexpr QByteArrayView Magic = "DTPAGE02";
-constexpr QByteArrayView FirstMagic = "DTPAGE01";
-constexpr qint64 HashSize = 20; // SHA-1
-constexpr qint64 FramingSize = 8 + 8 + HashSize;
-const QString EntrySuffix = u".page"_s;
+// What the parser gives; a change to it makes every stored document be read again from its bytes.
+constexpr quint32 ParserVersion = 1;
 
-QByteArray bigEndian64(quint64 value)
+// A part of a page is kept in pieces of at most this much, so that SQLite never holds a whole large
+// page in one record.
+constexpr qsizetype PieceBytes = 1024 * 1024;
+// Writes given and not yet done; past this, whoever gives one waits.
+constexpr int MaxQueuedWrites = 8;
+constexpr int BusyTimeoutMs = 10000;
+constexpr int SchemaVersion = 1;
+constexpr int ImportBatch = 200;
+
+enum Part : int { Facts = 0, Text = 1, Html = 2, Body = 3 };
+
+// SQLite's primary result codes, as Qt SQL passes them on.
+enum SqliteCode : int { Busy = 5, Locked = 6, Corrupt = 11, NotADatabase = 26 };
+
+int sqliteCode(const QSqlError &error)
 {
-    QByteArray bytes(8, '\0');
-    for (int i = 7; i >= 0; --i) {
-        bytes[i] = char(value & 0xFF);
-        value >>= 8;
-    }
-    return bytes;
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok);
+    return ok ? code & 0xFF : -1;
 }
 
-quint64 fromBigEndian64(QByteArrayView bytes)
+bool isDamage(const QSqlError &error)
 {
-    quint64 value = 0;
-    for (const char byte : bytes)
-        value = (value << 8) | quint8(byte);
-    return value;
+    const int code = sqliteCode(error);
+    return code == Corrupt || code == NotADatabase;
+}
+
+bool isBusy(const QSqlError &error)
+{
+    const int code = sqliteCode(error);
+    return code == Busy || code == Locked;
+}
+
+// A failed statement, carried out of a transaction to where it is rolled back.
+struct SqlFailure {
+    QSqlError error;
+};
+
+qint64 msOf(const QDateTime &time)
+{
+    return time.isValid() ? time.toMSecsSinceEpoch() : 0;
+}
+
+// SQLite takes a null QString as NULL; an owner's parts are text, empty when there is none.
+QString text(const QString &value)
+{
+    return value.isNull() ? u""_s : value;
+}
+
+QDateTime timeOf(qint64 ms)
+{
+    return ms > 0 ? QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC) : QDateTime();
+}
+
+// The pieces of a part as views of its bytes: no copy is made.
+QList<QByteArray> piecesOf(QByteArrayView bytes)
+{
+    QList<QByteArray> pieces;
+    for (qsizetype at = 0; at < bytes.size(); at += PieceBytes)
+        pieces.append(QByteArray::fromRawData(bytes.data() + at, std::min(PieceBytes, bytes.size() - at)));
+    return pieces;
+}
+
+// Text is kept as UTF-16 in little-endian order, so that reading it back is a copy.
+QByteArray utf16Bytes(const QString &text)
+{
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+    return QByteArray::fromRawData(reinterpret_cast<const char *>(text.constData()), text.size() * 2);
+#else
+    QByteArray bytes(text.size() * 2, Qt::Uninitialized);
+    qToLittleEndian<char16_t>(text.constData(), text.size(), bytes.data());
+    return bytes;
+#endif
+}
+
+// A page of the folder cache that came before the database.
+struct FolderEntry {
+    QString key;
+    bool redirect = false;
+    QString target;
+    QByteArray contentType;
+    QByteArray body;
+    qint64 fetchedMs = 0;
+};
+
+std::optional<FolderEntry> readFolderEntry(const QString &fileName)
+{
+    constexpr qint64 HashSize = 20; // SHA-1
+    constexpr qint64 FramingSize = 8 + 8 + HashSize;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < FramingSize)
+        return std::nullopt;
+    const QByteArray magic = file.read(8);
+    const bool noted = magic == "DTPAGE02"; // the first form did not say when a page was read
+    if (!noted && magic != "DTPAGE01")
+        return std::nullopt;
+    quint64 payloadSize = 0;
+    for (const char byte : file.read(8))
+        payloadSize = (payloadSize << 8) | quint8(byte);
+    if (payloadSize != quint64(file.size() - FramingSize))
+        return std::nullopt;
+    const QByteArray payload = file.read(qint64(payloadSize));
+    if (payload.size() != qint64(payloadSize) ||
+        file.read(HashSize) != QCryptographicHash::hash(payload, QCryptographicHash::Sha1))
+        return std::nullopt;
+    QDataStream in(payload);
+    in.setVersion(QDataStream::Qt_6_4);
+    FolderEntry entry;
+    quint8 kind = 0;
+    in >> entry.key >> kind >> entry.target >> entry.contentType >> entry.body;
+    if (noted)
+        in >> entry.fetchedMs;
+    if (in.status() != QDataStream::Ok || (kind != 1 && kind != 2) || entry.key.isEmpty())
+        return std::nullopt;
+    entry.redirect = kind == 2;
+    return entry;
 }
 
 } // namespace
@@ -54,158 +160,819 @@ QString cacheKeyOf(const QString &address)
     return hash < 0 ? address : address.left(hash);
 }
 
-QString PageCache::defaultFolder()
+quint32 readerTag(quint32 rulesVersion)
 {
-    return xdg::cacheFolder() + u"/pages"_s;
+    return ParserVersion << 16 | (rulesVersion & 0xFFFF);
 }
 
-PageCache::PageCache(QString folder, qint64 maxBytes)
-    : m_folder(std::move(folder))
-    , m_maxBytes(maxBytes)
+QString PageCache::defaultFile()
+{
+    return xdg::cacheFolder() + u"/pages.sqlite"_s;
+}
+
+// The connection lives on a thread of its own, which runs the jobs given in order.
+class PageCache::Store {
+public:
+    Store(QString file, qint64 maxBytes)
+        : m_file(std::move(file))
+        , m_maxBytes(maxBytes)
+    {
+        m_thread = std::thread([this] { run(); });
+    }
+
+    ~Store()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+
+    void setMaxBytes(qint64 maxBytes) { m_maxBytes = maxBytes; }
+
+    QStringList notes() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_notes;
+    }
+
+    // A write: waits only while too many are queued.
+    void write(std::function<void()> job)
+    {
+        std::unique_lock lock(m_mutex);
+        m_roomFreed.wait(lock, [this] { return m_queuedWrites < MaxQueuedWrites; });
+        ++m_queuedWrites;
+        m_jobs.push_back([this, job = std::move(job)] {
+            job();
+            {
+                std::lock_guard done(m_mutex);
+                --m_queuedWrites;
+            }
+            m_roomFreed.notify_all();
+        });
+        lock.unlock();
+        m_wake.notify_one();
+    }
+
+    // A question, answered on the connection's thread after the jobs before it.
+    template<typename Result>
+    Result ask(std::function<Result()> question)
+    {
+        std::packaged_task<Result()> task(std::move(question));
+        std::future<Result> answer = task.get_future();
+        {
+            std::lock_guard lock(m_mutex);
+            m_jobs.push_back([&task] { task(); });
+        }
+        m_wake.notify_one();
+        return answer.get();
+    }
+
+    // Everything below runs on the connection's thread.
+
+    bool usable() const { return m_usable; }
+
+    void storePage(const QString &key, const Page &page, const Owner &owner, quint32 reader);
+    void storeRedirect(const QString &from, const QString &to, const Owner &owner);
+    void storeDocument(const QString &key, const HtmlDocument &document, const Owner &owner, quint32 reader);
+    Found lookup(const QString &address, quint32 reader);
+    QList<JournalSummary> journals();
+    QList<StoredPage> pagesOf(const Owner &owner);
+    qint64 forget(const Owner &owner);
+    qint64 storedBytes();
+
+private:
+    void run();
+    void openDatabase();
+    bool setUp();
+    void setAside(const QSqlError &error);
+    void recover(const QSqlError &error);
+    void vacuumIfEvicted();
+    void importFolder();
+    QSqlQuery &query(const QString &sql);
+    QSqlQuery &exec(const QString &sql, const QVariantList &values = {});
+    void writeParts(qint64 page, Part part, QByteArrayView bytes);
+    qint64 partsBytes(const HtmlDocument *document, const QByteArray &htmlUtf8, const QByteArray &facts,
+                      const QByteArray &body) const;
+    void evictOver(qint64 keep);
+    void transaction(const std::function<void()> &work, bool write = true);
+    std::optional<HtmlDocument> readDocument(qint64 page);
+    QByteArray readBody(qint64 page);
+    void note(const QString &sentence);
+
+    QString m_file;
+    std::atomic<qint64> m_maxBytes;
+    std::thread m_thread;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_roomFreed;
+    std::deque<std::function<void()>> m_jobs;
+    int m_queuedWrites = 0;
+    bool m_stopping = false;
+    QStringList m_notes;
+
+    // The connection's thread only.
+    QString m_connection;
+    bool m_usable = false;
+    std::map<QString, QSqlQuery> m_queries; // prepared once
+    bool m_evicted = false;
+};
+
+void PageCache::Store::note(const QString &sentence)
+{
+    std::lock_guard lock(m_mutex);
+    m_notes.append(sentence);
+}
+
+void PageCache::Store::run()
+{
+    static std::atomic<quint64> connections{0};
+    m_connection = u"diarytrawl-pages-"_s + QString::number(++connections);
+    openDatabase();
+    while (true) {
+        std::function<void()> job;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
+            if (m_jobs.empty())
+                break; // stopping, with every job done
+            job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+        }
+        job();
+        // A statement left part read would hold a read transaction, and with it block this connection's
+        // next write behind every other program's.
+        for (auto &[sql, statement] : m_queries)
+            statement.finish();
+    }
+    m_queries.clear();
+    QSqlDatabase::database(m_connection, false).close();
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+void PageCache::Store::openDatabase()
+{
+    const QString folder = QFileInfo(m_file).absolutePath();
+    if (!QSqlDatabase::isDriverAvailable(u"QSQLITE"_s)) {
+        note(u"The page cache is off: the SQLite driver of Qt SQL is not installed (Debian package "
+             u"libqt6sql6-sqlite)."_s);
+        return;
+    }
+    if (!xdg::makePrivateFolder(folder)) {
+        note(u"The page cache is off: the folder \"%1\" cannot be made."_s.arg(folder));
+        return;
+    }
+    if (!QFileInfo::exists(m_file)) {
+        // Made for the user alone before SQLite writes a byte; its journal files take the same mode.
+        QFile made(m_file);
+        if (made.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            made.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+    QSqlDatabase database = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_connection);
+    database.setDatabaseName(m_file);
+    database.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT="_s + QString::number(BusyTimeoutMs));
+    if (!database.open()) {
+        note(u"The page cache is off: \"%1\" cannot be opened (%2)."_s.arg(m_file,
+                                                                           database.lastError().text()));
+        return;
+    }
+    m_usable = setUp();
+    if (m_usable)
+        importFolder();
+}
+
+QSqlQuery &PageCache::Store::query(const QString &sql)
+{
+    auto found = m_queries.find(sql);
+    if (found == m_queries.end()) {
+        QSqlQuery prepared(QSqlDatabase::database(m_connection, false));
+        prepared.setForwardOnly(true);
+        if (!prepared.prepare(sql))
+            throw SqlFailure{prepared.lastError()};
+        found = m_queries.emplace(sql, std::move(prepared)).first;
+    }
+    return found->second;
+}
+
+QSqlQuery &PageCache::Store::exec(const QString &sql, const QVariantList &values)
+{
+    QSqlQuery &statement = query(sql);
+    for (qsizetype i = 0; i < values.size(); ++i)
+        statement.bindValue(int(i), values.at(i));
+    if (!statement.exec())
+        throw SqlFailure{statement.lastError()};
+    return statement;
+}
+
+// The schema, made when the file is new; false when the file is not one the program can use.
+bool PageCache::Store::setUp()
+{
+    QSqlDatabase database = QSqlDatabase::database(m_connection, false);
+    QSqlQuery setting(database);
+    const auto run = [&](const QString &sql) {
+        if (!setting.exec(sql))
+            throw SqlFailure{setting.lastError()};
+        return setting.next() ? setting.value(0) : QVariant();
+    };
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            if (run(u"PRAGMA journal_mode=WAL"_s).toString().toLower() != u"wal")
+                throw SqlFailure{QSqlError(u"the write-ahead log cannot be used"_s)};
+            run(u"PRAGMA synchronous=NORMAL"_s);
+            run(u"PRAGMA foreign_keys=ON"_s);
+            run(u"PRAGMA journal_size_limit=16777216"_s);
+            const int version = run(u"PRAGMA user_version"_s).toInt();
+            if (version > SchemaVersion) {
+                note(u"The page cache is off: \"%1\" was made by a later version of diarytrawl."_s.arg(
+                    m_file));
+                return false;
+            }
+            if (version == 0) {
+                if (run(u"SELECT count(*) FROM sqlite_master"_s).toInt() != 0)
+                    throw SqlFailure{QSqlError(QString(), u"it holds tables of another program"_s,
+                                               QSqlError::UnknownError, QString::number(NotADatabase))};
+                run(u"PRAGMA auto_vacuum=INCREMENTAL"_s);
+                transaction([&] {
+                    for (const QString &sql :
+                         {u"CREATE TABLE IF NOT EXISTS pages(id INTEGER PRIMARY KEY, address TEXT NOT NULL "
+                          u"UNIQUE, status INTEGER NOT NULL, content_type BLOB, fetched INTEGER NOT NULL, "
+                          u"site TEXT NOT NULL, journal TEXT NOT NULL, bytes INTEGER NOT NULL, reader "
+                          u"INTEGER NOT NULL)"_s,
+                          u"CREATE INDEX IF NOT EXISTS pages_by_age ON pages(fetched)"_s,
+                          u"CREATE INDEX IF NOT EXISTS pages_by_journal ON pages(journal, site)"_s,
+                          u"CREATE TABLE IF NOT EXISTS parts(page INTEGER NOT NULL REFERENCES pages(id) ON "
+                          u"DELETE CASCADE, kind INTEGER NOT NULL, piece INTEGER NOT NULL, data BLOB NOT "
+                          u"NULL, PRIMARY KEY(page, kind, piece))"_s,
+                          u"CREATE TABLE IF NOT EXISTS redirects(address TEXT PRIMARY KEY, target TEXT NOT "
+                          u"NULL, fetched INTEGER NOT NULL, site TEXT NOT NULL, journal TEXT NOT NULL)"_s,
+                          u"CREATE TABLE IF NOT EXISTS totals(id INTEGER PRIMARY KEY CHECK (id = 1), bytes "
+                          u"INTEGER NOT NULL)"_s,
+                          u"INSERT OR IGNORE INTO totals VALUES (1, 0)"_s,
+                          u"CREATE TABLE IF NOT EXISTS facts(name TEXT PRIMARY KEY, value)"_s,
+                          u"PRAGMA user_version=1"_s})
+                        run(sql);
+                });
+            }
+            return true;
+        } catch (const SqlFailure &failure) {
+            if (attempt == 0 && isDamage(failure.error)) {
+                setAside(failure.error);
+                continue;
+            }
+            note(u"The page cache is off: \"%1\" cannot be used (%2)."_s.arg(m_file, failure.error.text()));
+            return false;
+        }
+    }
+    return false;
+}
+
+// Renames a damaged file aside, with its log, and opens a new one in its place.
+void PageCache::Store::setAside(const QSqlError &error)
+{
+    m_queries.clear();
+    QSqlDatabase::database(m_connection, false).close();
+    const QString stem =
+        m_file + u".damaged-"_s + QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
+    QString aside = stem;
+    for (int n = 2; QFileInfo::exists(aside); ++n)
+        aside = stem + u'~' + QString::number(n);
+    const bool moved = QFile::rename(m_file, aside);
+    if (moved)
+        QFile::rename(m_file + u"-wal"_s, aside + u"-wal"_s);
+    QFile::remove(m_file + u"-shm"_s);
+    const QString reason = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    note(
+        moved
+            ? u"The page cache \"%1\" is damaged (%2): it is kept aside as \"%3\" and a new one is started."_s
+                  .arg(m_file, reason, aside)
+            : u"The page cache \"%1\" is damaged (%2) and cannot be moved aside."_s.arg(m_file, reason));
+    if (!moved)
+        return;
+    QFile made(m_file);
+    if (made.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        made.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QSqlDatabase::database(m_connection, false).open();
+}
+
+// After a failed write or read: a damaged file goes aside and a new one takes its place.
+void PageCache::Store::recover(const QSqlError &error)
+{
+    if (!isDamage(error))
+        return;
+    setAside(error);
+    m_usable = setUp();
+}
+
+// Pages dropped leave free pages in the file; they go back to the file system.
+void PageCache::Store::vacuumIfEvicted()
+{
+    if (!m_evicted)
+        return;
+    m_evicted = false;
+    QSqlQuery vacuum(QSqlDatabase::database(m_connection, false));
+    vacuum.exec(u"PRAGMA incremental_vacuum"_s);
+    while (vacuum.next()) {
+    }
+}
+
+void PageCache::Store::transaction(const std::function<void()> &work, bool write)
+{
+    QSqlDatabase database = QSqlDatabase::database(m_connection, false);
+    QSqlQuery control(database);
+    // IMMEDIATE takes the write lock at once (waiting out another program's), so that the transaction
+    // never has to give up half way for a lock it cannot upgrade.
+    if (!control.exec(write ? u"BEGIN IMMEDIATE"_s : u"BEGIN"_s))
+        throw SqlFailure{control.lastError()};
+    try {
+        work();
+        if (!control.exec(u"COMMIT"_s))
+            throw SqlFailure{control.lastError()};
+    } catch (...) {
+        control.exec(u"ROLLBACK"_s);
+        throw;
+    }
+}
+
+void PageCache::Store::importFolder()
+{
+    const QString folder = QFileInfo(m_file).absolutePath() + u"/pages"_s;
+    try {
+        QSqlQuery &done = exec(u"SELECT value FROM facts WHERE name = 'folder taken over'"_s);
+        const bool takenOver = done.next();
+        done.finish();
+        if (takenOver)
+            return;
+        const QStringList files = QDir(folder).entryList({u"*.page"_s}, QDir::Files);
+        qint64 pages = 0;
+        for (qsizetype first = 0; first < files.size(); first += ImportBatch) {
+            transaction([&] {
+                for (const QString &name : files.mid(first, ImportBatch)) {
+                    const std::optional<FolderEntry> entry = readFolderEntry(folder + u'/' + name);
+                    if (!entry)
+                        continue;
+                    if (entry->redirect) {
+                        exec(u"INSERT OR IGNORE INTO redirects VALUES (?, ?, ?, '', '')"_s,
+                             {entry->key, entry->target, entry->fetchedMs});
+                        continue;
+                    }
+                    const qint64 bytes = entry->body.size() + entry->key.size() * 2;
+                    QSqlQuery &added = exec(
+                        u"INSERT OR IGNORE INTO pages(address, status, content_type, fetched, site, journal, "
+                        u"bytes, reader) VALUES (?, 200, ?, ?, '', '', ?, 0)"_s,
+                        {entry->key, entry->contentType, entry->fetchedMs, bytes});
+                    if (added.numRowsAffected() != 1)
+                        continue; // the database has it already
+                    const qint64 page = added.lastInsertId().toLongLong();
+                    writeParts(page, Body, entry->body);
+                    exec(u"UPDATE totals SET bytes = bytes + ?"_s, {bytes});
+                    ++pages;
+                }
+            });
+        }
+        transaction([&] {
+            evictOver(0);
+            exec(u"INSERT OR REPLACE INTO facts VALUES ('folder taken over', ?)"_s,
+                 {QDateTime::currentMSecsSinceEpoch()});
+        });
+        if (pages > 0)
+            note(u"%1 pages of the page cache folder \"%2\" were taken over; the folder is left as it was."_s
+                     .arg(pages)
+                     .arg(folder));
+    } catch (const SqlFailure &failure) {
+        note(u"The page cache folder \"%1\" could not be taken over (%2); it is tried again next time."_s.arg(
+            folder, failure.error.text()));
+    }
+}
+
+void PageCache::Store::writeParts(qint64 page, Part part, QByteArrayView bytes)
+{
+    const QList<QByteArray> pieces = piecesOf(bytes);
+    for (qsizetype piece = 0; piece < pieces.size(); ++piece)
+        exec(u"INSERT INTO parts VALUES (?, ?, ?, ?)"_s, {page, int(part), piece, pieces.at(piece)});
+}
+
+// Drops the pages read longest ago until the content is within maxBytes; keep is a page that stays.
+void PageCache::Store::evictOver(qint64 keep)
+{
+    QSqlQuery &counted = exec(u"SELECT bytes FROM totals"_s);
+    qint64 total = counted.next() ? counted.value(0).toLongLong() : 0;
+    counted.finish();
+    const qint64 limit = m_maxBytes;
+    while (total > limit) {
+        QSqlQuery &oldest =
+            exec(u"SELECT id, bytes FROM pages WHERE id != ? ORDER BY fetched, id LIMIT 64"_s, {keep});
+        QList<std::pair<qint64, qint64>> doomed;
+        qint64 left = total;
+        while (left > limit && oldest.next()) {
+            doomed.append({oldest.value(0).toLongLong(), oldest.value(1).toLongLong()});
+            left -= doomed.last().second;
+        }
+        oldest.finish();
+        if (doomed.isEmpty())
+            break;
+        for (const auto &[id, bytes] : std::as_const(doomed))
+            exec(u"DELETE FROM pages WHERE id = ?"_s, {id});
+        total = left;
+        m_evicted = true;
+    }
+    exec(u"UPDATE totals SET bytes = ?"_s, {std::max<qint64>(total, 0)});
+}
+
+qint64 PageCache::Store::partsBytes(const HtmlDocument *document, const QByteArray &htmlUtf8,
+                                    const QByteArray &facts, const QByteArray &body) const
+{
+    const qint64 text = document ? document->bodyInnerText.size() * 2 : 0;
+    return text + htmlUtf8.size() + facts.size() + body.size();
+}
+
+void PageCache::Store::storePage(const QString &key, const Page &page, const Owner &owner, quint32 reader)
+{
+    if (!m_usable)
+        return;
+    const HtmlDocument *document = page.document ? &*page.document : nullptr;
+    const QByteArray html = document ? document->htmlInnerHtml.toUtf8() : QByteArray();
+    const QByteArray facts = document ? documentFacts(*document, html.size()) : QByteArray();
+    const qint64 bytes = partsBytes(document, html, facts, page.body) + key.size() * 2;
+    if (bytes > m_maxBytes)
+        return; // would push out everything else and still not fit
+    try {
+        transaction([&] {
+            exec(u"DELETE FROM redirects WHERE address = ?"_s, {key});
+            QSqlQuery &previous = exec(u"SELECT id, bytes FROM pages WHERE address = ?"_s, {key});
+            qint64 freed = 0;
+            if (previous.next()) {
+                const qint64 id = previous.value(0).toLongLong();
+                freed = previous.value(1).toLongLong();
+                previous.finish();
+                exec(u"DELETE FROM pages WHERE id = ?"_s, {id});
+            }
+            previous.finish();
+            QSqlQuery &added =
+                exec(u"INSERT INTO pages(address, status, content_type, fetched, site, journal, "
+                     u"bytes, reader) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"_s,
+                     {key, page.status, page.contentType, msOf(page.fetched), text(owner.site),
+                      text(owner.journal), bytes, document ? reader : 0u});
+            const qint64 id = added.lastInsertId().toLongLong();
+            if (document) {
+                writeParts(id, Facts, facts);
+                writeParts(id, Text, utf16Bytes(document->bodyInnerText));
+                writeParts(id, Html, html);
+            }
+            writeParts(id, Body, page.body);
+            exec(u"UPDATE totals SET bytes = bytes + ?"_s, {bytes - freed});
+            evictOver(id);
+        });
+    } catch (const SqlFailure &failure) {
+        // The page was read all the same; only a damaged file is worth more than leaving it out.
+        recover(failure.error);
+    }
+    vacuumIfEvicted();
+}
+
+void PageCache::Store::storeRedirect(const QString &from, const QString &to, const Owner &owner)
+{
+    if (!m_usable)
+        return;
+    try {
+        transaction([&] {
+            QSqlQuery &previous = exec(u"SELECT id, bytes FROM pages WHERE address = ?"_s, {from});
+            if (previous.next()) {
+                const qint64 id = previous.value(0).toLongLong();
+                const qint64 bytes = previous.value(1).toLongLong();
+                previous.finish();
+                exec(u"DELETE FROM pages WHERE id = ?"_s, {id});
+                exec(u"UPDATE totals SET bytes = bytes - ?"_s, {bytes});
+            }
+            previous.finish();
+            exec(u"INSERT OR REPLACE INTO redirects VALUES (?, ?, ?, ?, ?)"_s,
+                 {from, to, QDateTime::currentMSecsSinceEpoch(), text(owner.site), text(owner.journal)});
+        });
+    } catch (const SqlFailure &failure) {
+        recover(failure.error);
+    }
+}
+
+void PageCache::Store::storeDocument(const QString &key, const HtmlDocument &document, const Owner &owner,
+                                     quint32 reader)
+{
+    if (!m_usable)
+        return;
+    const QByteArray html = document.htmlInnerHtml.toUtf8();
+    const QByteArray facts = documentFacts(document, html.size());
+    try {
+        transaction([&] {
+            QSqlQuery &stored =
+                exec(u"SELECT id, bytes, site, journal FROM pages WHERE address = ?"_s, {key});
+            if (!stored.next())
+                return;
+            const qint64 id = stored.value(0).toLongLong();
+            const qint64 before = stored.value(1).toLongLong();
+            const bool owned = !stored.value(3).toString().isEmpty();
+            const QString site = owned ? stored.value(2).toString() : text(owner.site);
+            const QString journal = owned ? stored.value(3).toString() : text(owner.journal);
+            stored.finish();
+            exec(u"DELETE FROM parts WHERE page = ? AND kind < ?"_s, {id, int(Body)});
+            QSqlQuery &body = exec(u"SELECT total(length(data)) FROM parts WHERE page = ?"_s, {id});
+            const qint64 bodyBytes = body.next() ? body.value(0).toLongLong() : 0;
+            body.finish();
+            const qint64 bytes = partsBytes(&document, html, facts, {}) + bodyBytes + key.size() * 2;
+            writeParts(id, Facts, facts);
+            writeParts(id, Text, utf16Bytes(document.bodyInnerText));
+            writeParts(id, Html, html);
+            exec(u"UPDATE pages SET reader = ?, bytes = ?, site = ?, journal = ? WHERE id = ?"_s,
+                 {reader, bytes, site, journal, id});
+            exec(u"UPDATE totals SET bytes = bytes + ?"_s, {bytes - before});
+            evictOver(id);
+        });
+    } catch (const SqlFailure &failure) {
+        recover(failure.error);
+    }
+    vacuumIfEvicted();
+}
+
+std::optional<HtmlDocument> PageCache::Store::readDocument(qint64 page)
+{
+    QSqlQuery &parts =
+        exec(u"SELECT kind, data FROM parts WHERE page = ? AND kind < ? ORDER BY kind, piece"_s,
+             {page, int(Body)});
+    HtmlDocument document;
+    DocumentFacts facts;
+    QByteArray factBytes;
+    QByteArray html;
+    qsizetype textAt = 0;
+    bool good = true;
+    while (good && parts.next()) {
+        const int kind = parts.value(0).toInt();
+        const QByteArray data = parts.value(1).toByteArray();
+        switch (kind) {
+        case Facts:
+            factBytes += data;
+            break;
+        case Text:
+            if (textAt == 0) {
+                good = readDocumentFacts(factBytes, document, facts);
+                if (good)
+                    document.bodyInnerText = QString(facts.textSize, Qt::Uninitialized);
+            }
+            good = good && data.size() % 2 == 0 && textAt + data.size() / 2 <= facts.textSize;
+            if (good) {
+                qFromLittleEndian<char16_t>(data.constData(), data.size() / 2,
+                                            document.bodyInnerText.data() + textAt);
+                textAt += data.size() / 2;
+            }
+            break;
+        case Html:
+            if (html.isEmpty())
+                html.reserve(facts.htmlUtf8Size);
+            html += data;
+            break;
+        default:
+            good = false;
+        }
+    }
+    parts.finish();
+    if (textAt == 0 && good) // an empty text has no piece
+        good = readDocumentFacts(factBytes, document, facts);
+    if (!good || textAt != facts.textSize || html.size() != facts.htmlUtf8Size)
+        return std::nullopt;
+    document.htmlInnerHtml = QString::fromUtf8(html);
+    if (facts.bodyHtmlStart + facts.bodyHtmlSize > document.htmlInnerHtml.size())
+        return std::nullopt;
+    document.bodyInnerHtml = document.htmlInnerHtml.sliced(facts.bodyHtmlStart, facts.bodyHtmlSize);
+    return document;
+}
+
+QByteArray PageCache::Store::readBody(qint64 page)
+{
+    QSqlQuery &parts =
+        exec(u"SELECT data FROM parts WHERE page = ? AND kind = ? ORDER BY piece"_s, {page, int(Body)});
+    QByteArray body;
+    while (parts.next())
+        body += parts.value(0).toByteArray();
+    parts.finish();
+    return body;
+}
+
+PageCache::Found PageCache::Store::lookup(const QString &address, quint32 reader)
+{
+    Found found;
+    if (!m_usable)
+        return found;
+    const auto find = [&] {
+        QString key = cacheKeyOf(address);
+        for (int hops = 0; hops <= MaxRedirects; ++hops) {
+            QSqlQuery &stored = exec(
+                u"SELECT id, status, content_type, fetched, reader FROM pages WHERE address = ?"_s, {key});
+            if (stored.next()) {
+                Page page;
+                const qint64 id = stored.value(0).toLongLong();
+                page.address = key;
+                page.status = stored.value(1).toInt();
+                page.contentType = stored.value(2).toByteArray();
+                page.fetched = timeOf(stored.value(3).toLongLong());
+                const bool readable = stored.value(4).toUInt() == reader;
+                stored.finish();
+                if (readable)
+                    page.document = readDocument(id);
+                if (!page.document)
+                    page.body = readBody(id);
+                found.page = std::move(page);
+                return;
+            }
+            stored.finish();
+            QSqlQuery &redirect = exec(u"SELECT target FROM redirects WHERE address = ?"_s, {key});
+            if (!redirect.next()) {
+                redirect.finish();
+                return;
+            }
+            key = cacheKeyOf(redirect.value(0).toString());
+            redirect.finish();
+        }
+    };
+    try {
+        transaction(find, false); // one snapshot, whatever other programs write meanwhile
+    } catch (const SqlFailure &failure) {
+        found = {};
+        if (isDamage(failure.error)) {
+            recover(failure.error);
+            found.problem = notes().constLast();
+        } else if (isBusy(failure.error)) {
+            found.problem =
+                u"the page cache is held by another program for more than %1 s"_s.arg(BusyTimeoutMs / 1000);
+        } else {
+            found.problem = u"the page cache cannot be read ("_s + failure.error.text() + u')';
+        }
+    }
+    return found;
+}
+
+QList<PageCache::JournalSummary> PageCache::Store::journals()
+{
+    QList<JournalSummary> summaries;
+    if (!m_usable)
+        return summaries;
+    try {
+        QSqlQuery &rows = exec(u"SELECT site, journal, count(*), total(bytes), max(fetched) FROM pages "
+                               u"GROUP BY journal, site ORDER BY journal, site"_s);
+        while (rows.next())
+            summaries.append({{rows.value(0).toString(), rows.value(1).toString()},
+                              rows.value(2).toLongLong(),
+                              rows.value(3).toLongLong(),
+                              timeOf(rows.value(4).toLongLong())});
+        rows.finish();
+    } catch (const SqlFailure &) {
+    }
+    return summaries;
+}
+
+QList<PageCache::StoredPage> PageCache::Store::pagesOf(const Owner &owner)
+{
+    QList<StoredPage> pages;
+    if (!m_usable)
+        return pages;
+    try {
+        QSqlQuery &rows =
+            exec(u"SELECT address, fetched, bytes FROM pages WHERE journal = ? AND (site = ? OR "
+                 u"? = '') ORDER BY address"_s,
+                 {text(owner.journal), text(owner.site), text(owner.site)});
+        while (rows.next())
+            pages.append(
+                {rows.value(0).toString(), timeOf(rows.value(1).toLongLong()), rows.value(2).toLongLong()});
+        rows.finish();
+    } catch (const SqlFailure &) {
+    }
+    return pages;
+}
+
+qint64 PageCache::Store::forget(const Owner &owner)
+{
+    if (!m_usable)
+        return 0;
+    qint64 pages = 0;
+    try {
+        transaction([&] {
+            const QVariantList whose = {text(owner.journal), text(owner.site), text(owner.site)};
+            QSqlQuery &counted =
+                exec(u"SELECT count(*), total(bytes) FROM pages WHERE journal = ? AND (site = ? "
+                     u"OR ? = '')"_s,
+                     whose);
+            counted.next();
+            pages = counted.value(0).toLongLong();
+            const qint64 bytes = counted.value(1).toLongLong();
+            counted.finish();
+            exec(u"DELETE FROM pages WHERE journal = ? AND (site = ? OR ? = '')"_s, whose);
+            exec(u"DELETE FROM redirects WHERE journal = ? AND (site = ? OR ? = '')"_s, whose);
+            exec(u"UPDATE totals SET bytes = max(bytes - ?, 0)"_s, {bytes});
+        });
+        m_evicted = true;
+    } catch (const SqlFailure &failure) {
+        recover(failure.error);
+        return -1;
+    }
+    vacuumIfEvicted();
+    return pages;
+}
+
+qint64 PageCache::Store::storedBytes()
+{
+    if (!m_usable)
+        return 0;
+    try {
+        QSqlQuery &counted = exec(u"SELECT bytes FROM totals"_s);
+        const qint64 bytes = counted.next() ? counted.value(0).toLongLong() : 0;
+        counted.finish();
+        return bytes;
+    } catch (const SqlFailure &) {
+        return 0;
+    }
+}
+
+std::shared_ptr<PageCache> PageCache::open(const QString &file, qint64 maxBytes)
+{
+    static QMutex mutex;
+    static std::map<QString, std::weak_ptr<PageCache>> opened;
+    const QString path = QFileInfo(file).absoluteFilePath();
+    QMutexLocker lock(&mutex);
+    if (std::shared_ptr<PageCache> cache = opened[path].lock()) {
+        cache->m_store->setMaxBytes(maxBytes);
+        return cache;
+    }
+    std::shared_ptr<PageCache> cache(new PageCache(path, maxBytes));
+    opened[path] = cache;
+    return cache;
+}
+
+PageCache::PageCache(QString file, qint64 maxBytes)
+    : m_file(std::move(file))
+    , m_store(std::make_unique<Store>(m_file, maxBytes))
 {}
 
-QString PageCache::fileNameFor(const QString &key) const
+PageCache::~PageCache() = default;
+
+QStringList PageCache::notes() const
 {
-    const QByteArray hash = QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex();
-    return m_folder + u'/' + QString::fromLatin1(hash) + EntrySuffix;
+    m_store->ask<bool>([] { return true; }); // the file is opened first of all
+    return m_store->notes();
 }
 
-void PageCache::storePage(const QString &address, const QByteArray &contentType, const QByteArray &body)
+void PageCache::storePage(const QString &address, const Page &page, const Owner &owner, quint32 reader)
 {
-    const QString key = cacheKeyOf(address);
-    store(key, Entry{Kind::Page, key, contentType, body, QDateTime::currentMSecsSinceEpoch()});
+    Store *store = m_store.get();
+    store->write([store, key = cacheKeyOf(address), page, owner, reader] {
+        store->storePage(key, page, owner, reader);
+    });
 }
 
-void PageCache::storeRedirect(const QString &from, const QString &to)
+void PageCache::storeRedirect(const QString &from, const QString &to, const Owner &owner)
 {
-    store(cacheKeyOf(from), Entry{Kind::Redirect, to, {}, {}});
+    Store *store = m_store.get();
+    store->write([store, from = cacheKeyOf(from), to, owner] { store->storeRedirect(from, to, owner); });
 }
 
-void PageCache::store(const QString &key, const Entry &entry)
+void PageCache::storeDocument(const QString &address, const HtmlDocument &document, const Owner &owner,
+                              quint32 reader)
 {
-    QByteArray payload;
-    {
-        QDataStream out(&payload, QIODevice::WriteOnly);
-        out.setVersion(QDataStream::Qt_6_4);
-        out << key << quint8(entry.kind) << entry.target << entry.contentType << entry.body
-            << entry.fetchedMs;
-    }
-    const qint64 fileSize = FramingSize + payload.size();
-    if (fileSize > m_maxBytes)
-        return; // would push out everything else and still not fit
-
-    const QByteArray size = bigEndian64(quint64(payload.size()));
-    const QByteArray hash = QCryptographicHash::hash(payload, QCryptographicHash::Sha1);
-    QMutexLocker lock(&m_mutex);
-    // A full disk must cost the new page only: the entry it would replace stays until the new one is
-    // whole on disk, or an offline search finds nothing where it found a page before.
-    if (!xdg::makePrivateFolder(m_folder) ||
-        !xdg::replaceFile(fileNameFor(key), {Magic, size, payload, hash}, nextUseStamp()).isEmpty())
-        return;
-    evictIfNeeded(fileSize);
+    Store *store = m_store.get();
+    store->write([store, key = cacheKeyOf(address), document, owner, reader] {
+        store->storeDocument(key, document, owner, reader);
+    });
 }
 
-std::optional<PageCache::Page> PageCache::lookup(const QString &address)
+PageCache::Found PageCache::lookup(const QString &address, quint32 reader)
 {
-    QMutexLocker lock(&m_mutex);
-    QString key = cacheKeyOf(address);
-    for (int hops = 0; hops <= MaxRedirects; ++hops) {
-        std::optional<Entry> entry = read(key);
-        if (!entry)
-            return std::nullopt;
-        if (entry->kind == Kind::Page)
-            return Page{entry->target, std::move(entry->contentType), std::move(entry->body),
-                        entry->fetchedMs > 0 ? QDateTime::fromMSecsSinceEpoch(entry->fetchedMs, Qt::UTC)
-                                             : QDateTime()};
-        key = cacheKeyOf(entry->target);
-    }
-    return std::nullopt;
+    Store *store = m_store.get();
+    return store->ask<Found>([store, &address, reader] { return store->lookup(address, reader); });
 }
 
-std::optional<PageCache::Entry> PageCache::read(const QString &key)
+QList<PageCache::JournalSummary> PageCache::journals()
 {
-    const QString fileName = fileNameFor(key);
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    auto damaged = [&]() -> std::optional<Entry> {
-        file.close();
-        QFile::remove(fileName);
-        return std::nullopt;
-    };
-    const qint64 size = file.size();
-    const QByteArray magic = size < FramingSize ? QByteArray() : file.read(Magic.size());
-    if (magic != Magic && magic != FirstMagic)
-        return damaged();
-    const quint64 payloadSize = fromBigEndian64(file.read(8));
-    if (payloadSize != quint64(size - FramingSize))
-        return damaged();
-    const QByteArray payload = file.read(qint64(payloadSize));
-    const QByteArray hash = file.read(HashSize);
-    if (payload.size() != qint64(payloadSize) ||
-        hash != QCryptographicHash::hash(payload, QCryptographicHash::Sha1))
-        return damaged();
-
-    QDataStream in(payload);
-    in.setVersion(QDataStream::Qt_6_4);
-    QString storedKey;
-    quint8 kind = 0;
-    Entry entry;
-    in >> storedKey >> kind >> entry.target >> entry.contentType >> entry.body;
-    if (magic == Magic)
-        in >> entry.fetchedMs;
-    if (in.status() != QDataStream::Ok || storedKey != key ||
-        (kind != quint8(Kind::Page) && kind != quint8(Kind::Redirect)))
-        return damaged(); // or two addresses share a file name, which SHA-1 makes a curiosity
-    entry.kind = Kind(kind);
-    file.setFileTime(nextUseStamp(), QFileDevice::FileModificationTime);
-    return entry;
+    Store *store = m_store.get();
+    return store->ask<QList<JournalSummary>>([store] { return store->journals(); });
 }
 
-// Modification times order the entries for eviction. The file system's clock is coarse, so the
-// stamps given in this process are made strictly increasing, across all caches on the folder.
-QDateTime PageCache::nextUseStamp()
+QList<PageCache::StoredPage> PageCache::pagesOf(const Owner &owner)
 {
-    static std::atomic<qint64> lastStampMs{0};
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    qint64 last = lastStampMs.load();
-    qint64 stamp = 0;
-    do {
-        stamp = std::max(now, last + 1);
-    } while (!lastStampMs.compare_exchange_weak(last, stamp));
-    return QDateTime::fromMSecsSinceEpoch(stamp, Qt::UTC);
+    Store *store = m_store.get();
+    return store->ask<QList<StoredPage>>([store, &owner] { return store->pagesOf(owner); });
 }
 
-void PageCache::evictIfNeeded(qint64 justWritten)
+qint64 PageCache::forget(const Owner &owner)
 {
-    if (m_knownBytes >= 0)
-        m_knownBytes += justWritten;
-    if (m_knownBytes >= 0 && m_knownBytes <= m_maxBytes)
-        return;
-
-    QFileInfoList entries = QDir(m_folder).entryInfoList({u"*"_s + EntrySuffix}, QDir::Files);
-    std::sort(entries.begin(), entries.end(),
-              [](const QFileInfo &a, const QFileInfo &b) { return a.lastModified() < b.lastModified(); });
-    qint64 total = 0;
-    for (const QFileInfo &entry : entries)
-        total += entry.size();
-    for (const QFileInfo &entry : std::as_const(entries)) {
-        if (total <= m_maxBytes)
-            break;
-        if (QFile::remove(entry.filePath()))
-            total -= entry.size();
-    }
-    m_knownBytes = total;
+    Store *store = m_store.get();
+    return store->ask<qint64>([store, &owner] { return store->forget(owner); });
 }
 
-qint64 PageCache::bytesOnDisk() const
+qint64 PageCache::storedBytes()
 {
-    QMutexLocker lock(&m_mutex);
-    qint64 total = 0;
-    const QFileInfoList entries = QDir(m_folder).entryInfoList({u"*"_s + EntrySuffix}, QDir::Files);
-    for (const QFileInfo &entry : entries)
-        total += entry.size();
-    return total;
+    Store *store = m_store.get();
+    return store->ask<qint64>([store] { return store->storedBytes(); });
+}
+
+void PageCache::flush()
+{
+    m_store->ask<bool>([] { return true; });
 }
 
 } // namespace diarytrawl::web

@@ -1,73 +1,125 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Browser.h"
+
 #include <QByteArray>
 #include <QDateTime>
-#include <QMutex>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
+#include <memory>
 #include <optional>
 
 namespace diarytrawl::web {
 
-// The pages the loader has seen, on disk, so that a search can run offline. Every page that loaded
-// with status 200 is kept whatever its caching headers say, under its address without fragment, and
-// so is every redirect, so that an address that redirects works offline too. The folder is bounded:
-// past maxBytes the least recently used entries go. Each entry is written atomically and carries a
-// checksum; a damaged or unreadable entry reads as missing. Failing to write is not an error: the
-// page was loaded all the same, and the entry it would have replaced is kept. The folder and its files
-// are the user's alone (0700, 0600): they show what the user read. Safe to use from several threads.
+// The pages the loader has read, in an SQLite database, so that a search can run offline and a
+// re-search reads what it needs of a page without loading, decoding or parsing it again.
+//  - Kept for each address without fragment: the final address (a redirect is kept as one), the
+//    status, the content type, the served bytes, when it was read, and what a search reads of it (the
+//    document), with the journal it was read for.
+//  - Every write is one transaction, run in the background in the order given, on the cache's own
+//    connection (write-ahead log, a busy time-out for other programs' writes). A write that fails (a
+//    full disk) costs that page only: what the cache held stays as it was.
+//  - Bounded: past maxBytes of stored content the pages read longest ago go first.
+//  - A file that is not a database, or damaged, is renamed aside and a new one started; notes() says
+//    so, naming both files. The file is the user's alone (0600 in a folder of 0700).
+//  - Pages of the folder cache that came before it (DIR/pages next to the file) are taken over once,
+//    as bytes to be parsed when first asked for; the folder is left as it is.
+// One object per file in a process (open); safe to use from any thread.
 class PageCache {
 public:
-    static constexpr qint64 DefaultMaxBytes = qint64(256) * 1024 * 1024;
+    static constexpr qint64 DefaultMaxBytes = qint64(2) * 1024 * 1024 * 1024;
     static constexpr int MaxRedirects = 20;
+
+    // Whose journal a page was read for: the site as the search names it and the user. Empty for a page
+    // read outside a search.
+    struct Owner {
+        QString site;
+        QString journal;
+    };
 
     struct Page {
         QString address; // the final address, after the redirects recorded for the one looked up
+        int status = 200;
         QByteArray contentType;
-        QByteArray body;
-        QDateTime fetched; // when it was read from the network; invalid for pages kept before it was noted
+        QDateTime fetched; // when it was read from the network; invalid when that is not known
+        // What a search reads of it as it was read when stored; missing when only the bytes are kept (a
+        // page taken over from the folder cache, or stored by a reader that has changed since).
+        std::optional<HtmlDocument> document;
+        QByteArray body; // the served bytes; looked up, only when there is no document
     };
 
-    // $XDG_CACHE_HOME/diarytrawl/pages
-    static QString defaultFolder();
+    struct Found {
+        std::optional<Page> page;
+        QString problem; // why the cache could not be asked (damaged, held by another program), or empty
+    };
 
-    explicit PageCache(QString folder = defaultFolder(), qint64 maxBytes = DefaultMaxBytes);
+    struct JournalSummary {
+        Owner owner;
+        qint64 pages = 0;
+        qint64 bytes = 0;
+        QDateTime lastRead;
+    };
 
-    void storePage(const QString &address, const QByteArray &contentType, const QByteArray &body);
-    void storeRedirect(const QString &from, const QString &to);
+    struct StoredPage {
+        QString address;
+        QDateTime fetched;
+        qint64 bytes = 0;
+    };
 
-    // The page stored for address, following stored redirects (at most MaxRedirects).
-    std::optional<Page> lookup(const QString &address);
+    // $XDG_CACHE_HOME/diarytrawl/pages.sqlite
+    static QString defaultFile();
 
-    const QString &folder() const { return m_folder; }
-    qint64 maxBytes() const { return m_maxBytes; }
-    // Bytes of the entries on disk now.
-    qint64 bytesOnDisk() const;
+    // The cache on file, shared with everything else in the process that has it open; maxBytes is the
+    // latest asked for. Never fails: a file that cannot be opened leaves a cache that keeps nothing,
+    // and notes() says why.
+    static std::shared_ptr<PageCache> open(const QString &file = defaultFile(),
+                                           qint64 maxBytes = DefaultMaxBytes);
+
+    ~PageCache(); // finishes the writes given
+    PageCache(const PageCache &) = delete;
+    PageCache &operator=(const PageCache &) = delete;
+
+    const QString &file() const { return m_file; }
+    // What befell the file since it was opened, a sentence each.
+    QStringList notes() const;
+
+    // reader: what made the document (readerTag); a page asked for by another reader comes back as bytes.
+    void storePage(const QString &address, const Page &page, const Owner &owner, quint32 reader);
+    void storeRedirect(const QString &from, const QString &to, const Owner &owner);
+    // The document read from a page the cache held as bytes alone, for the next time.
+    void storeDocument(const QString &address, const HtmlDocument &document, const Owner &owner,
+                       quint32 reader);
+
+    // The page stored for address, following stored redirects (at most MaxRedirects). Comes after every
+    // write given before it.
+    Found lookup(const QString &address, quint32 reader);
+
+    QList<JournalSummary> journals();
+    QList<StoredPage> pagesOf(const Owner &owner);
+    // Removes a journal's pages and redirects, on every site when owner.site is empty; how many pages.
+    qint64 forget(const Owner &owner);
+    // Content bytes stored now, as counted against maxBytes.
+    qint64 storedBytes();
+    // Waits until the writes given so far are done.
+    void flush();
+
+    class Store; // the connection and its thread
 
 private:
-    enum class Kind : quint8 { Page = 1, Redirect = 2 };
-    struct Entry {
-        Kind kind = Kind::Page;
-        QString target; // Page: the address itself; Redirect: where it leads
-        QByteArray contentType;
-        QByteArray body;
-        qint64 fetchedMs = 0; // since the epoch, UTC; 0: not known
-    };
+    PageCache(QString file, qint64 maxBytes);
 
-    QString fileNameFor(const QString &key) const;
-    void store(const QString &key, const Entry &entry);
-    std::optional<Entry> read(const QString &key);
-    void evictIfNeeded(qint64 justWritten);
-    static QDateTime nextUseStamp();
-
-    QString m_folder;
-    qint64 m_maxBytes;
-    mutable QMutex m_mutex;
-    qint64 m_knownBytes = -1; // what the folder held at the last count plus what was written since
+    QString m_file;
+    std::unique_ptr<Store> m_store;
 };
 
 // The cache key of an address: the address without its fragment.
 QString cacheKeyOf(const QString &address);
+
+// Which reader makes documents: the parser's version and the site rules' (0 without rules). A stored
+// document is used only by the reader that made it.
+quint32 readerTag(quint32 rulesVersion);
 
 } // namespace diarytrawl::web

@@ -63,6 +63,8 @@ public:
 
     // What the parser should note of a page and take out of it for the rules to read its comments.
     virtual web::PageReading commentReading() const = 0;
+    // Changes whenever what the rules read of a page changes: the page cache then reads its pages again.
+    virtual quint32 readingVersion() const = 0;
     // The comments a page carries, from what its parse noted and took out.
     virtual PageComments readComments(const HtmlDocument &document, const web::PageReading &reading,
                                       const FragmentParser &parseFragment) const = 0;

@@ -1446,6 +1446,57 @@ WebAddress WebAddress::unparsed(QString text)
     return AddressWriter::unparsed(std::move(text));
 }
 
+QDataStream &operator<<(QDataStream &out, const WebAddress &address)
+{
+    const quint8 flags =
+        quint8(address.m_valid) | quint8(address.m_hasHost) << 1 | quint8(address.m_opaquePath) << 2;
+    return out << address.m_href << flags << qint64(address.m_schemeEnd) << qint64(address.m_usernameEnd)
+               << qint64(address.m_hostStart) << qint64(address.m_hostEnd) << qint64(address.m_pathStart)
+               << qint64(address.m_queryStart) << qint64(address.m_fragmentStart) << qint32(address.m_port);
+}
+
+QDataStream &operator>>(QDataStream &in, WebAddress &address)
+{
+    WebAddress read;
+    quint8 flags = 0;
+    qint64 offsets[7] = {};
+    qint32 port = -1;
+    in >> read.m_href >> flags;
+    for (qint64 &offset : offsets)
+        in >> offset;
+    in >> port;
+    const qint64 size = read.m_href.size();
+    const auto [schemeEnd, usernameEnd, hostStart, hostEnd, pathStart, queryStart, fragmentStart] = offsets;
+    // Every view stays within the text whatever the stream held.
+    const bool fits =
+        schemeEnd >= 0 && schemeEnd <= usernameEnd && usernameEnd <= size && hostStart >= 0 &&
+        hostStart <= hostEnd && hostEnd <= size && pathStart >= 0 && pathStart <= size && queryStart >= -1 &&
+        queryStart <= size && fragmentStart >= -1 && fragmentStart <= size &&
+        (queryStart < 0 || queryStart >= pathStart) &&
+        (fragmentStart < 0 || (fragmentStart >= pathStart && fragmentStart >= queryStart)) && port >= -1 &&
+        port <= 65535 && flags < 8 &&
+        (!(flags & 2) ||
+         (schemeEnd + 3 <= usernameEnd && usernameEnd <= hostStart &&
+          (usernameEnd == hostStart || read.m_href[usernameEnd] != u':' || usernameEnd + 2 <= hostStart)));
+    if (in.status() != QDataStream::Ok || !fits) {
+        in.setStatus(QDataStream::ReadCorruptData);
+        return in;
+    }
+    read.m_schemeEnd = schemeEnd;
+    read.m_usernameEnd = usernameEnd;
+    read.m_hostStart = hostStart;
+    read.m_hostEnd = hostEnd;
+    read.m_pathStart = pathStart;
+    read.m_queryStart = queryStart;
+    read.m_fragmentStart = fragmentStart;
+    read.m_port = port;
+    read.m_valid = flags & 1;
+    read.m_hasHost = flags & 2;
+    read.m_opaquePath = flags & 4;
+    address = std::move(read);
+    return in;
+}
+
 struct HrefResolver::ParsedBase {
     std::optional<Record> record;
 };

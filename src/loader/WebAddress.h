@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDataStream>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -53,6 +54,12 @@ public:
     WebAddress stripped() const;
 
     friend bool operator==(const WebAddress &a, const WebAddress &b) { return a.m_href == b.m_href; }
+
+    // As the page cache keeps an address: its text and where its parts lie, so that reading it back
+    // costs no parse. Reading fails (the stream's status set to ReadCorruptData) when the parts do not
+    // fit the text.
+    friend QDataStream &operator<<(QDataStream &out, const WebAddress &address);
+    friend QDataStream &operator>>(QDataStream &in, WebAddress &address);
 
 private:
     friend struct AddressWriter;

@@ -31,6 +31,7 @@ public:
     QString siteOf(QStringView host) const override;
     std::chrono::milliseconds pace(const QString &site, bool withLoginCookies) const override;
     PageReading commentReading() const override;
+    quint32 readingVersion() const override { return 1; }
     PageComments readComments(const HtmlDocument &document, const PageReading &reading,
                               const FragmentParser &parseFragment) const override;
 };

@@ -96,7 +96,7 @@ void TestForm1::init()
     m_settings = std::make_unique<SettingsStore>(m_dir->path() + u"/settings.json"_s);
     web::NetworkBrowserOptions options;
     options.settingsFile = m_settings->filePath();
-    options.cacheFolder = m_dir->path() + u"/cache"_s;
+    options.cacheFile = m_dir->path() + u"/cache/pages.sqlite"_s;
     options.timeScale = 0;
     options.siteRules = std::make_shared<sites::JournalSiteRules>();
     options.openExternally = [this](const QString &address) {

@@ -48,7 +48,7 @@ NetworkBrowserOptions TestNetworkBrowser::options() const
 {
     NetworkBrowserOptions options;
     options.settingsFile = m_dir->filePath(u"settings.json"_s);
-    options.cacheFolder = m_dir->filePath(u"pages"_s);
+    options.cacheFile = m_dir->filePath(u"pages.sqlite"_s);
     options.timeScale = 0; // the crawl's tests check the pacing
     options.siteRules = std::make_shared<sites::JournalSiteRules>();
     return options;
@@ -241,7 +241,7 @@ void TestNetworkBrowser::todaysSites()
          {u"https://*.journal.example"_s, u"https://*.livejournal.com"_s, u"https://other.example"_s})
         mapped.originMap.insert(origin, m_server->origin());
     NetworkBrowser browser(mapped,
-                           {u"www.journal.example"_s, consent, login ? cookies.fileName() : QString()});
+                           {u"www.journal.example"_s, consent, login ? cookies.fileName() : QString(), {}});
     QVERIFY(load(browser, address));
     if (address.contains(u"dw."_s)) // the same journal's next entry has a consent of its own
         QVERIFY(load(browser, u"https://dw.journal.example/201.html"_s));

@@ -68,7 +68,7 @@ void TestPageLoading::loadLink()
     QTemporaryDir dir;
     web::NetworkBrowserOptions options;
     options.settingsFile = dir.filePath(u"settings.json"_s);
-    options.cacheFolder = dir.filePath(u"pages"_s);
+    options.cacheFile = dir.filePath(u"pages.sqlite"_s);
     options.openExternally = [](const QString &) {
         QFAIL("becoming visible shows nothing");
     };

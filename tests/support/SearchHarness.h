@@ -20,7 +20,7 @@ public:
         : m_log(*this)
     {
         loaderOptions().settingsFile = folder + QStringLiteral("/settings.json");
-        loaderOptions().cacheFolder = folder + QStringLiteral("/cache");
+        loaderOptions().cacheFile = folder + QStringLiteral("/cache/pages.sqlite");
         loaderOptions().idleTimeout = std::chrono::milliseconds(300);
         loaderOptions().timeScale = 0.05; // 10 ms for 200 ms; the whole search checks the real pace
         loaderOptions().siteRules = std::make_shared<sites::JournalSiteRules>();
@@ -41,8 +41,8 @@ public:
     // The log with every run of progress dots written "<dots>": how many polls a load takes varies.
     QString normalisedLog() const
     {
-        static const QRegularExpression dots(
-            QStringLiteral("(^|\\n)\\.+(?=Page loaded|Year page loaded|Calendar loaded|Ok \\r|\\r\\n --- stopped)"));
+        static const QRegularExpression dots(QStringLiteral(
+            "(^|\\n)\\.+(?=Page loaded|Year page loaded|Calendar loaded|Ok \\r|\\r\\n --- stopped)"));
         return QString(logText).replace(dots, QStringLiteral("\\1<dots>"));
     }
 
