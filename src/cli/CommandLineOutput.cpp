@@ -65,11 +65,12 @@ QString endName(CrawlOutcome outcome)
 
 } // namespace
 
-void writeText(FILE *stream, const QString &text)
+void writeText(FILE *stream, const QString &text, bool flush)
 {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
+    if (flush)
+        std::fflush(stream);
 }
 
 JsonRenderer::JsonRenderer(std::function<void(const QString &line)> write, bool quiet)
@@ -194,6 +195,9 @@ CommandLineOutput::CommandLineOutput(bool json, bool quiet, FILE *out, FILE *err
     , m_jsonRenderer([this](const QString &line) { writeOut(line + u'\n'); }, quiet)
     , m_events({json ? static_cast<SearchEvents *>(&m_jsonRenderer) : &m_logRenderer, this})
 {
+    m_flusher.setSingleShot(true);
+    m_flusher.setInterval(FlushMs);
+    QObject::connect(&m_flusher, &QTimer::timeout, &m_flusher, [this] { flushOut(); });
     if (m_statusLine) {
         m_ticker.setInterval(1000);
         QObject::connect(&m_ticker, &QTimer::timeout, &m_ticker, [this] { drawStatus(); });
@@ -203,14 +207,28 @@ CommandLineOutput::CommandLineOutput(bool json, bool quiet, FILE *out, FILE *err
 
 CommandLineOutput::~CommandLineOutput()
 {
+    flushOut();
     clearStatus();
 }
 
+// A search from the page cache writes thousands of lines a second: they go out together.
 void CommandLineOutput::writeOut(const QString &text)
 {
-    clearStatus();
-    writeText(m_out, text);
-    drawStatus();
+    if (m_statusLine) {
+        clearStatus();
+        writeText(m_out, text);
+        drawStatus();
+        return;
+    }
+    writeText(m_out, text, false);
+    if (!m_flusher.isActive())
+        m_flusher.start();
+}
+
+void CommandLineOutput::flushOut()
+{
+    m_flusher.stop();
+    std::fflush(m_out);
 }
 
 void CommandLineOutput::replaceLogText(const QString &text)
@@ -226,6 +244,7 @@ void CommandLineOutput::appendLogText(const QString &text)
 
 void CommandLineOutput::failureMessage(const QString &message)
 {
+    flushOut();
     clearStatus();
     writeText(m_err, message);
     drawStatus();
@@ -234,6 +253,7 @@ void CommandLineOutput::failureMessage(const QString &message)
 void CommandLineOutput::searchEnded(const SearchSummary &summary)
 {
     SearchProgress::searchEnded(summary);
+    flushOut();
     m_ticker.stop();
     clearStatus();
     m_statusLine = false;

@@ -38,7 +38,8 @@ private:
 // What a search prints on a terminal or into a pipe, rendered from its events: the log as the window
 // shows it, with LF line ends, or (json) one JSON object per event in place of the log. Quiet keeps only
 // what matched and the summary. On a terminal, standard error also carries one status line, rewritten
-// in place at every step and every second.
+// in place at every step and every second. Lines reach standard output at most FlushMs after they are
+// written, in one write for all of them.
 class CommandLineOutput final : public SearchProgress, private LogView {
 public:
     CommandLineOutput(bool json, bool quiet, FILE *out, FILE *err, bool statusLine, const Clock &clock,
@@ -58,21 +59,26 @@ private:
     void replaceLogText(const QString &text) override;
     void appendLogText(const QString &text) override;
     void writeOut(const QString &text);
+    void flushOut();
     void drawStatus();
     void clearStatus();
+
+    static constexpr int FlushMs = 50;
 
     FILE *m_out;
     FILE *m_err;
     bool m_statusLine;
     bool m_statusShown = false;
     QTimer m_ticker;
+    QTimer m_flusher; // runs while lines wait in standard output's buffer
     SearchLog m_log;
     LogRenderer m_logRenderer;
     JsonRenderer m_jsonRenderer;
     SearchEventsFanOut m_events;
 };
 
-// The text in UTF-8, at once (a pipe's reader sees each piece as it is written).
-void writeText(FILE *stream, const QString &text);
+// The text in UTF-8, at once (a pipe's reader sees each piece as it is written), or with flush false,
+// into the stream's buffer.
+void writeText(FILE *stream, const QString &text, bool flush = true);
 
 } // namespace diarytrawl

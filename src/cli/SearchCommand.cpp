@@ -22,6 +22,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <limits>
 #include <unistd.h>
 
 namespace diarytrawl {
@@ -82,6 +83,8 @@ QString helpText()
            "  --max-age AGE           an entry read from the network less than AGE ago comes from the page\n"
            "                          cache without a request (default: 1d; 12h, 30m, 90s; 0 reads all\n"
            "                          again); month and year pages are always read again\n"
+           "  --cache-limit SIZE      keep at most this much in the page cache, dropping the pages read\n"
+           "                          longest ago (default: 2G; 500M, 64K, a number of bytes; 0 keeps none)\n"
            "  --offline               read pages only from the page cache\n"
            "  --online                read the network even when the settings ask for offline mode\n"
            "\n"
@@ -106,6 +109,23 @@ std::optional<std::chrono::seconds> duration(const QString &text)
     const QString unit = match.captured(2);
     const qint64 factor = unit == u"d" ? 86400 : unit == u"h" ? 3600 : unit == u"m" ? 60 : 1;
     return std::chrono::seconds(count * factor);
+}
+
+// "2G", "500M", "64K" (powers of 1024) or a number of bytes.
+std::optional<qint64> dataSize(const QString &text)
+{
+    static const QRegularExpression form(u"^(\\d{1,13})([KMGT]?)B?$"_s,
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = form.match(text.trimmed());
+    if (!match.hasMatch())
+        return std::nullopt;
+    const int shift = QStringView(u"KMGT").indexOf(match.captured(2).toUpper()) * 10 + 10;
+    const qint64 count = match.captured(1).toLongLong();
+    if (match.captured(2).isEmpty())
+        return count;
+    if (count > (std::numeric_limits<qint64>::max() >> shift))
+        return std::nullopt;
+    return count << shift;
 }
 
 int usageError(const QString &problem)
@@ -210,6 +230,7 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
                                      QString::number(DefaultTimeoutSeconds));
     const QCommandLineOption pace(u"pace"_s, QString(), u"SECONDS"_s);
     const QCommandLineOption maxAgeOption(u"max-age"_s, QString(), u"AGE"_s);
+    const QCommandLineOption cacheLimit(u"cache-limit"_s, QString(), u"SIZE"_s);
     const QCommandLineOption offline(u"offline"_s);
     const QCommandLineOption online(u"online"_s);
     const QCommandLineOption json(u"json"_s);
@@ -237,6 +258,7 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
                        timeout,
                        pace,
                        maxAgeOption,
+                       cacheLimit,
                        offline,
                        online,
                        json,
@@ -310,6 +332,14 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
                               parser.value(maxAgeOption) + u'"');
         maxAge = *age;
     }
+    std::optional<qint64> cacheBytes;
+    if (parser.isSet(cacheLimit)) {
+        cacheBytes = dataSize(parser.value(cacheLimit));
+        if (!cacheBytes)
+            return usageError(
+                u"--cache-limit must be a size such as 2G, 500M, 64K or a number of bytes, not \""_s +
+                parser.value(cacheLimit) + u'"');
+    }
     bool timeoutIsNumber = false;
     const double timeoutSeconds = parser.value(timeout).toDouble(&timeoutIsNumber);
     if (!timeoutIsNumber || !std::isfinite(timeoutSeconds) || timeoutSeconds <= 0 || timeoutSeconds > 86400)
@@ -371,6 +401,7 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
     choices.contact = parser.value(contact);
     choices.timeout = std::chrono::milliseconds(std::llround(timeoutSeconds * 1000));
     choices.pace = paceChosen;
+    choices.cacheMaxBytes = cacheBytes;
     CommandLineSearch search(fields, modes, parser.isSet(open), parser.isSet(json), parser.isSet(quiet),
                              makeBrowserFactory(choices));
     search.maxAge = maxAge;

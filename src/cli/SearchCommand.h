@@ -19,6 +19,7 @@ struct LoaderChoices {
     QString contact;      // for the User-Agent; empty: the settings store's
     std::chrono::milliseconds timeout{60000};
     std::optional<std::chrono::milliseconds> pace; // for every site; empty: what each site asks
+    std::optional<qint64> cacheMaxBytes;           // the page cache's bound; empty: the default
 };
 
 using BrowserFactoryMaker = std::function<std::unique_ptr<BrowserFactory>(const LoaderChoices &choices)>;

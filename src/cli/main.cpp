@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "CacheCommand.h"
 #include "PageCommand.h"
 #include "SearchCommand.h"
 #include "gui/WindowMain.h"
 #include "loader/NetworkBrowser.h"
+#include "platform/MemoryReuse.h"
 #include "sites/JournalSiteRules.h"
 
 #include <QCoreApplication>
@@ -22,6 +24,7 @@ void printUsage(QTextStream &out)
     out << "Usage: diarytrawl                      open the window\n"
            "       diarytrawl search [options]     run one search, log on standard output\n"
            "       diarytrawl page URL [options]   show what a search sees of one page\n"
+           "       diarytrawl cache [options]      show or clear what the page cache holds\n"
            "       diarytrawl --help | --version\n"
            "Run a command with --help for its options; see also diarytrawl(1).\n";
 }
@@ -43,6 +46,8 @@ int runCommand(int argc, char *argv[])
     const QString command = arguments.takeFirst();
     if (command == u"page")
         return runPageCommand(arguments);
+    if (command == u"cache")
+        return runCacheCommand(arguments);
     if (command == u"search") {
         return runSearchCommand(arguments,
                                 [](const LoaderChoices &choices) -> std::unique_ptr<BrowserFactory> {
@@ -52,6 +57,8 @@ int runCommand(int argc, char *argv[])
                                     options.contact = choices.contact;
                                     options.idleTimeout = choices.timeout;
                                     options.pace = choices.pace;
+                                    if (choices.cacheMaxBytes)
+                                        options.cacheMaxBytes = *choices.cacheMaxBytes;
                                     options.siteRules = std::make_shared<sites::JournalSiteRules>();
                                     return std::make_unique<web::NetworkBrowserFactory>(options);
                                 });
@@ -72,6 +79,7 @@ int runCommand(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    keepFreedMemoryForReuse();
     // The commands run without a display; only the window needs one.
     if (argc > 1)
         return runCommand(argc, argv);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Crawl.h"
 
+#include "CaselessFinder.h"
 #include "RegExpObject.h"
 #include "RegexpHelpers.h"
 #include "ReportFile.h"
@@ -12,6 +13,7 @@
 
 #include <QSet>
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 
@@ -25,13 +27,38 @@ constexpr int InternalErrorNumber = 51;
 // A bound on the further pages and threads of one entry's comments, whatever a page links.
 constexpr qsizetype MaxCommentPages = 2000;
 
-// Line breaks become spaces, so that a pattern with a space can match across them.
-QString joinLines(QString text)
+// Line breaks become spaces, so that a pattern with a space can match across them: "\r\n", "\r" and
+// "\n" alike, in one pass.
+QString joinLines(const QString &text)
 {
-    text.replace(u"\r\n"_s, u" "_s);
-    text.replace(u'\r', u' ');
-    text.replace(u'\n', u' ');
-    return text;
+    const QStringView view(text);
+    const qsizetype firstCr = view.indexOf(u'\r');
+    const qsizetype firstLf = view.indexOf(u'\n');
+    if (firstCr < 0 && firstLf < 0)
+        return text;
+    // The text between breaks is copied a run at a time.
+    QString joined(text.size(), Qt::Uninitialized);
+    QChar *out = joined.data();
+    qsizetype written = 0;
+    qsizetype nextCr = firstCr;
+    qsizetype nextLf = firstLf;
+    qsizetype from = 0;
+    while (true) {
+        const qsizetype at = nextCr < 0 ? nextLf : nextLf < 0 ? nextCr : std::min(nextCr, nextLf);
+        const qsizetype runEnd = at < 0 ? text.size() : at;
+        std::copy(text.constData() + from, text.constData() + runEnd, out + written);
+        written += runEnd - from;
+        if (at < 0)
+            break;
+        out[written++] = u' ';
+        from = at + (at == nextCr && at + 1 < text.size() && view[at + 1] == u'\n' ? 2 : 1);
+        if (nextCr >= 0 && nextCr < from)
+            nextCr = view.indexOf(u'\r', from);
+        if (nextLf >= 0 && nextLf < from)
+            nextLf = view.indexOf(u'\n', from);
+    }
+    joined.truncate(written);
+    return joined;
 }
 
 // A month to walk: its year as the month page's address and the log write it, and its number.
@@ -75,6 +102,7 @@ private:
         BrowserSession session;
         session.siteHost = m_strSiteHost;
         session.journal = m_request.strNick.trimmed();
+        session.readsHtml = window().bSearchHtmlCode || window().bSavePages || window().bSaveMatchingOnly;
         session.adultConsent = window().bShowAdultContent;
         session.loginCookies = window().strLoginCookies;
         m_objIE = m_frontEnd.browserFactory().createBrowser(session);
@@ -281,7 +309,7 @@ private:
         if (m_bRegScan)
             return m_regExp.Test(text);
         // An empty search string is found in every text but an empty one.
-        return !text.isEmpty() && text.contains(m_request.strSearchTo, Qt::CaseInsensitive);
+        return !text.isEmpty() && m_finder.indexIn(text) >= 0;
     }
 
     // The comments of an entry: those its page carries and, with all comments asked for, those of its
@@ -455,6 +483,7 @@ private:
     qint64 m_nPagesUnread = 0;
     qint64 m_nFromCache = 0; // entries taken from the page cache in place of a request
     RegExpObject m_regExp;
+    CaselessFinder m_finder{m_request.strSearchTo}; // the plain search
     LoadReport m_lastLoad;
     int m_monthCount = 0;
     QString m_strSiteHost;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Excerpts.h"
 
+#include "CaselessFinder.h"
 #include "RegExpObject.h"
 
 #include <algorithm>
@@ -13,64 +14,70 @@ namespace {
 constexpr QStringView LeadingText = u"... ";
 constexpr QStringView Separator = u" ... ";
 
-// Positions here count characters from 1, as the excerpt rules are written; 0 means "none".
-class SpaceIndex {
+// Positions here count characters from 1, as the excerpt rules are written; 0 means "none". The spaces
+// of the text as the rules ask for them, looked for only within the reach of the excerpt being cut:
+// what lies past it is clipped away in the end, whatever it holds, so a page's excerpts cost no more
+// than their own length.
+class Spaces {
 public:
-    explicit SpaceIndex(const QString &text)
-        : m_length(text.size())
+    explicit Spaces(const QString &text)
+        : m_text(text)
+    {}
+
+    // The first space at or after min(r + 1, n); the end of the text when there is none. Past reach, any
+    // place past reach (or the end, if it comes first).
+    qsizetype nextSpaceAfter(qsizetype r, qsizetype reach) const
     {
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            if (text.at(i) == u' ')
-                m_spaces.push_back(i + 1);
-        }
+        const qsizetype n = m_text.size();
+        const qsizetype from = min(r + 1, n);
+        const qsizetype to = min(reach, n);
+        if (from > to)
+            return from;
+        const qsizetype found = QStringView(m_text).sliced(from - 1, to - from + 1).indexOf(u' ');
+        return found >= 0 ? from + found : to;
     }
 
-    // The first space at or after min(r + 1, n); the end of the text when there is none.
-    qsizetype nextSpaceAfter(qsizetype r) const
-    {
-        const qsizetype from = min(r + 1, m_length);
-        const auto it = std::lower_bound(m_spaces.begin(), m_spaces.end(), from);
-        return it == m_spaces.end() ? m_length : *it;
-    }
-
-    // The last space at or before max(1, l - 1); 0 when there is none.
-    qsizetype previousSpaceBefore(qsizetype l) const
+    // The last space at or before max(1, l - 1); 0 when there is none. Short of reach (at least 1), any
+    // place short of it.
+    qsizetype previousSpaceBefore(qsizetype l, qsizetype reach) const
     {
         const qsizetype upTo = max(qsizetype(1), l - 1);
-        const auto it = std::upper_bound(m_spaces.begin(), m_spaces.end(), upTo);
-        return it == m_spaces.begin() ? 0 : *std::prev(it);
+        const qsizetype from = max(reach, qsizetype(1));
+        if (upTo < from)
+            return upTo;
+        const qsizetype found = QStringView(m_text).sliced(from - 1, upTo - from + 1).lastIndexOf(u' ');
+        return found >= 0 ? from + found : reach >= 1 ? reach : 0;
     }
 
-    qsizetype textLength() const { return m_length; }
+    qsizetype textLength() const { return m_text.size(); }
 
 private:
-    qsizetype m_length;
-    std::vector<qsizetype> m_spaces;
+    const QString &m_text;
 };
 
 // Widens [left, right] by the given number of words on each side, then clips it to the character
 // reach measured from `anchor` and `anchorEnd`, and returns the text from left to right.
-QStringView cutExcerpt(const QString &text, const SpaceIndex &spaces, qsizetype left, qsizetype right,
-                       int passes, qsizetype anchor, qsizetype anchorEnd)
+QStringView cutExcerpt(const QString &text, const Spaces &spaces, qsizetype left, qsizetype right, int passes,
+                       qsizetype anchor, qsizetype anchorEnd)
 {
     for (int pass = 0; pass < passes; ++pass) {
-        right = spaces.nextSpaceAfter(right);
-        left = spaces.previousSpaceBefore(left);
+        right = spaces.nextSpaceAfter(right, anchorEnd + ExcerptReach);
+        left = spaces.previousSpaceBefore(left, anchor - ExcerptReach);
     }
     right = min(min(anchorEnd + ExcerptReach, right), spaces.textLength());
     left = max(max(anchor - ExcerptReach, left), qsizetype(1));
     return QStringView(text).mid(left - 1, max(qsizetype(0), right - left + 1));
 }
 
-// Every occurrence of piece in text, ignoring case, from left to right and apart.
-QList<std::pair<qsizetype, qsizetype>> marksOf(const QString &text, QStringView piece)
+// Every occurrence of the finder's string in text, ignoring case, from left to right and apart.
+QList<std::pair<qsizetype, qsizetype>> marksOf(const QString &text, const CaselessFinder &finder)
 {
     QList<std::pair<qsizetype, qsizetype>> marks;
-    if (piece.isEmpty())
+    const qsizetype size = finder.needle().size();
+    if (size == 0)
         return marks;
-    for (qsizetype at = text.indexOf(piece, 0, Qt::CaseInsensitive); at >= 0;
-         at = text.indexOf(piece, at + piece.size(), Qt::CaseInsensitive))
-        marks.append({at, piece.size()});
+    for (qsizetype at = finder.indexIn(text); at >= 0; at = finder.indexIn(text, at + size))
+        marks.append({at, size});
     return marks;
 }
 
@@ -80,11 +87,12 @@ PageExcerpts plainExcerpts(const QString &strText, const QString &strSubstr)
     if (strSubstr.isEmpty())
         return result;
 
-    const SpaceIndex spaces(strText);
+    const Spaces spaces(strText);
+    const CaselessFinder finder(strSubstr);
     const qsizetype n = strText.size();
     const qsizetype L = strSubstr.size();
     for (qsizetype from = 0; from < n;) {
-        const qsizetype found = strText.indexOf(strSubstr, from, Qt::CaseInsensitive);
+        const qsizetype found = finder.indexIn(strText, from);
         if (found < 0)
             break;
         if (result.excerpts.size() == MaxExcerptsPerPage) {
@@ -93,7 +101,7 @@ PageExcerpts plainExcerpts(const QString &strText, const QString &strSubstr)
         }
         const qsizetype p = found + 1;
         Excerpt excerpt{cutExcerpt(strText, spaces, p, p + L, 3, p, p + L).toString(), {}};
-        excerpt.marks = marksOf(excerpt.text, strSubstr);
+        excerpt.marks = marksOf(excerpt.text, finder);
         result.excerpts.append(std::move(excerpt));
         from = found + 1;
     }
@@ -107,7 +115,7 @@ PageExcerpts regExpExcerpts(const QString &strText, const QString &strRegexp)
     regExp.IgnoreCase = true;
     regExp.Global = true;
 
-    const SpaceIndex spaces(strText);
+    const Spaces spaces(strText);
     PageExcerpts result;
     regExp.forEachMatch(strText, [&](qsizetype f, qsizetype L) {
         if (result.excerpts.size() == MaxExcerptsPerPage) {
@@ -115,7 +123,7 @@ PageExcerpts regExpExcerpts(const QString &strText, const QString &strRegexp)
             return false;
         }
         Excerpt excerpt{cutExcerpt(strText, spaces, f, f + L, 4, f, f + L).toString(), {}};
-        excerpt.marks = marksOf(excerpt.text, QStringView(strText).mid(f, L));
+        excerpt.marks = marksOf(excerpt.text, CaselessFinder(strText.mid(f, L)));
         result.excerpts.append(std::move(excerpt));
         return true;
     });

@@ -22,7 +22,8 @@ QString regexpDecore(QString &strText)
 
 QString RegMatch(const QString &strText, const QString &strRegEx, bool bCaseSensitive)
 {
-    RegExpObject regExp;
+    // The same pattern comes again and again (the date stamp, for every entry): compiled once a thread.
+    thread_local RegExpObject regExp;
     regExp.Pattern = strRegEx;
     regExp.IgnoreCase = !bCaseSensitive;
     regExp.Global = false;

@@ -96,10 +96,9 @@ void AddToHtmlReportFile(const QString &strResultsPageName, const QString &strSe
                        QString::number(nLinkFoundNumber) + u") </a><br>\r\n\r\n";
     if (!strDateStamp.isEmpty())
         linkLine += u" &nbsp;&nbsp; <i>" + html(strDateStamp) + u"</i>:";
+    if (excerpts) // in the same write: a report cut short by a crash has a match whole or not at all
+        linkLine += u"&nbsp;&nbsp;&nbsp;&nbsp; " + excerptsHtml(*excerpts) + u"<br>\r\n";
     WriteHtmlString(strResultsPageName, linkLine, Append);
-    if (excerpts)
-        WriteHtmlString(strResultsPageName,
-                        u"&nbsp;&nbsp;&nbsp;&nbsp; " + excerptsHtml(*excerpts) + u"<br>\r\n", Append);
 }
 
 void AddCommentsToHtmlReportFile(const QString &strResultsPageName, const QList<CommentMatch> &comments)

@@ -32,7 +32,7 @@ void SearchLog::Echo2(const QString &strOutput)
         m_length += strOutput.size();
         m_view.appendLogText(strOutput);
     }
-    Wait(0);
+    KeepResponsive();
 }
 
 } // namespace diarytrawl

@@ -140,6 +140,9 @@ struct BrowserSession {
     QString loginCookies;
     // The journal the search reads: the page cache files its pages under it and the site.
     QString journal;
+    // Whether the search reads the pages' HTML (it searches the HTML code, or stores pages); when it
+    // does not, pages from the page cache may come without it.
+    bool readsHtml = true;
 };
 
 // Makes a fresh browser object: one per search, one per help-page request. Throws PlatformError when

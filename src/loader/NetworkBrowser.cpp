@@ -157,6 +157,38 @@ NetworkBrowser::Loaded pageDocument(const QByteArray &body, const QByteArray &co
     return loaded;
 }
 
+// Offline, any page the cache has; online, one read from the network less than maxAge ago.
+bool freshEnough(const PageCache::Page &page, std::optional<std::chrono::seconds> maxAge)
+{
+    return !maxAge ||
+           (page.fetched.isValid() && page.fetched.secsTo(QDateTime::currentDateTimeUtc()) < maxAge->count());
+}
+
+// What a lookup in the cache gives: the stored document, the network to be asked after all, or a page
+// saying why there is nothing.
+NetworkBrowser::Loaded cachedDocument(PageCache::Found found, const QString &address,
+                                      const std::optional<QString> &fragment,
+                                      std::optional<std::chrono::seconds> maxAge)
+{
+    NetworkBrowser::Loaded loaded;
+    if (found.page && !freshEnough(*found.page, maxAge))
+        found.page.reset();
+    if (!found.page && maxAge) {
+        loaded.askNetwork = true;
+        return loaded;
+    }
+    if (!found.page) {
+        const QString reason = found.problem.isEmpty() ? pages::offlineReason() : found.problem;
+        return messageDocument(pages::notAvailableOffline(address), address,
+                               outcomes::failed(LoadFailure::Offline, reason));
+    }
+    loaded.document = std::move(*found.page->document);
+    loaded.document.address = withFragment(found.page->address, fragment);
+    loaded.document.fromCache = maxAge.has_value(); // offline, every page comes from there
+    loaded.isPage = true;
+    return loaded;
+}
+
 void openWithDesktop(const QString &address)
 {
     QProcess::startDetached(u"xdg-open"_s, {address});
@@ -305,6 +337,7 @@ void NetworkBrowser::Quit()
 {
     abandonLoad();
     m_quit = true;
+    m_cacheReader.reset();
     m_cache.reset();
 }
 
@@ -344,6 +377,19 @@ void NetworkBrowser::Navigate(const QString &address, std::chrono::seconds maxAg
         return;
     }
     m_requested = url.stripped();
+    if (m_offline || maxAge.count() > 0) {
+        // A page read moments ago is what the cache would give again (a month page links an entry,
+        // then its reply page, then its comments).
+        for (const std::shared_ptr<const HtmlDocument> &recent : std::as_const(m_recentPages)) {
+            if (cacheKeyOf(recent->address) != m_requested.href())
+                continue;
+            auto document = std::make_shared<HtmlDocument>(*recent);
+            document->address = url.href();
+            document->fromCache = !m_offline;
+            setDocument(std::move(document), true);
+            return;
+        }
+    }
     if (m_offline)
         lookUp(m_requested);
     else if (maxAge.count() > 0)
@@ -588,42 +634,43 @@ void NetworkBrowser::readPage(TransferResult result, const QString &address)
 void NetworkBrowser::lookUp(const WebAddress &url, std::optional<std::chrono::seconds> maxAge)
 {
     const QString address = url.href();
-    const std::optional<QString> fragment = m_fragment;
-    runOnWorker([cache = m_cache, address, fragment, maxAge, limit = m_options.parseTimeLimit,
-                 rules = m_options.siteRules, owner = m_owner,
-                 reader = m_reader](const std::function<bool()> &abandoned) {
-        PageCache::Found found = cache->lookup(address, reader);
-        std::optional<PageCache::Page> &page = found.page;
-        if (page && maxAge &&
-            !(page->fetched.isValid() &&
-              page->fetched.secsTo(QDateTime::currentDateTimeUtc()) < maxAge->count()))
-            page.reset();
-        if (!page && maxAge) {
-            Loaded ask;
-            ask.askNetwork = true;
-            return ask;
-        }
-        if (!page) {
-            const QString reason = found.problem.isEmpty() ? pages::offlineReason() : found.problem;
-            return messageDocument(pages::notAvailableOffline(address), address,
-                                   outcomes::failed(LoadFailure::Offline, reason));
-        }
-        const QString shown = withFragment(page->address, fragment);
-        Loaded loaded;
-        if (page->document) {
-            loaded.document = std::move(*page->document);
-            loaded.document.address = shown;
-            loaded.isPage = true;
-        } else {
-            // Kept as bytes alone: read once more, and kept as read for the next time.
-            const ParseBudget budget{std::chrono::steady_clock::now() + limit, abandoned};
-            loaded = pageDocument(page->body, page->contentType, shown, budget, rules.get());
-            if (loaded.isPage && loaded.document.outcome.ok() && loaded.standIn.failure == LoadFailure::None)
-                cache->storeDocument(page->address, loaded.document, owner, reader);
-        }
-        loaded.document.fromCache = maxAge.has_value(); // offline, every page comes from there
-        return loaded;
-    });
+    // A page of a common size is read here and now: no turn on the cache's thread, no event to wait for.
+    if (!m_cacheReader)
+        m_cacheReader = m_cache->reader();
+    if (std::optional<PageCache::Found> found =
+            m_cacheReader->lookup(address, m_reader, m_session.readsHtml, ReadHereBytes)) {
+        install(m_generation,
+                std::make_shared<Loaded>(cachedDocument(std::move(*found), address, m_fragment, maxAge)));
+        return;
+    }
+    // Else answered on the cache's thread: a stored document goes to the browser from there; a page kept
+    // as bytes alone is read on a worker. The cache is not held from its own thread, where it cannot end.
+    m_cache->find(
+        address, m_reader, m_session.readsHtml,
+        [relay = m_relay, generation = m_generation, weakCache = std::weak_ptr(m_cache), address,
+         fragment = m_fragment, maxAge, limit = m_options.parseTimeLimit, rules = m_options.siteRules,
+         owner = m_owner, reader = m_reader](PageCache::Found found) mutable {
+            if (!found.page || found.page->document || !freshEnough(*found.page, maxAge)) {
+                deliver(relay, generation, limit, [&](const std::function<bool()> &) {
+                    return cachedDocument(std::move(found), address, fragment, maxAge);
+                });
+                return;
+            }
+            QThreadPool::globalInstance()->start([=, page = std::move(*found.page)] {
+                deliver(relay, generation, limit, [&](const std::function<bool()> &abandoned) {
+                    // Kept as bytes alone: read once more, and kept as read for the next time.
+                    const ParseBudget budget{std::chrono::steady_clock::now() + limit, abandoned};
+                    Loaded loaded = pageDocument(page.body, page.contentType,
+                                                 withFragment(page.address, fragment), budget, rules.get());
+                    const std::shared_ptr<PageCache> cache = weakCache.lock();
+                    if (cache && loaded.isPage && loaded.document.outcome.ok() &&
+                        loaded.standIn.failure == LoadFailure::None)
+                        cache->storeDocument(page.address, loaded.document, owner, reader);
+                    loaded.document.fromCache = maxAge.has_value();
+                    return loaded;
+                });
+            });
+        });
 }
 
 void NetworkBrowser::fail(const LoadOutcome &outcome, const QString &sentence, const QString &address)
@@ -635,32 +682,35 @@ void NetworkBrowser::fail(const LoadOutcome &outcome, const QString &sentence, c
 
 void NetworkBrowser::runOnWorker(std::function<Loaded(const std::function<bool()> &abandoned)> make)
 {
-    const quint64 generation = m_generation;
-    std::shared_ptr<Relay> relay = m_relay;
-    const std::chrono::milliseconds limit = m_options.parseTimeLimit;
-    QThreadPool::globalInstance()->start([relay, generation, limit, make = std::move(make)] {
-        if (relay->latest != generation)
-            return; // abandoned before a worker came to it
-        const std::function<bool()> abandoned = [&relay, generation] {
-            return relay->latest != generation;
-        };
-        auto loaded = std::make_shared<Loaded>();
-        try {
-            *loaded = make(abandoned);
-        } catch (const ParseStopped &stopped) {
-            if (!stopped.pastDeadline())
-                return;
-            const QString reason = pages::tooComplexReason(limit);
-            *loaded = messageDocument(reason, QString(), outcomes::failed(LoadFailure::TooComplex, reason));
-        } catch (const std::exception &failure) {
-            // Nothing in a load reaches the caller as an exception; the page says what happened.
-            const QString reason =
-                u"it could not be shown ("_s + QString::fromLocal8Bit(failure.what()) + u')';
-            *loaded = messageDocument(reason, QString(), outcomes::failed(LoadFailure::NotAPage, reason));
-        }
-        relay->post(generation,
-                    [generation, loaded](NetworkBrowser &browser) { browser.install(generation, loaded); });
-    });
+    QThreadPool::globalInstance()->start(
+        [relay = m_relay, generation = m_generation, limit = m_options.parseTimeLimit,
+         make = std::move(make)] { deliver(relay, generation, limit, make); });
+}
+
+void NetworkBrowser::deliver(const std::shared_ptr<Relay> &relay, quint64 generation,
+                             std::chrono::milliseconds limit,
+                             const std::function<Loaded(const std::function<bool()> &abandoned)> &make)
+{
+    if (relay->latest != generation)
+        return; // abandoned before a worker came to it
+    const std::function<bool()> abandoned = [&relay, generation] {
+        return relay->latest != generation;
+    };
+    auto loaded = std::make_shared<Loaded>();
+    try {
+        *loaded = make(abandoned);
+    } catch (const ParseStopped &stopped) {
+        if (!stopped.pastDeadline())
+            return;
+        const QString reason = pages::tooComplexReason(limit);
+        *loaded = messageDocument(reason, QString(), outcomes::failed(LoadFailure::TooComplex, reason));
+    } catch (const std::exception &failure) {
+        // Nothing in a load reaches the caller as an exception; the page says what happened.
+        const QString reason = u"it could not be shown ("_s + QString::fromLocal8Bit(failure.what()) + u')';
+        *loaded = messageDocument(reason, QString(), outcomes::failed(LoadFailure::NotAPage, reason));
+    }
+    relay->post(generation,
+                [generation, loaded](NetworkBrowser &browser) { browser.install(generation, loaded); });
 }
 
 void NetworkBrowser::install(quint64 generation, const std::shared_ptr<Loaded> &loaded)
@@ -716,6 +766,13 @@ bool NetworkBrowser::answerAdultNotice(const Loaded &loaded)
 
 void NetworkBrowser::setDocument(std::shared_ptr<const HtmlDocument> document, bool isPage)
 {
+    // Only pages of a common size are kept: a large one would hold its memory past its turn.
+    if (isPage && document->outcome.ok() && !document->address.isEmpty() &&
+        document->bodyInnerText.size() + document->htmlInnerHtml.size() <= RecentPageChars) {
+        if (m_recentPages.size() == RecentPages)
+            m_recentPages.removeFirst();
+        m_recentPages.append(document);
+    }
     m_document = std::move(document);
     m_documentIsPage = isPage;
     m_busy = false;

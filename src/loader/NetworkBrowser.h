@@ -122,6 +122,10 @@ private:
     // from the network after all.
     void lookUp(const WebAddress &url, std::optional<std::chrono::seconds> maxAge = std::nullopt);
     void runOnWorker(std::function<Loaded(const std::function<bool()> &abandoned)> make);
+    // Makes a document on the calling thread and sends it to the browser, if it still wants it.
+    static void deliver(const std::shared_ptr<Relay> &relay, quint64 generation,
+                        std::chrono::milliseconds limit,
+                        const std::function<Loaded(const std::function<bool()> &abandoned)> &make);
     void install(quint64 generation, const std::shared_ptr<Loaded> &loaded);
     bool answerAdultNotice(const Loaded &loaded);
     void setDocument(std::shared_ptr<const HtmlDocument> document, bool isPage);
@@ -142,6 +146,9 @@ private:
     bool m_quit = false;
 
     std::shared_ptr<const HtmlDocument> m_document;
+    static constexpr qsizetype RecentPages = 4;
+    static constexpr qsizetype RecentPageChars = 1024 * 1024;
+    QList<std::shared_ptr<const HtmlDocument>> m_recentPages; // the last pages read, newest last
     bool m_documentIsPage = false; // the server's or the cache's page, not one of ours
 
     HttpSession m_http;
@@ -160,6 +167,8 @@ private:
 
     quint64 m_generation = 0;
     std::shared_ptr<PageCache> m_cache;
+    std::unique_ptr<PageCache::Reader> m_cacheReader; // on this browser's thread, made at the first lookup
+    static constexpr qint64 ReadHereBytes = 2 * 1024 * 1024;
     PageCache::Owner m_owner; // the journal this browser reads for
     quint32 m_reader = 0;     // what makes its documents
     std::shared_ptr<Relay> m_relay;

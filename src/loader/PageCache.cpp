@@ -14,7 +14,6 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
-#include <QtEndian>
 
 #include <condition_variable>
 #include <deque>
@@ -40,6 +39,7 @@ constexpr qsizetype PieceBytes = 1024 * 1024;
 // Writes given and not yet done; past this, whoever gives one waits.
 constexpr int MaxQueuedWrites = 8;
 constexpr int BusyTimeoutMs = 10000;
+constexpr int ReaderBusyTimeoutMs = 50;
 constexpr int SchemaVersion = 1;
 constexpr int ImportBatch = 200;
 
@@ -89,7 +89,7 @@ QDateTime timeOf(qint64 ms)
 }
 
 // The pieces of a part as views of its bytes: no copy is made.
-QList<QByteArray> piecesOf(QByteArrayView bytes)
+QList<QByteArray> piecesOf(const QByteArray &bytes)
 {
     QList<QByteArray> pieces;
     for (qsizetype at = 0; at < bytes.size(); at += PieceBytes)
@@ -97,16 +97,15 @@ QList<QByteArray> piecesOf(QByteArrayView bytes)
     return pieces;
 }
 
-// Text is kept as UTF-16 in little-endian order, so that reading it back is a copy.
-QByteArray utf16Bytes(const QString &text)
+// The pieces of a text as views of it. The database keeps text in UTF-16, as the program does, so a
+// piece goes in and comes back out without conversion.
+QList<QString> piecesOf(const QString &text)
 {
-#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-    return QByteArray::fromRawData(reinterpret_cast<const char *>(text.constData()), text.size() * 2);
-#else
-    QByteArray bytes(text.size() * 2, Qt::Uninitialized);
-    qToLittleEndian<char16_t>(text.constData(), text.size(), bytes.data());
-    return bytes;
-#endif
+    constexpr qsizetype PieceUnits = PieceBytes / 2;
+    QList<QString> pieces;
+    for (qsizetype at = 0; at < text.size(); at += PieceUnits)
+        pieces.append(QString::fromRawData(text.constData() + at, std::min(PieceUnits, text.size() - at)));
+    return pieces;
 }
 
 // A page of the folder cache that came before the database.
@@ -170,8 +169,218 @@ QString PageCache::defaultFile()
     return xdg::cacheFolder() + u"/pages.sqlite"_s;
 }
 
-// The connection lives on a thread of its own, which runs the jobs given in order.
-class PageCache::Store {
+// A connection to the database, used on the thread that opened it, with its statements prepared once.
+class PageCache::Connection {
+public:
+    Connection()
+        : m_connection(u"diarytrawl-pages-"_s + QString::number(++connections))
+    {}
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    bool open(const QString &file, QString &failure, int busyTimeoutMs = BusyTimeoutMs);
+    void close();
+    QSqlDatabase database() const { return QSqlDatabase::database(m_connection, false); }
+    QSqlQuery &query(const QString &sql);
+    QSqlQuery &exec(const QString &sql, const QVariantList &values = {});
+    void transaction(const std::function<void()> &work, bool write = true);
+    // A statement left part read would hold a read transaction, and with it keep this connection's next
+    // write waiting behind every other program's.
+    void finishAll()
+    {
+        for (auto &[sql, statement] : m_queries)
+            statement.finish();
+    }
+
+    PageCache::Found find(const QString &address, quint32 reader, bool withHtml, qint64 sizeLimit,
+                          bool *tooLarge);
+    std::optional<HtmlDocument> readDocument(qint64 page, bool withHtml);
+    QByteArray readBody(qint64 page);
+
+protected:
+    QString m_connection;
+    std::map<QString, QSqlQuery> m_queries; // prepared once
+
+private:
+    static inline std::atomic<quint64> connections{0};
+};
+
+bool PageCache::Connection::open(const QString &file, QString &failure, int busyTimeoutMs)
+{
+    QSqlDatabase database = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_connection);
+    database.setDatabaseName(file);
+    database.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT="_s + QString::number(busyTimeoutMs));
+    if (database.open())
+        return true;
+    failure = database.lastError().text();
+    return false;
+}
+
+void PageCache::Connection::close()
+{
+    m_queries.clear();
+    QSqlDatabase::database(m_connection, false).close();
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+QSqlQuery &PageCache::Connection::query(const QString &sql)
+{
+    auto found = m_queries.find(sql);
+    if (found == m_queries.end()) {
+        QSqlQuery prepared(QSqlDatabase::database(m_connection, false));
+        prepared.setForwardOnly(true);
+        if (!prepared.prepare(sql))
+            throw SqlFailure{prepared.lastError()};
+        found = m_queries.emplace(sql, std::move(prepared)).first;
+    }
+    return found->second;
+}
+
+QSqlQuery &PageCache::Connection::exec(const QString &sql, const QVariantList &values)
+{
+    QSqlQuery &statement = query(sql);
+    for (qsizetype i = 0; i < values.size(); ++i)
+        statement.bindValue(int(i), values.at(i));
+    if (!statement.exec())
+        throw SqlFailure{statement.lastError()};
+    return statement;
+}
+
+void PageCache::Connection::transaction(const std::function<void()> &work, bool write)
+{
+    // IMMEDIATE takes the write lock at once (waiting out another program's), so that the transaction
+    // never has to give up half way for a lock it cannot upgrade.
+    exec(write ? u"BEGIN IMMEDIATE"_s : u"BEGIN"_s);
+    try {
+        work();
+        exec(u"COMMIT"_s);
+    } catch (...) {
+        for (auto &[sql, statement] : m_queries)
+            statement.finish();
+        QSqlQuery(QSqlDatabase::database(m_connection, false)).exec(u"ROLLBACK"_s);
+        throw;
+    }
+}
+
+// The page stored for address, following stored redirects; throws SqlFailure. Past sizeLimit bytes it
+// is left unread, and tooLarge says so.
+PageCache::Found PageCache::Connection::find(const QString &address, quint32 reader, bool withHtml,
+                                             qint64 sizeLimit, bool *tooLarge)
+{
+    PageCache::Found found;
+    transaction(
+        [&] {
+            QString key = cacheKeyOf(address);
+            for (int hops = 0; hops <= PageCache::MaxRedirects; ++hops) {
+                QSqlQuery &stored = exec(
+                    u"SELECT id, status, content_type, fetched, reader, bytes FROM pages WHERE address = ?"_s,
+                    {key});
+                if (stored.next()) {
+                    PageCache::Page page;
+                    const qint64 id = stored.value(0).toLongLong();
+                    page.address = key;
+                    page.status = stored.value(1).toInt();
+                    page.contentType = stored.value(2).toByteArray();
+                    page.fetched = timeOf(stored.value(3).toLongLong());
+                    const bool readable = stored.value(4).toUInt() == reader;
+                    const qint64 bytes = stored.value(5).toLongLong();
+                    stored.finish();
+                    if (tooLarge && bytes > sizeLimit) {
+                        *tooLarge = true;
+                        return;
+                    }
+                    if (readable)
+                        page.document = readDocument(id, withHtml);
+                    if (!page.document)
+                        page.body = readBody(id);
+                    found.page = std::move(page);
+                    return;
+                }
+                stored.finish();
+                QSqlQuery &redirect = exec(u"SELECT target FROM redirects WHERE address = ?"_s, {key});
+                if (!redirect.next()) {
+                    redirect.finish();
+                    return;
+                }
+                key = cacheKeyOf(redirect.value(0).toString());
+                redirect.finish();
+            }
+        },
+        false); // one snapshot, whatever other programs write meanwhile
+    return found;
+}
+
+std::optional<HtmlDocument> PageCache::Connection::readDocument(qint64 page, bool withHtml)
+{
+    QSqlQuery &parts =
+        exec(u"SELECT kind, data FROM parts WHERE page = ? AND kind < ? ORDER BY kind, piece"_s,
+             {page, int(withHtml ? Body : Html)});
+    HtmlDocument document;
+    DocumentFacts facts;
+    QByteArray factBytes;
+    QByteArray html;
+    qsizetype textAt = 0;
+    bool good = true;
+    while (good && parts.next()) {
+        const int kind = parts.value(0).toInt();
+        const QVariant data = parts.value(1);
+        switch (kind) {
+        case Facts:
+            factBytes += data.toByteArray();
+            break;
+        case Text: {
+            if (textAt == 0)
+                good = readDocumentFacts(factBytes, document, facts);
+            const QString piece = data.toString();
+            good = good && textAt + piece.size() <= facts.textSize;
+            if (!good)
+                break;
+            if (textAt == 0 && piece.size() == facts.textSize) {
+                document.bodyInnerText = piece; // one piece: taken as it comes
+            } else {
+                if (textAt == 0)
+                    document.bodyInnerText.reserve(facts.textSize);
+                document.bodyInnerText += piece;
+            }
+            textAt += piece.size();
+            break;
+        }
+        case Html:
+            if (html.isEmpty())
+                html.reserve(facts.htmlUtf8Size);
+            html += data.toByteArray();
+            break;
+        default:
+            good = false;
+        }
+    }
+    parts.finish();
+    if (textAt == 0 && good) // an empty text has no piece
+        good = readDocumentFacts(factBytes, document, facts);
+    if (!good || textAt != facts.textSize || (withHtml && html.size() != facts.htmlUtf8Size))
+        return std::nullopt;
+    if (!withHtml)
+        return document;
+    document.htmlInnerHtml = QString::fromUtf8(html);
+    if (facts.bodyHtmlStart + facts.bodyHtmlSize > document.htmlInnerHtml.size())
+        return std::nullopt;
+    document.bodyInnerHtml = document.htmlInnerHtml.sliced(facts.bodyHtmlStart, facts.bodyHtmlSize);
+    return document;
+}
+
+QByteArray PageCache::Connection::readBody(qint64 page)
+{
+    QSqlQuery &parts =
+        exec(u"SELECT data FROM parts WHERE page = ? AND kind = ? ORDER BY piece"_s, {page, int(Body)});
+    QByteArray body;
+    while (parts.next())
+        body += parts.value(0).toByteArray();
+    parts.finish();
+    return body;
+}
+
+// The writer's connection lives on a thread of its own, which runs the jobs given in order.
+class PageCache::Store : private Connection {
 public:
     Store(QString file, qint64 maxBytes)
         : m_file(std::move(file))
@@ -216,6 +425,16 @@ public:
         m_wake.notify_one();
     }
 
+    // A job that runs on the connection's thread after the jobs before it.
+    void post(std::function<void()> job)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_jobs.push_back(std::move(job));
+        }
+        m_wake.notify_one();
+    }
+
     // A question, answered on the connection's thread after the jobs before it.
     template<typename Result>
     Result ask(std::function<Result()> question)
@@ -232,12 +451,21 @@ public:
 
     // Everything below runs on the connection's thread.
 
+    // Asked from any thread.
     bool usable() const { return m_usable; }
+    // Changes when the file is set aside and a new one started.
+    quint64 generation() const { return m_generation; }
+    bool writesPending() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_queuedWrites > 0;
+    }
+    const QString &file() const { return m_file; }
 
     void storePage(const QString &key, const Page &page, const Owner &owner, quint32 reader);
     void storeRedirect(const QString &from, const QString &to, const Owner &owner);
     void storeDocument(const QString &key, const HtmlDocument &document, const Owner &owner, quint32 reader);
-    Found lookup(const QString &address, quint32 reader);
+    Found lookup(const QString &address, quint32 reader, bool withHtml);
     QList<JournalSummary> journals();
     QList<StoredPage> pagesOf(const Owner &owner);
     qint64 forget(const Owner &owner);
@@ -251,15 +479,11 @@ private:
     void recover(const QSqlError &error);
     void vacuumIfEvicted();
     void importFolder();
-    QSqlQuery &query(const QString &sql);
-    QSqlQuery &exec(const QString &sql, const QVariantList &values = {});
-    void writeParts(qint64 page, Part part, QByteArrayView bytes);
+    void writeParts(qint64 page, Part part, const QByteArray &bytes);
+    void writeParts(qint64 page, Part part, const QString &text);
     qint64 partsBytes(const HtmlDocument *document, const QByteArray &htmlUtf8, const QByteArray &facts,
                       const QByteArray &body) const;
     void evictOver(qint64 keep);
-    void transaction(const std::function<void()> &work, bool write = true);
-    std::optional<HtmlDocument> readDocument(qint64 page);
-    QByteArray readBody(qint64 page);
     void note(const QString &sentence);
 
     QString m_file;
@@ -274,9 +498,8 @@ private:
     QStringList m_notes;
 
     // The connection's thread only.
-    QString m_connection;
-    bool m_usable = false;
-    std::map<QString, QSqlQuery> m_queries; // prepared once
+    std::atomic<bool> m_usable = false;
+    std::atomic<quint64> m_generation = 0;
     bool m_evicted = false;
 };
 
@@ -288,8 +511,6 @@ void PageCache::Store::note(const QString &sentence)
 
 void PageCache::Store::run()
 {
-    static std::atomic<quint64> connections{0};
-    m_connection = u"diarytrawl-pages-"_s + QString::number(++connections);
     openDatabase();
     while (true) {
         std::function<void()> job;
@@ -302,14 +523,9 @@ void PageCache::Store::run()
             m_jobs.pop_front();
         }
         job();
-        // A statement left part read would hold a read transaction, and with it block this connection's
-        // next write behind every other program's.
-        for (auto &[sql, statement] : m_queries)
-            statement.finish();
+        finishAll();
     }
-    m_queries.clear();
-    QSqlDatabase::database(m_connection, false).close();
-    QSqlDatabase::removeDatabase(m_connection);
+    close();
 }
 
 void PageCache::Store::openDatabase()
@@ -330,40 +546,13 @@ void PageCache::Store::openDatabase()
         if (made.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             made.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
-    QSqlDatabase database = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_connection);
-    database.setDatabaseName(m_file);
-    database.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT="_s + QString::number(BusyTimeoutMs));
-    if (!database.open()) {
-        note(u"The page cache is off: \"%1\" cannot be opened (%2)."_s.arg(m_file,
-                                                                           database.lastError().text()));
+    if (QString failure; !open(m_file, failure)) {
+        note(u"The page cache is off: \"%1\" cannot be opened (%2)."_s.arg(m_file, failure));
         return;
     }
     m_usable = setUp();
     if (m_usable)
         importFolder();
-}
-
-QSqlQuery &PageCache::Store::query(const QString &sql)
-{
-    auto found = m_queries.find(sql);
-    if (found == m_queries.end()) {
-        QSqlQuery prepared(QSqlDatabase::database(m_connection, false));
-        prepared.setForwardOnly(true);
-        if (!prepared.prepare(sql))
-            throw SqlFailure{prepared.lastError()};
-        found = m_queries.emplace(sql, std::move(prepared)).first;
-    }
-    return found->second;
-}
-
-QSqlQuery &PageCache::Store::exec(const QString &sql, const QVariantList &values)
-{
-    QSqlQuery &statement = query(sql);
-    for (qsizetype i = 0; i < values.size(); ++i)
-        statement.bindValue(int(i), values.at(i));
-    if (!statement.exec())
-        throw SqlFailure{statement.lastError()};
-    return statement;
 }
 
 // The schema, made when the file is new; false when the file is not one the program can use.
@@ -378,11 +567,6 @@ bool PageCache::Store::setUp()
     };
     for (int attempt = 0; attempt < 2; ++attempt) {
         try {
-            if (run(u"PRAGMA journal_mode=WAL"_s).toString().toLower() != u"wal")
-                throw SqlFailure{QSqlError(u"the write-ahead log cannot be used"_s)};
-            run(u"PRAGMA synchronous=NORMAL"_s);
-            run(u"PRAGMA foreign_keys=ON"_s);
-            run(u"PRAGMA journal_size_limit=16777216"_s);
             const int version = run(u"PRAGMA user_version"_s).toInt();
             if (version > SchemaVersion) {
                 note(u"The page cache is off: \"%1\" was made by a later version of diarytrawl."_s.arg(
@@ -393,7 +577,18 @@ bool PageCache::Store::setUp()
                 if (run(u"SELECT count(*) FROM sqlite_master"_s).toInt() != 0)
                     throw SqlFailure{QSqlError(QString(), u"it holds tables of another program"_s,
                                                QSqlError::UnknownError, QString::number(NotADatabase))};
+                // Settled before the first byte is written, or never. Text as the program holds it, so a
+                // page's text is read back without conversion; a page's parts in few database pages.
                 run(u"PRAGMA auto_vacuum=INCREMENTAL"_s);
+                run(u"PRAGMA encoding='UTF-16le'"_s);
+                run(u"PRAGMA page_size=65536"_s);
+            }
+            if (run(u"PRAGMA journal_mode=WAL"_s).toString().toLower() != u"wal")
+                throw SqlFailure{QSqlError(u"the write-ahead log cannot be used"_s)};
+            run(u"PRAGMA synchronous=NORMAL"_s);
+            run(u"PRAGMA foreign_keys=ON"_s);
+            run(u"PRAGMA journal_size_limit=16777216"_s);
+            if (version == 0) {
                 transaction([&] {
                     for (const QString &sql :
                          {u"CREATE TABLE IF NOT EXISTS pages(id INTEGER PRIMARY KEY, address TEXT NOT NULL "
@@ -439,6 +634,7 @@ void PageCache::Store::setAside(const QSqlError &error)
     for (int n = 2; QFileInfo::exists(aside); ++n)
         aside = stem + u'~' + QString::number(n);
     const bool moved = QFile::rename(m_file, aside);
+    ++m_generation;
     if (moved)
         QFile::rename(m_file + u"-wal"_s, aside + u"-wal"_s);
     QFile::remove(m_file + u"-shm"_s);
@@ -474,24 +670,6 @@ void PageCache::Store::vacuumIfEvicted()
     QSqlQuery vacuum(QSqlDatabase::database(m_connection, false));
     vacuum.exec(u"PRAGMA incremental_vacuum"_s);
     while (vacuum.next()) {
-    }
-}
-
-void PageCache::Store::transaction(const std::function<void()> &work, bool write)
-{
-    QSqlDatabase database = QSqlDatabase::database(m_connection, false);
-    QSqlQuery control(database);
-    // IMMEDIATE takes the write lock at once (waiting out another program's), so that the transaction
-    // never has to give up half way for a lock it cannot upgrade.
-    if (!control.exec(write ? u"BEGIN IMMEDIATE"_s : u"BEGIN"_s))
-        throw SqlFailure{control.lastError()};
-    try {
-        work();
-        if (!control.exec(u"COMMIT"_s))
-            throw SqlFailure{control.lastError()};
-    } catch (...) {
-        control.exec(u"ROLLBACK"_s);
-        throw;
     }
 }
 
@@ -546,9 +724,16 @@ void PageCache::Store::importFolder()
     }
 }
 
-void PageCache::Store::writeParts(qint64 page, Part part, QByteArrayView bytes)
+void PageCache::Store::writeParts(qint64 page, Part part, const QByteArray &bytes)
 {
     const QList<QByteArray> pieces = piecesOf(bytes);
+    for (qsizetype piece = 0; piece < pieces.size(); ++piece)
+        exec(u"INSERT INTO parts VALUES (?, ?, ?, ?)"_s, {page, int(part), piece, pieces.at(piece)});
+}
+
+void PageCache::Store::writeParts(qint64 page, Part part, const QString &text)
+{
+    const QList<QString> pieces = piecesOf(text);
     for (qsizetype piece = 0; piece < pieces.size(); ++piece)
         exec(u"INSERT INTO parts VALUES (?, ?, ?, ?)"_s, {page, int(part), piece, pieces.at(piece)});
 }
@@ -617,7 +802,7 @@ void PageCache::Store::storePage(const QString &key, const Page &page, const Own
             const qint64 id = added.lastInsertId().toLongLong();
             if (document) {
                 writeParts(id, Facts, facts);
-                writeParts(id, Text, utf16Bytes(document->bodyInnerText));
+                writeParts(id, Text, document->bodyInnerText);
                 writeParts(id, Html, html);
             }
             writeParts(id, Body, page.body);
@@ -679,7 +864,7 @@ void PageCache::Store::storeDocument(const QString &key, const HtmlDocument &doc
             body.finish();
             const qint64 bytes = partsBytes(&document, html, facts, {}) + bodyBytes + key.size() * 2;
             writeParts(id, Facts, facts);
-            writeParts(id, Text, utf16Bytes(document.bodyInnerText));
+            writeParts(id, Text, document.bodyInnerText);
             writeParts(id, Html, html);
             exec(u"UPDATE pages SET reader = ?, bytes = ?, site = ?, journal = ? WHERE id = ?"_s,
                  {reader, bytes, site, journal, id});
@@ -692,107 +877,13 @@ void PageCache::Store::storeDocument(const QString &key, const HtmlDocument &doc
     vacuumIfEvicted();
 }
 
-std::optional<HtmlDocument> PageCache::Store::readDocument(qint64 page)
-{
-    QSqlQuery &parts =
-        exec(u"SELECT kind, data FROM parts WHERE page = ? AND kind < ? ORDER BY kind, piece"_s,
-             {page, int(Body)});
-    HtmlDocument document;
-    DocumentFacts facts;
-    QByteArray factBytes;
-    QByteArray html;
-    qsizetype textAt = 0;
-    bool good = true;
-    while (good && parts.next()) {
-        const int kind = parts.value(0).toInt();
-        const QByteArray data = parts.value(1).toByteArray();
-        switch (kind) {
-        case Facts:
-            factBytes += data;
-            break;
-        case Text:
-            if (textAt == 0) {
-                good = readDocumentFacts(factBytes, document, facts);
-                if (good)
-                    document.bodyInnerText = QString(facts.textSize, Qt::Uninitialized);
-            }
-            good = good && data.size() % 2 == 0 && textAt + data.size() / 2 <= facts.textSize;
-            if (good) {
-                qFromLittleEndian<char16_t>(data.constData(), data.size() / 2,
-                                            document.bodyInnerText.data() + textAt);
-                textAt += data.size() / 2;
-            }
-            break;
-        case Html:
-            if (html.isEmpty())
-                html.reserve(facts.htmlUtf8Size);
-            html += data;
-            break;
-        default:
-            good = false;
-        }
-    }
-    parts.finish();
-    if (textAt == 0 && good) // an empty text has no piece
-        good = readDocumentFacts(factBytes, document, facts);
-    if (!good || textAt != facts.textSize || html.size() != facts.htmlUtf8Size)
-        return std::nullopt;
-    document.htmlInnerHtml = QString::fromUtf8(html);
-    if (facts.bodyHtmlStart + facts.bodyHtmlSize > document.htmlInnerHtml.size())
-        return std::nullopt;
-    document.bodyInnerHtml = document.htmlInnerHtml.sliced(facts.bodyHtmlStart, facts.bodyHtmlSize);
-    return document;
-}
-
-QByteArray PageCache::Store::readBody(qint64 page)
-{
-    QSqlQuery &parts =
-        exec(u"SELECT data FROM parts WHERE page = ? AND kind = ? ORDER BY piece"_s, {page, int(Body)});
-    QByteArray body;
-    while (parts.next())
-        body += parts.value(0).toByteArray();
-    parts.finish();
-    return body;
-}
-
-PageCache::Found PageCache::Store::lookup(const QString &address, quint32 reader)
+PageCache::Found PageCache::Store::lookup(const QString &address, quint32 reader, bool withHtml)
 {
     Found found;
     if (!m_usable)
         return found;
-    const auto find = [&] {
-        QString key = cacheKeyOf(address);
-        for (int hops = 0; hops <= MaxRedirects; ++hops) {
-            QSqlQuery &stored = exec(
-                u"SELECT id, status, content_type, fetched, reader FROM pages WHERE address = ?"_s, {key});
-            if (stored.next()) {
-                Page page;
-                const qint64 id = stored.value(0).toLongLong();
-                page.address = key;
-                page.status = stored.value(1).toInt();
-                page.contentType = stored.value(2).toByteArray();
-                page.fetched = timeOf(stored.value(3).toLongLong());
-                const bool readable = stored.value(4).toUInt() == reader;
-                stored.finish();
-                if (readable)
-                    page.document = readDocument(id);
-                if (!page.document)
-                    page.body = readBody(id);
-                found.page = std::move(page);
-                return;
-            }
-            stored.finish();
-            QSqlQuery &redirect = exec(u"SELECT target FROM redirects WHERE address = ?"_s, {key});
-            if (!redirect.next()) {
-                redirect.finish();
-                return;
-            }
-            key = cacheKeyOf(redirect.value(0).toString());
-            redirect.finish();
-        }
-    };
     try {
-        transaction(find, false); // one snapshot, whatever other programs write meanwhile
+        found = find(address, reader, withHtml, 0, nullptr);
     } catch (const SqlFailure &failure) {
         found = {};
         if (isDamage(failure.error)) {
@@ -838,9 +929,19 @@ QList<PageCache::StoredPage> PageCache::Store::pagesOf(const Owner &owner)
                  u"? = '') ORDER BY address"_s,
                  {text(owner.journal), text(owner.site), text(owner.site)});
         while (rows.next())
-            pages.append(
-                {rows.value(0).toString(), timeOf(rows.value(1).toLongLong()), rows.value(2).toLongLong()});
+            pages.append({rows.value(0).toString(),
+                          timeOf(rows.value(1).toLongLong()),
+                          rows.value(2).toLongLong(),
+                          {}});
         rows.finish();
+        QSqlQuery &redirects =
+            exec(u"SELECT address, fetched, target FROM redirects WHERE journal = ? AND (site = ? "
+                 u"OR ? = '') ORDER BY address"_s,
+                 {text(owner.journal), text(owner.site), text(owner.site)});
+        while (redirects.next())
+            pages.append({redirects.value(0).toString(), timeOf(redirects.value(1).toLongLong()), 0,
+                          redirects.value(2).toString()});
+        redirects.finish();
     } catch (const SqlFailure &) {
     }
     return pages;
@@ -904,6 +1005,55 @@ std::shared_ptr<PageCache> PageCache::open(const QString &file, qint64 maxBytes)
     return cache;
 }
 
+PageCache::Reader::Reader(PageCache &cache)
+    : m_cache(cache)
+{}
+
+PageCache::Reader::~Reader()
+{
+    if (m_connection)
+        m_connection->close();
+}
+
+std::optional<PageCache::Found> PageCache::Reader::lookup(const QString &address, quint32 reader,
+                                                          bool withHtml, qint64 sizeLimit)
+{
+    const Store &store = *m_cache.m_store;
+    // A write still to be done may be of this very page; and a file set aside is not read any more.
+    if (!store.usable() || store.writesPending())
+        return std::nullopt;
+    if (m_connection && m_generation != store.generation()) {
+        m_connection->close();
+        m_connection.reset();
+    }
+    if (!m_connection) {
+        auto connection = std::make_unique<Connection>();
+        m_generation = store.generation();
+        // Never kept waiting long on the browser's thread: the cache's own thread can wait.
+        if (QString failure; !connection->open(store.file(), failure, ReaderBusyTimeoutMs)) {
+            connection->close();
+            return std::nullopt;
+        }
+        m_connection = std::move(connection);
+    }
+    try {
+        bool tooLarge = false;
+        Found found = m_connection->find(address, reader, withHtml, sizeLimit, &tooLarge);
+        m_connection->finishAll();
+        if (tooLarge || (found.page && !found.page->document))
+            return std::nullopt;
+        return found;
+    } catch (const SqlFailure &) {
+        m_connection->finishAll();
+        return std::nullopt; // the cache's own thread tells what is wrong
+    }
+}
+
+std::unique_ptr<PageCache::Reader> PageCache::reader()
+{
+    return std::unique_ptr<Reader>(new Reader(*this));
+}
+
 PageCache::PageCache(QString file, qint64 maxBytes)
     : m_file(std::move(file))
     , m_store(std::make_unique<Store>(m_file, maxBytes))
@@ -940,10 +1090,19 @@ void PageCache::storeDocument(const QString &address, const HtmlDocument &docume
     });
 }
 
-PageCache::Found PageCache::lookup(const QString &address, quint32 reader)
+PageCache::Found PageCache::lookup(const QString &address, quint32 reader, bool withHtml)
 {
     Store *store = m_store.get();
-    return store->ask<Found>([store, &address, reader] { return store->lookup(address, reader); });
+    return store->ask<Found>(
+        [store, &address, reader, withHtml] { return store->lookup(address, reader, withHtml); });
+}
+
+void PageCache::find(const QString &address, quint32 reader, bool withHtml, std::function<void(Found)> then)
+{
+    Store *store = m_store.get();
+    store->post([store, address, reader, withHtml, then = std::move(then)] {
+        then(store->lookup(address, reader, withHtml));
+    });
 }
 
 QList<PageCache::JournalSummary> PageCache::journals()

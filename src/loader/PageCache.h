@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -67,6 +68,7 @@ public:
         QString address;
         QDateTime fetched;
         qint64 bytes = 0;
+        QString redirectsTo; // for a redirect kept, where it leads; empty for a page
     };
 
     // $XDG_CACHE_HOME/diarytrawl/pages.sqlite
@@ -94,10 +96,13 @@ public:
                        quint32 reader);
 
     // The page stored for address, following stored redirects (at most MaxRedirects). Comes after every
-    // write given before it.
-    Found lookup(const QString &address, quint32 reader);
+    // write given before it. Without withHtml its document comes without its HTML, which is then not read.
+    Found lookup(const QString &address, quint32 reader, bool withHtml = true);
+    // The same, answered on the cache's own thread, where then runs: it must be quick.
+    void find(const QString &address, quint32 reader, bool withHtml, std::function<void(Found)> then);
 
     QList<JournalSummary> journals();
+    // A journal's pages and redirects, on every site when owner.site is empty.
     QList<StoredPage> pagesOf(const Owner &owner);
     // Removes a journal's pages and redirects, on every site when owner.site is empty; how many pages.
     qint64 forget(const Owner &owner);
@@ -106,7 +111,32 @@ public:
     // Waits until the writes given so far are done.
     void flush();
 
-    class Store; // the connection and its thread
+    class Store;      // the writer's connection and its thread
+    class Connection; // a connection on one thread
+
+    // What a browser reads from the cache on its own thread, without a turn on the cache's: a page of up
+    // to sizeLimit bytes, stored with its document, when no write given is still to be done. Made, used
+    // and dropped on one thread.
+    class Reader {
+    public:
+        ~Reader();
+        Reader(const Reader &) = delete;
+        Reader &operator=(const Reader &) = delete;
+
+        // nullopt: ask lookup or find instead (a larger page, one kept as bytes, a write still to be done,
+        // a failure).
+        std::optional<Found> lookup(const QString &address, quint32 reader, bool withHtml, qint64 sizeLimit);
+
+    private:
+        friend class PageCache;
+        explicit Reader(PageCache &cache);
+
+        PageCache &m_cache;
+        std::unique_ptr<Connection> m_connection;
+        quint64 m_generation = 0; // the file's, when the connection was opened
+    };
+    // The cache must outlive it.
+    std::unique_ptr<Reader> reader();
 
 private:
     PageCache(QString file, qint64 maxBytes);

@@ -19,10 +19,11 @@ namespace {
 constexpr int PollIntervalMs = 100;
 
 // Wait(msec) that ends early when the browser's load does: the crawl does not idle out a poll
-// interval after a page has arrived.
+// interval after a page has arrived. A load the browser ended at once (a page from the cache) costs
+// no round of events of its own.
 void waitForLoad(Browser &browser, int msec)
 {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    KeepResponsive();
     if (browser.Busy()) {
         QEventLoop pause;
         QTimer timer;
@@ -34,7 +35,7 @@ void waitForLoad(Browser &browser, int msec)
         pause.exec();
         browser.notifyWhenIdle({});
     }
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    KeepResponsive();
 }
 
 QString seconds(qint64 count)

@@ -14,9 +14,8 @@ namespace diarytrawl::sites {
 
 namespace {
 
-// The journal's calendar part of a link's path: "YYYY", "YYYY/MM" or "YYYY/MM/DD"; empty when the link
-// leads elsewhere.
-QStringView calendarPathOf(const web::WebAddress &link, const QString &nick, const QString &siteHost)
+// The link's path within the journal ("/2005/03/", "/calendar"); empty when it leads elsewhere.
+QStringView journalPathOf(const web::WebAddress &link, const QString &nick, const QString &siteHost)
 {
     if (!link.isHttp())
         return {};
@@ -34,11 +33,34 @@ QStringView calendarPathOf(const web::WebAddress &link, const QString &nick, con
         if (path == link.path())
             return {};
     }
+    return path;
+}
+
+// The journal's calendar part of a link's path: "YYYY", "YYYY/MM" or "YYYY/MM/DD"; empty when the link
+// leads elsewhere.
+QStringView calendarPathOf(const web::WebAddress &link, const QString &nick, const QString &siteHost)
+{
+    const QStringView path = journalPathOf(link, nick, siteHost);
     static const QRegularExpression calendar(u"^/(\\d{4})/(?:(\\d{2})/(?:(\\d{2})/)?)?$"_s);
     return calendar.match(path).hasMatch() ? path.sliced(1, path.size() - 2) : QStringView();
 }
 
 } // namespace
+
+CalendarPlace calendarPlaceOf(const web::WebAddress &address, const QString &nick, const QString &siteHost)
+{
+    const QStringView part = calendarPathOf(address, nick, siteHost);
+    if (part.isEmpty())
+        return {};
+    return {part.first(4).toInt(), part.size() >= 7 ? part.sliced(5, 2).toInt() : 0,
+            part.size() >= 10 ? part.sliced(8, 2).toInt() : 0};
+}
+
+bool isCalendarPage(const web::WebAddress &address, const QString &nick, const QString &siteHost)
+{
+    const QStringView path = journalPathOf(address, nick, siteHost);
+    return path == u"/calendar" || path == u"/archive";
+}
 
 QString yearPageAddress(const QString &siteHost, const QString &nick, int year)
 {

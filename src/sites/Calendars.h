@@ -19,6 +19,17 @@ namespace diarytrawl::sites {
 QString yearPageAddress(const QString &siteHost, const QString &nick, int year);
 QString calendarAddress(const QString &siteHost, const QString &nick);
 
+// Where a page lies in the journal's calendar, by its address: a year page (month 0), a month page, a
+// day page, or none of them (year 0).
+struct CalendarPlace {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+};
+CalendarPlace calendarPlaceOf(const web::WebAddress &address, const QString &nick, const QString &siteHost);
+// Whether the address is the journal's calendar (LiveJournal's "/calendar", Dreamwidth's "/archive").
+bool isCalendarPage(const web::WebAddress &address, const QString &nick, const QString &siteHost);
+
 // The months (1 to 12) of the year that the page shows to have entries, in order.
 QList<int> monthsWithEntries(const HtmlDocument &page, int year, const QString &nick,
                              const QString &siteHost);

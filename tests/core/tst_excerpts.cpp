@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/CaselessFinder.h"
 #include "core/Excerpts.h"
 
 #include <QTest>
@@ -27,6 +28,8 @@ private Q_SLOTS:
     void excerptHtml_data();
     void excerptHtml();
     void manyMatchesAreCapped();
+    void findsAsQtFinds_data();
+    void findsAsQtFinds();
 };
 
 // What the report shows of a page: excerpts in order, escaped, the page's own matched text in bold. The
@@ -75,6 +78,41 @@ void TestExcerpts::manyMatchesAreCapped()
                                            u"matches: only the first 10000 are shown)</i>"_s));
         QVERIFY(!pageExcerpts(text.left(MaxExcerptsPerPage), u"a"_s, regScan).cut);
     }
+}
+
+// A plain search finds, ignoring case, exactly what QString::indexOf finds: every occurrence, wherever
+// it lies against the finder's eight-place steps, in letters that fold with others.
+void TestExcerpts::findsAsQtFinds_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("needle");
+
+    const QString filler = u"Some words of an entry, now and then. "_s.repeated(3);
+    QTest::newRow("latin, at every place") << filler + u"LiveJournal"_s + filler << u"livejournal"_s;
+    QTest::newRow("one letter") << filler << u"E"_s;
+    QTest::newRow("cyrillic") << u"Мой ЖУРНАЛ и журнал, ЖурнаЛ."_s.repeated(5) << u"журнал"_s;
+    QTest::newRow("kelvin sign folds as k") << u"ok Kelvin KELVIN kelvin"_s.repeated(3) << u"kelvin"_s;
+    QTest::newRow("final sigma") << u"ΟΔΟΣ οδος οδός"_s.repeated(4) << u"οδοσ"_s;
+    QTest::newRow("sharp s, one letter each") << u"STRASSE straße STRAẞE"_s.repeated(4) << u"straße"_s;
+    QTest::newRow("dotted and dotless i") << u"İstanbul ıstanbul Istanbul"_s.repeated(4) << u"istanbul"_s;
+    QTest::newRow("beyond the plane") << u"a 𐐨𐐩 𐐀𐐁 b"_s.repeated(3) << u"𐐀𐐁"_s;
+    QTest::newRow("needle at the very end") << filler + u"ENd"_s << u"end"_s;
+    QTest::newRow("longer than the text") << u"short"_s << u"much longer than that"_s;
+    QTest::newRow("empty needle") << filler << QString();
+}
+
+void TestExcerpts::findsAsQtFinds()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, needle);
+    const CaselessFinder finder(needle);
+    for (qsizetype from = 0; from <= text.size() + 1; ++from)
+        QCOMPARE(finder.indexIn(text, from), text.indexOf(needle, from, Qt::CaseInsensitive));
+    for (qsizetype cut = 0; cut < 9; ++cut) // every length against the steps
+        QCOMPARE(finder.indexIn(QStringView(text).first(text.size() - std::min(cut, text.size()))),
+                 QStringView(text)
+                     .first(text.size() - std::min(cut, text.size()))
+                     .indexOf(needle, 0, Qt::CaseInsensitive));
 }
 
 QTEST_GUILESS_MAIN(TestExcerpts)

@@ -39,10 +39,12 @@ public:
     web::NetworkBrowserOptions &loaderOptions() { return m_browsers.options(); }
 
     // The log with every run of progress dots written "<dots>": how many polls a load takes varies.
+    // Waiting shows as dots, as many as the load took steps: none for a page ready at once (from the
+    // page cache).
     QString normalisedLog() const
     {
         static const QRegularExpression dots(QStringLiteral(
-            "(^|\\n)\\.+(?=Page loaded|Year page loaded|Calendar loaded|Ok \\r|\\r\\n --- stopped)"));
+            "(^|\\n)\\.*(?=Page loaded|Year page loaded|Calendar loaded|Ok \\r|\\r\\n --- stopped)"));
         return QString(logText).replace(dots, QStringLiteral("\\1<dots>"));
     }
 

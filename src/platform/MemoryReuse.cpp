@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "MemoryReuse.h"
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace diarytrawl {
+
+void keepFreedMemoryForReuse()
+{
+#if defined(__GLIBC__)
+    constexpr int FromTheHeapUpTo = 4 * 1024 * 1024; // larger blocks are mapped, and unmapped when freed
+    constexpr int KeptAtTheHeapTop = 32 * 1024 * 1024;
+    mallopt(M_MMAP_THRESHOLD, FromTheHeapUpTo);
+    mallopt(M_TRIM_THRESHOLD, KeptAtTheHeapTop);
+#endif
+}
+
+} // namespace diarytrawl
