@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Whole searches by the real program against a fixture journal on loopback: what a search costs online
 // (paced at one request per 200 ms, nothing more), what a re-search from the page cache costs (no
-// network, no pause) and what each entry adds to it, and the program's peak memory over a year. The Dreamwidth case runs the crawl
-// itself behind the site's limiter (a bucket of 30 requests that starts full and refills over 60 s,
-// 429 with "Retry-After: 60" when empty), as a visitor: it takes its real time, a few minutes.
+// network, no pause) and what each entry adds to it, and the program's peak memory over a year. The
+// Dreamwidth case runs the crawl itself behind the site's limiter (a bucket of 30 requests that starts full
+// and refills over 60 s, 429 with "Retry-After: 60" when empty), as a visitor: it takes its real time, a few
+// minutes.
 //
 // Usage: bench_search [months]    (default 6; the memory case always walks 12 months)
 //        bench_search dreamwidth [entries]    (default 34, about 100 requests)

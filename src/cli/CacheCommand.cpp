@@ -183,14 +183,13 @@ QString journalText(const web::PageCache::JournalSummary &summary, const Journal
     if (held->calendarRead.isValid())
         text += u"  calendar read %1\n"_s.arg(shown(held->calendarRead));
     for (const auto &[number, year] : held->years) {
-        text += u"  %1: %2\n"_s.arg(number).arg(year.read.isValid() ? u"year page read "_s + shown(year.read)
-                                                                    : u"no year page"_s);
+        text += u"  %1: %2\n"_s.arg(QString::number(number), year.read.isValid()
+                                                                 ? u"year page read "_s + shown(year.read)
+                                                                 : u"no year page"_s);
         for (const auto &[month, kept] : year.months) {
-            text += u"    %1/%2: month page read %3; %4 entries, %5 kept"_s.arg(number)
-                        .arg(month, 2, 10, QChar(u'0'))
-                        .arg(shown(kept.read))
-                        .arg(kept.entries)
-                        .arg(kept.kept);
+            text += u"    %1/%2: month page read %3; %4 entries, %5 kept"_s.arg(
+                QString::number(number), QString::number(month).rightJustified(2, u'0'), shown(kept.read),
+                QString::number(kept.entries), QString::number(kept.kept));
             if (kept.kept > 0)
                 text += u", the last read "_s + shown(kept.lastRead);
             text += u'\n';
@@ -239,10 +238,9 @@ int runCacheCommand(const QStringList &arguments)
             return exitStatus::Stopped;
         }
         const QString where = siteHost.isEmpty() ? QString() : u" on "_s + siteHost;
-        write(stdout,
-              forgotten == 0
-                  ? u"The page cache holds no pages of %1%2.\n"_s.arg(name, where)
-                  : u"Removed %1 pages of %2%3 from the page cache.\n"_s.arg(forgotten).arg(name, where));
+        write(stdout, forgotten == 0 ? u"The page cache holds no pages of %1%2.\n"_s.arg(name, where)
+                                     : u"Removed %1 pages of %2%3 from the page cache.\n"_s.arg(
+                                           QString::number(forgotten), name, where));
         return exitStatus::Completed;
     }
 

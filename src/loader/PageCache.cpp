@@ -716,8 +716,7 @@ void PageCache::Store::importFolder()
         });
         if (pages > 0)
             note(u"%1 pages of the page cache folder \"%2\" were taken over; the folder is left as it was."_s
-                     .arg(pages)
-                     .arg(folder));
+                     .arg(QString::number(pages), folder));
     } catch (const SqlFailure &failure) {
         note(u"The page cache folder \"%1\" could not be taken over (%2); it is tried again next time."_s.arg(
             folder, failure.error.text()));

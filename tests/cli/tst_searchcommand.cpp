@@ -41,7 +41,7 @@ private Q_SLOTS:
     void jsonEventsFollowTheLog();
     void interruptStopsTheSearch();
     void openHandsTheReportToTheDesktop();
-    void offlineAndOnline();
+    void pageCacheAcrossRuns();
 
 private:
     QProcess *start(const QStringList &arguments);
@@ -137,6 +137,15 @@ void TestSearchCommand::commandLine_data()
     QTest::newRow("modes that exclude each other")
         << QStringList{u"--user"_s, u"inkwell"_s, u"--regexp"_s, u"--masks"_s} << 64
         << u"diarytrawl search: --regexp and --masks exclude each other"_s + see << QString();
+    QTest::newRow("a cache limit that is no size")
+        << QStringList{u"--user"_s, u"inkwell"_s, u"--cache-limit"_s, u"2 gigs"_s} << 64
+        << u"diarytrawl search: --cache-limit must be a size such as 2G, 500M, 64K or a number of bytes, "
+           u"not \"2 gigs\""_s +
+               see
+        << QString();
+    QTest::newRow("cache: --forget with --user")
+        << QStringList{u"-"_s, u"cache"_s, u"--forget"_s, u"a"_s, u"--user"_s, u"b"_s} << 64
+        << u"--forget goes with --site alone"_s << u"usage: diarytrawl cache"_s;
     QTest::newRow("cookies of a browser that encrypts them")
         << QStringList{u"--user"_s, u"inkwell"_s, u"--cookies-from-browser"_s, u"chrome"_s} << 64
         << u"diarytrawl search: --cookies-from-browser reads Firefox only"_s << u"encrypt"_s;
@@ -266,11 +275,41 @@ void TestSearchCommand::openHandsTheReportToTheDesktop()
     QTRY_COMPARE(opened(), m_dir->path() + u"/results.tmp.inkwell.2005.03-03.htm\n"_s);
 }
 
-// The settings' offline mode, --offline and --online: only the cache, or the network, for one run.
-void TestSearchCommand::offlineAndOnline()
+// The page cache across runs: what the cache command says it holds, a re-search offline (the settings'
+// offline mode) that reports exactly what the online search did, a journal forgotten, --online.
+void TestSearchCommand::pageCacheAcrossRuns()
 {
     const QStringList search = m_search + QStringList{u"--user"_s, u"inkwell"_s};
     QCOMPARE(run(search).exitCode, 0);
+    const auto report = [this] {
+        QFile file(m_dir->filePath(u"results.tmp.inkwell.2005.03-03.htm"_s));
+        static const QRegularExpression times(u"scan (started|finished) at: <i>[^<]*</i>"_s);
+        return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).replace(times, u"TIME"_s)
+                                              : QString();
+    };
+    const QString onlineReport = report();
+    QVERIFY(onlineReport.contains(u"TIME"_s) && onlineReport.contains(u"/~inkwell/101.html"_s));
+
+    const Run held = run({u"cache"_s, u"--user"_s, u"inkwell"_s, u"--json"_s});
+    QCOMPARE(held.exitCode, 0);
+    const QJsonArray journals =
+        QJsonDocument::fromJson(held.out.toUtf8()).object().value(u"journals"_s).toArray();
+    QCOMPARE(journals.size(), 1);
+    const QJsonObject journal = journals.first().toObject();
+    QCOMPARE(journal.value(u"site"_s).toString(), m_server->host());
+    const QJsonObject march = journal.value(u"years"_s)
+                                  .toArray()
+                                  .first()
+                                  .toObject()
+                                  .value(u"months"_s)
+                                  .toArray()
+                                  .first()
+                                  .toObject();
+    QCOMPARE(march.value(u"month"_s).toInt(), 3);
+    QVERIFY(march.value(u"entries"_s).toInt() > 0);
+    QCOMPARE(march.value(u"kept"_s), march.value(u"entries"_s));
+    QVERIFY(run({u"cache"_s}).out.contains(u"inkwell on "_s + m_server->host() + u": "_s));
+
     m_server->clearRequests();
     QDir().mkpath(m_dir->path() + u"/config/diarytrawl"_s);
     QFile settings(m_dir->path() + u"/config/diarytrawl/settings.json"_s);
@@ -279,17 +318,21 @@ void TestSearchCommand::offlineAndOnline()
         R"({"values": {"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet )"
         R"(Settings\\GlobalUserOffline": {"type": "REG_DWORD", "data": 1}}})");
     settings.close();
-
     const Run offline = run(search);
     QCOMPARE(offline.exitCode, 0);
     QVERIFY(
         offline.out.contains(u"to month: 03;\noffline mode: pages are read only from the page cache;\n"_s));
-    QVERIFY(offline.out.endsWith(u"results: 3 links found (see log above);\n3 links scanned;\n"_s));
+    QCOMPARE(report(), onlineReport);
     // A month never loaded online is not there, and the log says why.
     const Run missing = run(search + QStringList{u"--from"_s, u"04"_s, u"--to"_s, u"04"_s});
     QCOMPARE(missing.exitCode, 3);
     QVERIFY(missing.out.contains(u"it is not in the page cache (offline mode);"_s));
     QVERIFY(m_server->requests().isEmpty());
+
+    QCOMPARE(run({u"cache"_s, u"--forget"_s, u"Inkwell"_s}).out.section(u' ', 0, 0), u"Removed"_s);
+    QCOMPARE(run(search).exitCode, 3); // nothing of it is left
+    QCOMPARE(run({u"cache"_s, u"--forget"_s, u"inkwell"_s}).out,
+             u"The page cache holds no pages of inkwell.\n"_s);
 
     const Run online = run(search + QStringList{u"--online"_s, u"--from"_s, u"04"_s, u"--to"_s, u"04"_s});
     QCOMPARE(online.exitCode, 0);
