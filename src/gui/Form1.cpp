@@ -19,10 +19,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTextStream>
 #include <QTimer>
 #include <QToolTip>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace diarytrawl {
 
@@ -47,6 +50,20 @@ constexpr int CaptionHeight = 240;
 void place(QWidget *widget, int left, int top, int width, int height)
 {
     widget->setGeometry(toPixels(left), toPixels(top), toPixels(width), toPixels(height));
+}
+
+// The designed widths hold the English captions in a desktop's usual font. A longer translation (or a
+// larger font) widens a caption or a button to its text, rightwards into the room the design leaves
+// after it, rather than cut the text off; the layout test holds the result to the rule that no control
+// covers another.
+void fitToText(QWidget *control, const QString &text)
+{
+    int needed = control->fontMetrics().horizontalAdvance(text);
+    if (qobject_cast<QPushButton *>(control)) // the margins QCommonStyle gives a button's text
+        needed += control->style()->pixelMetric(QStyle::PM_ButtonMargin) +
+                  2 * control->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    if (needed > control->width())
+        control->resize(needed, control->height());
 }
 
 } // namespace
@@ -102,6 +119,7 @@ void Form1::createControls()
         caption->setObjectName(QString::fromLatin1(name));
         caption->setTextFormat(Qt::PlainText);
         place(caption, left, 120, width, CaptionHeight);
+        fitToText(caption, text);
         return caption;
     };
 
@@ -124,6 +142,7 @@ void Form1::createControls()
     SearchButton = new QPushButton(tr("Search!"), client);
     SearchButton->setObjectName(u"SearchButton"_s);
     place(SearchButton, 6120, 240, 855, 375);
+    fitToText(SearchButton, SearchButton->text());
     connect(SearchButton, &QPushButton::clicked, this, &Form1::SearchButton_Click);
 
     Output2 = new QPlainTextEdit(client);
@@ -141,6 +160,7 @@ void Form1::createControls()
     CancelSearchButton->setObjectName(u"CancelSearchButton"_s);
     CancelSearchButton->setEnabled(false);
     place(CancelSearchButton, 2640, 5640, 1455, 375);
+    fitToText(CancelSearchButton, CancelSearchButton->text());
     connect(CancelSearchButton, &QPushButton::clicked, this, &Form1::CancelSearchButton_Click);
 
     // The dash between the two month boxes, from (2520, 480) to (2640, 480).
@@ -287,10 +307,17 @@ QString Form1::GetIEVersion() const
 
 // The layout rule and the minimum size are given for the outer size, frame included; the frame is known only
 // once the window is on the screen (and may change with the window manager), so both follow it.
+// The designed minimum width holds the English menus on one line of the menu bar. Where the menus need
+// more (the Russian captions need a few pixels more, and so may a larger font), the minimum grows to them
+// rather than hide the last menus behind the bar's extension button; the layout rule itself is unchanged.
 void Form1::followFrame()
 {
     m_frame = frameGeometry().size() - size();
-    setMinimumSize(QSize(toPixels(MinimumOuterWidth), toPixels(MinimumOuterHeight)) - m_frame);
+    const QSize designed = QSize(toPixels(MinimumOuterWidth), toPixels(MinimumOuterHeight)) - m_frame;
+    // Measured on a bar of its own: the window's bar lays its menus out for the width the window has now.
+    QMenuBar wholeBar;
+    wholeBar.addActions(menuBar()->actions());
+    setMinimumSize(std::max(designed.width(), wholeBar.sizeHint().width()), designed.height());
 }
 
 void Form1::Form_Resize()

@@ -14,9 +14,13 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
@@ -458,31 +462,43 @@ void TestForm1::layoutRule_data()
     QTest::addColumn<QSize>("outer"); // in twips, frame included
     // Output2 width, Output2 height, Cancel top, Search left, search box width.
     QTest::addColumn<ResizedGeometry>("geometry");
-    QTest::newRow("designed") << QSize(7350, 6915) << ResizedGeometry{6990, 4575, 5790, 6255, 2775};
+    QTest::addColumn<QLocale>("language");
+    const QLocale english(QLocale::English);
+    QTest::newRow("designed") << QSize(7350, 6915) << ResizedGeometry{6990, 4575, 5790, 6255, 2775}
+                              << english;
     // The Search button just clears the search string's caption (3360 + 2535); the log keeps 1500.
     QTest::newRow("minimum") << QSize(MinimumOuterWidth, MinimumOuterHeight)
-                             << ResizedGeometry{6630, 1500, 2715, 5895, 2415};
+                             << ResizedGeometry{6630, 1500, 2715, 5895, 2415} << english;
     // The window takes the minimum size instead; the rule itself clamps sizes at zero.
-    QTest::newRow("too small") << QSize(300, 200) << ResizedGeometry{0, 0, -925, -795, 0};
+    QTest::newRow("too small") << QSize(300, 200) << ResizedGeometry{0, 0, -925, -795, 0} << english;
+    // The longer captions: the menus need a few pixels more than the designed minimum.
+    QTest::newRow("minimum, Russian")
+        << QSize(MinimumOuterWidth, MinimumOuterHeight) << ResizedGeometry{6630, 1500, 2715, 5895, 2415}
+        << QLocale(QLocale::Russian);
 }
 
 void TestForm1::layoutRule()
 {
     QFETCH(QSize, outer);
     QFETCH(ResizedGeometry, geometry);
+    QFETCH(QLocale, language);
     QCOMPARE(layoutForOuterSize(outer.width(), outer.height()), geometry);
+    speak(language);
     const QSize frame = m_window->frameGeometry().size() - m_window->size();
+    // Below its minimum the window takes the minimum: in English the designed one, in Russian as wide as
+    // the menus need.
+    const QSize minimum = m_window->minimumSize() + frame;
+    QVERIFY(language.language() != QLocale::English ||
+            minimum == QSize(MinimumOuterWidth, MinimumOuterHeight) / 15);
     m_window->resize(outer / 15 - frame);
-    if (outer.width() < MinimumOuterWidth) {
-        QTRY_COMPARE(m_window->frameGeometry().size(), QSize(MinimumOuterWidth, MinimumOuterHeight) / 15);
-        return;
-    }
-    QTRY_COMPARE(m_window->frameGeometry().size(), outer / 15);
-    QCOMPARE(child("Output2")->size(), QSize(geometry.output2Width, geometry.output2Height) / 15);
-    QCOMPARE(child("SearchButton")->x(), geometry.searchButtonLeft / 15);
-    QCOMPARE(child("SearchStringEdit")->width(), geometry.searchStringEditWidth / 15);
-    QCOMPARE(child("CancelSearchButton")->y(), geometry.cancelSearchButtonTop / 15);
-    // Every control is inside the window, and none covers another.
+    QTRY_COMPARE(m_window->frameGeometry().size(), (outer / 15).expandedTo(minimum));
+    const QSize taken = m_window->frameGeometry().size() * 15;
+    const ResizedGeometry at = layoutForOuterSize(taken.width(), taken.height());
+    QCOMPARE(child("Output2")->size(), QSize(at.output2Width, at.output2Height) / 15);
+    QCOMPARE(child("SearchButton")->x(), at.searchButtonLeft / 15);
+    QCOMPARE(child("SearchStringEdit")->width(), at.searchStringEditWidth / 15);
+    QCOMPARE(child("CancelSearchButton")->y(), at.cancelSearchButtonTop / 15);
+    // Every control is inside the window, none covers another, and a caption shows all its text.
     const QList<QWidget *> controls =
         child("clientArea")->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
     for (QWidget *one : controls) {
@@ -490,7 +506,21 @@ void TestForm1::layoutRule()
         for (QWidget *other : controls)
             QVERIFY2(one == other || !one->geometry().intersects(other->geometry()),
                      qPrintable(one->objectName() + u' ' + other->objectName()));
+        QRect room = one->contentsRect(); // where a label writes; a button, where its style does
+        if (auto *button = qobject_cast<QPushButton *>(one)) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        }
+        if (qobject_cast<QLabel *>(one) || qobject_cast<QPushButton *>(one))
+            QVERIFY2(one->fontMetrics().horizontalAdvance(one->property("text").toString()) <= room.width(),
+                     qPrintable(one->objectName()));
     }
+    // Every menu is on the menu bar, none behind its extension button.
+    QMenuBar *bar = m_window->menuBar();
+    for (QAction *shown : bar->actions())
+        QVERIFY2(!shown->isVisible() || bar->rect().contains(bar->actionGeometry(shown)),
+                 qPrintable(shown->text()));
 }
 
 void TestForm1::captionWhileMinimized()
