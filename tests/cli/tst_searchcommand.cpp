@@ -148,7 +148,7 @@ void TestSearchCommand::commandLine_data()
     QTest::newRow("help in Russian")
         << russian + QStringList{u"--help"_s} << 0
         << u"Использование: diarytrawl search --user ИМЯ [параметры]"_s
-        << u"--timeout СЕКУНДЫ       загрузка, которая столько секунд ничего не получает, не удаётся"_s;
+        << u"--timeout СЕКУНДЫ       загрузка, не получившая ничего за столько секунд, не удалась"_s;
     QTest::newRow("month not a number, in Russian")
         << russian + QStringList{u"--user"_s, u"inkwell"_s, u"--from"_s, u"March"_s} << 64
         << u"diarytrawl search: --from: нужно целое число от -32768 до 32767, а не «March»"_s + seeRussian
