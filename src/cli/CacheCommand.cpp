@@ -9,6 +9,7 @@
 #include "sites/LinkClassification.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFile>
 #include <QHash>
 #include <QJsonArray>
@@ -25,13 +26,21 @@ namespace diarytrawl {
 
 namespace {
 
-const QString Usage =
-    u"usage: diarytrawl cache [--user NAME] [--site HOST] [--json]\n"
-    "       diarytrawl cache --forget NAME [--site HOST]\n"
-    "Says what the page cache holds: every journal it has pages of, or with --user one journal's\n"
-    "years, months and entries and when each was last read; --json prints the same as one JSON\n"
-    "object. --forget removes a journal's pages (on every site, or on HOST).\n"
-    "Exit status: 0 done, 1 the cache cannot be read, 64 bad usage.\n"_s;
+// The usage is said in the desktop's language; what the cache holds is not.
+class CacheCommand {
+    Q_DECLARE_TR_FUNCTIONS(CacheCommand)
+};
+
+QString usage()
+{
+    return CacheCommand::tr(
+        "usage: diarytrawl cache [--user NAME] [--site HOST] [--json]\n"
+        "       diarytrawl cache --forget NAME [--site HOST]\n"
+        "Says what the page cache holds: every journal it has pages of, or with --user one journal's\n"
+        "years, months and entries and when each was last read; --json prints the same as one JSON\n"
+        "object. --forget removes a journal's pages (on every site, or on HOST).\n"
+        "Exit status: 0 done, 1 the cache cannot be changed, 64 bad usage.\n");
+}
 
 void write(FILE *stream, const QString &text)
 {
@@ -214,13 +223,13 @@ int runCacheCommand(const QStringList &arguments)
     if (!parser.parse(QStringList{u"diarytrawl cache"_s} + arguments) ||
         !parser.positionalArguments().isEmpty() ||
         (parser.isSet(forget) && (parser.isSet(user) || parser.isSet(jsonOption)))) {
-        write(stderr,
-              (parser.errorText().isEmpty() ? u"--forget goes with --site alone"_s : parser.errorText()) +
-                  u'\n' + Usage);
+        write(stderr, (parser.errorText().isEmpty() ? CacheCommand::tr("--forget goes with --site alone")
+                                                    : parser.errorText()) +
+                          u'\n' + usage());
         return exitStatus::Usage;
     }
     if (parser.isSet(help)) {
-        write(stdout, Usage);
+        write(stdout, usage());
         return exitStatus::Completed;
     }
 

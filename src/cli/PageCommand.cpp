@@ -7,6 +7,7 @@
 #include "sites/JournalSiteRules.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFile>
 
 using namespace Qt::StringLiterals;
@@ -22,17 +23,25 @@ constexpr int ExitUsage = 64;
 
 enum class Output { Links, Text, BodyHtml, Html };
 
-const QString Usage =
-    u"usage: diarytrawl page URL [--links | --text | --body-html | --html] [--offline]\n"
-    "Loads one address as a search does and prints, as UTF-8, what a search sees of it:\n"
-    "  --links      the address of every link, one a line, in page order (default)\n"
-    "  --text       the text of the page's body\n"
-    "  --body-html  the HTML of the page's body\n"
-    "  --html       the HTML of the whole page (head and body)\n"
-    "  --offline    take the page from the page cache only\n"
-    "Exit status: 0 the page was read, 3 it could not be (what the loader shows instead is\n"
-    "printed all the same, and why on standard error), 1 the settings cannot be read, 64 bad\n"
-    "usage.\n"_s;
+// The usage is said in the desktop's language; what the page holds and why it could not be read are not.
+class PageCommand {
+    Q_DECLARE_TR_FUNCTIONS(PageCommand)
+};
+
+QString usage()
+{
+    return PageCommand::tr(
+        "usage: diarytrawl page URL [--links | --text | --body-html | --html] [--offline]\n"
+        "Loads one address as a search does and prints, as UTF-8, what a search sees of it:\n"
+        "  --links      the address of every link, one a line, in page order (default)\n"
+        "  --text       the text of the page's body\n"
+        "  --body-html  the HTML of the page's body\n"
+        "  --html       the HTML of the whole page (head and body)\n"
+        "  --offline    take the page from the page cache only\n"
+        "Exit status: 0 the page was read, 3 it could not be (what the loader shows instead is\n"
+        "printed all the same, and why on standard error), 1 the settings cannot be read, 64 bad\n"
+        "usage.\n");
+}
 
 void writeUtf8(QFile &file, const QString &text)
 {
@@ -58,20 +67,21 @@ int runPageCommand(const QStringList &arguments)
     parser.addOptions({links, text, bodyHtml, html, offline, help});
 
     if (!parser.parse(QStringList{u"diarytrawl page"_s} + arguments)) {
-        writeUtf8(err, parser.errorText() + u'\n' + Usage);
+        writeUtf8(err, parser.errorText() + u'\n' + usage());
         return ExitUsage;
     }
     if (parser.isSet(help)) {
-        writeUtf8(out, Usage);
+        writeUtf8(out, usage());
         return ExitLoaded;
     }
     const QStringList addresses = parser.positionalArguments();
     const int outputsChosen = int(parser.isSet(links)) + int(parser.isSet(text)) +
                               int(parser.isSet(bodyHtml)) + int(parser.isSet(html));
     if (addresses.size() != 1 || outputsChosen > 1) {
-        writeUtf8(err, addresses.size() != 1 ? u"Give exactly one address.\n"_s
-                                             : u"Choose one of --links, --text, --body-html and --html.\n"_s);
-        writeUtf8(err, Usage);
+        writeUtf8(err, (addresses.size() != 1
+                            ? PageCommand::tr("Give exactly one address.")
+                            : PageCommand::tr("Choose one of --links, --text, --body-html and --html.")) +
+                           u'\n' + usage());
         return ExitUsage;
     }
     Output output = Output::Links;

@@ -36,9 +36,16 @@ const QString DefaultMonth = u"03"_s;
 const QString DefaultText = u"LJ"_s;
 constexpr int DefaultTimeoutSeconds = 60;
 
+// The help and the usage errors are said in the desktop's language; the log, the JSON lines, the status
+// line and the crawl's own messages are not: scripts and people read those the same everywhere.
+class SearchCommand {
+    Q_DECLARE_TR_FUNCTIONS(SearchCommand)
+};
+
 QString helpText()
 {
-    return u"Usage: diarytrawl search --user NAME [options]\n"
+    return SearchCommand::
+        tr("Usage: diarytrawl search --user NAME [options]\n"
            "\n"
            "Searches one journal's entries for a string, month by month, as the window's Search! button\n"
            "does. The log goes to standard output, the report to the current folder.\n"
@@ -56,9 +63,7 @@ QString helpText()
            "  --html-code             search the pages' HTML code too\n"
            "  --all-comments          search every page and collapsed thread of an entry's comments, not\n"
            "                          only the comments its page carries (a request for each)\n"
-           "  --site HOST[:PORT]      the journal site (default: "_s +
-           sites::LiveJournal +
-           u")\n"
+           "  --site HOST[:PORT]      the journal site (default: %1)\n"
            "\n"
            "What to keep:\n"
            "  --save-pages            store every scanned page in saved.pages.tmp/\n"
@@ -95,7 +100,8 @@ QString helpText()
            "  -v, --version           show the version\n"
            "\n"
            "Exit status: 0 every page was read, 1 stopped by the user, 2 the search failed, 3 the search\n"
-           "ended but some pages could not be read, 64 the command line was wrong.\n"_s;
+           "ended but some pages could not be read, 64 the command line was wrong.\n")
+            .arg(sites::LiveJournal);
 }
 
 // "1d", "12h", "30m", "90s", or a number of seconds.
@@ -130,7 +136,8 @@ std::optional<qint64> dataSize(const QString &text)
 
 int usageError(const QString &problem)
 {
-    writeText(stderr, u"diarytrawl search: "_s + problem + u"; see 'diarytrawl search --help'\n"_s);
+    writeText(stderr, u"diarytrawl search: "_s + problem +
+                          SearchCommand::tr("; see 'diarytrawl search --help'") + u'\n');
     return exitStatus::Usage;
 }
 
@@ -280,9 +287,10 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
         return exitStatus::Completed;
     }
     if (!parser.positionalArguments().isEmpty())
-        return usageError(u"unexpected argument \""_s + parser.positionalArguments().first() + u'"');
+        return usageError(
+            SearchCommand::tr("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
     if (parser.value(user).isEmpty())
-        return usageError(u"--user NAME is required"_s);
+        return usageError(SearchCommand::tr("--user NAME is required"));
     const std::pair<const QCommandLineOption *, const QCommandLineOption *> exclusive[] = {
         {&regexp, &masks},
         {&regexp, &orThen},
@@ -291,45 +299,49 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
         {&cookies, &cookiesFromBrowser}};
     for (const auto &[one, other] : exclusive) {
         if (parser.isSet(*one) && parser.isSet(*other))
-            return usageError(u"--"_s + one->names().first() + u" and --"_s + other->names().first() +
-                              u" exclude each other"_s);
+            return usageError(SearchCommand::tr("--%1 and --%2 exclude each other")
+                                  .arg(one->names().first(), other->names().first()));
     }
     YearSpan span;
     try {
         span = yearSpan(parser.value(year));
     } catch (const PlatformError &error) {
-        const QString typed = u'"' + parser.value(year) + u'"';
+        const QString typed = parser.value(year);
         switch (error.number()) {
         case ErrorNumber::InvalidArgument:
-            return usageError(u"--year "_s + typed + u" runs backwards: give the earlier year first"_s);
+            return usageError(
+                SearchCommand::tr("--year \"%1\" runs backwards: give the earlier year first").arg(typed));
         case ErrorNumber::Overflow:
-            return usageError(u"--year "_s + typed + u" spans more than "_s +
-                              QString::number(MaxYearsInRange) + u" years"_s);
+            return usageError(
+                SearchCommand::tr("--year \"%1\" spans more than %n years", nullptr, MaxYearsInRange)
+                    .arg(typed));
         default:
-            return usageError(u"--year must be a year (2005), a range of years (2003-2012) or all, not "_s +
-                              typed);
+            return usageError(
+                SearchCommand::tr(
+                    "--year must be a year (2005), a range of years (2003-2012) or all, not \"%1\"")
+                    .arg(typed));
         }
     }
     for (const QCommandLineOption *month : {&from, &to}) {
         try {
             const int number = monthNumber(parser.value(*month));
             if (span.kind != YearSpan::Kind::Single && (number < 1 || number > 12))
-                return usageError(u"--"_s + month->names().first() +
-                                  u" must be a month from 1 to 12 with a "_s + u"range of years, not \""_s +
-                                  parser.value(*month) + u'"');
+                return usageError(
+                    SearchCommand::tr("--%1 must be a month from 1 to 12 with a range of years, not \"%2\"")
+                        .arg(month->names().first(), parser.value(*month)));
         } catch (const PlatformError &) {
-            return usageError(u"--"_s + month->names().first() +
-                              u" must be a whole number from -32768 to "
-                              u"32767, not \""_s +
-                              parser.value(*month) + u'"');
+            return usageError(
+                SearchCommand::tr("--%1 must be a whole number from -32768 to 32767, not \"%2\"")
+                    .arg(month->names().first(), parser.value(*month)));
         }
     }
     std::chrono::seconds maxAge = std::chrono::hours(24);
     if (parser.isSet(maxAgeOption)) {
         const std::optional<std::chrono::seconds> age = duration(parser.value(maxAgeOption));
         if (!age)
-            return usageError(u"--max-age must be an age such as 1d, 12h, 30m, 90s or 0, not \""_s +
-                              parser.value(maxAgeOption) + u'"');
+            return usageError(
+                SearchCommand::tr("--max-age must be an age such as 1d, 12h, 30m, 90s or 0, not \"%1\"")
+                    .arg(parser.value(maxAgeOption)));
         maxAge = *age;
     }
     std::optional<qint64> cacheBytes;
@@ -343,34 +355,36 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
     bool timeoutIsNumber = false;
     const double timeoutSeconds = parser.value(timeout).toDouble(&timeoutIsNumber);
     if (!timeoutIsNumber || !std::isfinite(timeoutSeconds) || timeoutSeconds <= 0 || timeoutSeconds > 86400)
-        return usageError(u"--timeout must be a number of seconds above 0, not \""_s + parser.value(timeout) +
-                          u'"');
+        return usageError(SearchCommand::tr("--timeout must be a number of seconds above 0, not \"%1\"")
+                              .arg(parser.value(timeout)));
     std::optional<std::chrono::milliseconds> paceChosen;
     if (parser.isSet(pace)) {
         bool paceIsNumber = false;
         const double paceSeconds = parser.value(pace).toDouble(&paceIsNumber);
         if (!paceIsNumber || !std::isfinite(paceSeconds) || paceSeconds < 0.2 || paceSeconds > 3600)
-            return usageError(u"--pace must be a number of seconds from 0.2 to 3600, not \""_s +
-                              parser.value(pace) + u'"');
+            return usageError(
+                SearchCommand::tr("--pace must be a number of seconds from 0.2 to 3600, not \"%1\"")
+                    .arg(parser.value(pace)));
         paceChosen = std::chrono::milliseconds(std::llround(paceSeconds * 1000));
     }
     if (parser.isSet(contact) && !isContact(parser.value(contact)))
-        return usageError(u"--contact must be an e-mail or web address, not \""_s + parser.value(contact) +
-                          u'"');
+        return usageError(SearchCommand::tr("--contact must be an e-mail or web address, not \"%1\"")
+                              .arg(parser.value(contact)));
     const QString siteHost = parser.value(site);
     if (const QString problem = sites::siteHostProblem(siteHost); !problem.isEmpty())
-        return usageError(u"--site \""_s + siteHost + u"\": "_s + problem);
+        return usageError(SearchCommand::tr("--site \"%1\": %2").arg(siteHost, problem));
     QString loginCookies;
     if (parser.isSet(cookies)) {
         loginCookies = parser.value(cookies);
         if (!QFileInfo(loginCookies).isFile() || !QFileInfo(loginCookies).isReadable())
-            return usageError(u"cannot read the cookie file \""_s + loginCookies + u'"');
+            return usageError(SearchCommand::tr("cannot read the cookie file \"%1\"").arg(loginCookies));
     } else if (parser.isSet(cookiesFromBrowser)) {
         loginCookies = parser.value(cookiesFromBrowser);
         if (loginCookies != u"firefox" && !loginCookies.startsWith(u"firefox:"))
-            return usageError(u"--cookies-from-browser reads Firefox only (\"firefox\" or "
-                              u"\"firefox:PROFILE_FOLDER\"); Chromium-family browsers encrypt their cookies, "
-                              u"so export a cookies.txt and use --cookies"_s);
+            return usageError(
+                SearchCommand::tr("--cookies-from-browser reads Firefox only (\"firefox\" or "
+                                  "\"firefox:PROFILE_FOLDER\"); Chromium-family browsers encrypt "
+                                  "their cookies, so export a cookies.txt and use --cookies"));
     }
 
     MatchModes modes;
@@ -391,8 +405,8 @@ int runSearchCommand(const QStringList &arguments, const BrowserFactoryMaker &ma
             pattern.Test(QString());
         }
     } catch (const PlatformError &error) {
-        return usageError(u"the search expression \""_s + plan.strSearchTo + u"\" does not compile: "_s +
-                          error.description());
+        return usageError(SearchCommand::tr("the search expression \"%1\" does not compile: %2")
+                              .arg(plan.strSearchTo, error.description()));
     }
 
     LoaderChoices choices;

@@ -5,6 +5,7 @@
 #include "gui/WindowMain.h"
 #include "loader/NetworkBrowser.h"
 #include "platform/MemoryReuse.h"
+#include "platform/Translations.h"
 #include "sites/JournalSiteRules.h"
 
 #include <QCoreApplication>
@@ -19,14 +20,19 @@ using namespace diarytrawl;
 
 namespace {
 
+// The usage is said in the desktop's language; what a command prints when it runs is not.
+class Program {
+    Q_DECLARE_TR_FUNCTIONS(Program)
+};
+
 void printUsage(QTextStream &out)
 {
-    out << "Usage: diarytrawl                      open the window\n"
-           "       diarytrawl search [options]     run one search, log on standard output\n"
-           "       diarytrawl page URL [options]   show what a search sees of one page\n"
-           "       diarytrawl cache [options]      show or clear what the page cache holds\n"
-           "       diarytrawl --help | --version\n"
-           "Run a command with --help for its options; see also diarytrawl(1).\n";
+    out << Program::tr("Usage: diarytrawl                      open the window\n"
+                       "       diarytrawl search [options]     run one search, log on standard output\n"
+                       "       diarytrawl page URL [options]   show what a search sees of one page\n"
+                       "       diarytrawl cache [options]      show or clear what the page cache holds\n"
+                       "       diarytrawl --help | --version\n"
+                       "Run a command with --help for its options; see also diarytrawl(1).\n");
 }
 
 void describeApplication()
@@ -42,6 +48,7 @@ int runCommand(int argc, char *argv[])
     // ends, whichever way the command ends.
     const auto waitForCacheWrites = qScopeGuard([] { QThreadPool::globalInstance()->waitForDone(); });
     describeApplication();
+    installTranslations();
     QStringList arguments = QCoreApplication::arguments().mid(1);
     const QString command = arguments.takeFirst();
     if (command == u"page")
@@ -70,7 +77,7 @@ int runCommand(int argc, char *argv[])
     const bool asked = command == u"--help" || command == u"-h";
     QTextStream out(asked ? stdout : stderr);
     if (!asked)
-        out << "diarytrawl: unknown command \"" << command << "\"\n";
+        out << Program::tr("diarytrawl: unknown command \"%1\"").arg(command) << '\n';
     printUsage(out);
     return asked ? exitStatus::Completed : exitStatus::Usage;
 }

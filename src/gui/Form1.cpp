@@ -19,10 +19,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTextStream>
 #include <QTimer>
 #include <QToolTip>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace diarytrawl {
 
@@ -49,6 +52,20 @@ void place(QWidget *widget, int left, int top, int width, int height)
     widget->setGeometry(toPixels(left), toPixels(top), toPixels(width), toPixels(height));
 }
 
+// The designed widths hold the English captions in a desktop's usual font. A longer translation (or a
+// larger font) widens a caption or a button to its text, rightwards into the room the design leaves
+// after it, rather than cut the text off; the layout test holds the result to the rule that no control
+// covers another.
+void fitToText(QWidget *control, const QString &text)
+{
+    int needed = control->fontMetrics().horizontalAdvance(text);
+    if (qobject_cast<QPushButton *>(control)) // the margins QCommonStyle gives a button's text
+        needed += control->style()->pixelMetric(QStyle::PM_ButtonMargin) +
+                  2 * control->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    if (needed > control->width())
+        control->resize(needed, control->height());
+}
+
 } // namespace
 
 Form1::Form1(Services services, QWidget *parent)
@@ -57,7 +74,8 @@ Form1::Form1(Services services, QWidget *parent)
     , m_log(*this)
 {
     setObjectName(u"Form1"_s);
-    setWindowTitle(DesignedCaption.toString());
+    //: The window's caption as designed, three blanks first; %1 is the version.
+    setWindowTitle(tr("   diarytrawl utility v.%1").arg(QStringLiteral(DIARYTRAWL_VERSION)));
     setWindowIcon(QIcon(u":/icons/diarytrawl-32.png"_s));
     createControls();
     createMenus();
@@ -96,35 +114,35 @@ void Form1::createControls()
         edit->setObjectName(QString::fromLatin1(name));
         return edit;
     };
-    auto label = [client](const char *name, const QString &text) {
+    auto label = [client](const char *name, const QString &text, int left, int width) {
         auto *caption = new QLabel(text, client);
         caption->setObjectName(QString::fromLatin1(name));
         caption->setTextFormat(Qt::PlainText);
+        place(caption, left, 120, width, CaptionHeight);
+        fitToText(caption, text);
         return caption;
     };
 
     EditNick = lineEdit("EditNick", u"inkwell"_s);
     place(EditNick, 120, 360, 1095, 285);
-    NickLabel = label("NickLabel", u"Username:"_s);
-    place(NickLabel, 120, 120, 1095, CaptionHeight);
+    //: Above the field for the user name of the journal to search; at most as wide as that field.
+    NickLabel = label("NickLabel", tr("Username:"), 120, 1095);
     EditYear = lineEdit("EditYear", u"2005"_s);
     place(EditYear, 1320, 360, 615, 285);
-    YearLabel = label("YearLabel", u"Year:"_s);
-    place(YearLabel, 1320, 120, 615, CaptionHeight);
+    YearLabel = label("YearLabel", tr("Year:"), 1320, 615);
     FromMonthEdit = lineEdit("FromMonthEdit", u"03"_s);
     place(FromMonthEdit, 2040, 360, 375, 285);
     ToMonthEdit = lineEdit("ToMonthEdit", u"03"_s);
     place(ToMonthEdit, 2760, 360, 375, 285);
-    MonthsLabel = label("MonthsLabel", u"Months:"_s);
-    place(MonthsLabel, 2040, 120, 1095, CaptionHeight);
+    MonthsLabel = label("MonthsLabel", tr("Months:"), 2040, 1095);
     SearchStringEdit = lineEdit("SearchStringEdit", u"LJ"_s);
     place(SearchStringEdit, 3360, 360, 2535, 285);
-    SearchStringLabel = label("SearchStringLabel", u"Search string:"_s);
-    place(SearchStringLabel, 3360, 120, 2535, CaptionHeight);
+    SearchStringLabel = label("SearchStringLabel", tr("Search string:"), 3360, 2535);
 
-    SearchButton = new QPushButton(u"Search!"_s, client);
+    SearchButton = new QPushButton(tr("Search!"), client);
     SearchButton->setObjectName(u"SearchButton"_s);
     place(SearchButton, 6120, 240, 855, 375);
+    fitToText(SearchButton, SearchButton->text());
     connect(SearchButton, &QPushButton::clicked, this, &Form1::SearchButton_Click);
 
     Output2 = new QPlainTextEdit(client);
@@ -136,12 +154,13 @@ void Form1::createControls()
     place(Output2, 120, 840, 6975, 4575);
     Output2->installEventFilter(this);
     Output2->viewport()->installEventFilter(this);
-    m_log.reset(u"no search performed"_s);
+    m_log.reset(tr("no search performed"));
 
-    CancelSearchButton = new QPushButton(u"Cancel Search"_s, client);
+    CancelSearchButton = new QPushButton(tr("Cancel Search"), client);
     CancelSearchButton->setObjectName(u"CancelSearchButton"_s);
     CancelSearchButton->setEnabled(false);
     place(CancelSearchButton, 2640, 5640, 1455, 375);
+    fitToText(CancelSearchButton, CancelSearchButton->text());
     connect(CancelSearchButton, &QPushButton::clicked, this, &Form1::CancelSearchButton_Click);
 
     // The dash between the two month boxes, from (2520, 480) to (2640, 480).
@@ -179,43 +198,44 @@ void Form1::createMenus()
     };
 
     // Captions hold no '&', so neither the menus nor their items carry access keys.
-    ie5 = topMenu("ie5", u"Internet Explorer Settings"_s);
+    ie5 = topMenu("ie5", tr("Internet Explorer Settings"));
     ie5TurnGraphicsOff =
-        addItem(ie5, "ie5TurnGraphicsOff", u"Turn Graphics Off"_s, &Form1::ie5TurnGraphicsOff_Click, false);
+        addItem(ie5, "ie5TurnGraphicsOff", tr("Turn Graphics Off"), &Form1::ie5TurnGraphicsOff_Click, false);
     ie5TurnGraphicsOn =
-        addItem(ie5, "ie5TurnGraphicsOn", u"Turn Graphics On"_s, &Form1::ie5TurnGraphicsOn_Click, false);
+        addItem(ie5, "ie5TurnGraphicsOn", tr("Turn Graphics On"), &Form1::ie5TurnGraphicsOn_Click, false);
     ie5SetOfflineMode =
-        addItem(ie5, "ie5SetOfflineMode", u"Set Offline Mode"_s, &Form1::ie5SetOfflineMode_Click, false);
+        addItem(ie5, "ie5SetOfflineMode", tr("Set Offline Mode"), &Form1::ie5SetOfflineMode_Click, false);
     ie5SetOnlineMode =
-        addItem(ie5, "ie5SetOnlineMode", u"Set Online Mode"_s, &Form1::ie5SetOnlineMode_Click, false);
+        addItem(ie5, "ie5SetOnlineMode", tr("Set Online Mode"), &Form1::ie5SetOnlineMode_Click, false);
 
-    advanced = topMenu("advanced", u"Advanced"_s);
-    useRegExps = addItem(advanced, "useRegExps", u"SearchString is a Regular Expression"_s,
+    advanced = topMenu("advanced", tr("Advanced"));
+    useRegExps = addItem(advanced, "useRegExps", tr("SearchString is a Regular Expression"),
                          &Form1::useRegExps_Click, true);
     assumeDosFilemasks =
-        addItem(advanced, "assumeDosFilemasks", u"'*', '?' mean \"any chars\", \"any symbol\""_s,
+        addItem(advanced, "assumeDosFilemasks", tr("'*', '?' mean \"any chars\", \"any symbol\""),
                 &Form1::assumeDosFilemasks_Click, true);
-    assumeOrAndNot = addItem(advanced, "assumeOrAndNot", u"Understand 'OR' and 'THEN'"_s,
+    assumeOrAndNot = addItem(advanced, "assumeOrAndNot", tr("Understand 'OR' and 'THEN'"),
                              &Form1::assumeOrAndNot_Click, true);
-    menuSearchHtmlCode = addItem(advanced, "menuSearchHtmlCode", u"Search in HTML code"_s,
+    menuSearchHtmlCode = addItem(advanced, "menuSearchHtmlCode", tr("Search in HTML code"),
                                  &Form1::menuSearchHtmlCode_Click, true);
-    menuSearchAllComments = addItem(advanced, "menuSearchAllComments", u"Search all comments"_s,
+    menuSearchAllComments = addItem(advanced, "menuSearchAllComments", tr("Search all comments"),
                                     &Form1::menuSearchAllComments_Click, true);
 
-    other = topMenu("other", u"Other"_s);
+    other = topMenu("other", tr("Other"));
     menuSavePages =
-        addItem(other, "menuSavePages", u"Save scanned pages"_s, &Form1::menuSavePages_Click, true);
-    menuSaveMatchingPagesOnly = addItem(other, "menuSaveMatchingPagesOnly", u"Save matching pages only"_s,
+        addItem(other, "menuSavePages", tr("Save scanned pages"), &Form1::menuSavePages_Click, true);
+    menuSaveMatchingPagesOnly = addItem(other, "menuSaveMatchingPagesOnly", tr("Save matching pages only"),
                                         &Form1::menuSaveMatchingPagesOnly_Click, true);
     other->addSeparator();
-    menuShowAdultContent = addItem(other, "menuShowAdultContent", u"Show adult content (I am 18 or older)"_s,
+    menuShowAdultContent = addItem(other, "menuShowAdultContent", tr("Show adult content (I am 18 or older)"),
                                    &Form1::menuShowAdultContent_Click, true);
-    menuUseLoginCookies = addItem(other, "menuUseLoginCookies", u"Use login cookies from a file..."_s,
+    menuUseLoginCookies = addItem(other, "menuUseLoginCookies", tr("Use login cookies from a file..."),
                                   &Form1::menuUseLoginCookies_Click, false);
-    menuForgetLoginCookies = addItem(other, "menuForgetLoginCookies", u"Forget login cookies"_s,
+    menuForgetLoginCookies = addItem(other, "menuForgetLoginCookies", tr("Forget login cookies"),
                                      &Form1::menuForgetLoginCookies_Click, false);
 
-    menuSelectLJ = topMenu("menuSelectLJ", u"LJ"_s);
+    //: The menu of journal sites, named after LiveJournal, the first of them.
+    menuSelectLJ = topMenu("menuSelectLJ", tr("LJ"));
     menuLJLiveJournal = addSiteItem("menuLJLiveJournal", sites::LiveJournal);
     menuLJGreatestJournal = addSiteItem("menuLJGreatestJournal", sites::GreatestJournal);
     menuLJDeadJournal = addSiteItem("menuLJDeadJournal", sites::DeadJournal);
@@ -224,11 +244,11 @@ void Form1::createMenus()
     menuLJInsaneJournal = addSiteItem("menuLJInsaneJournal", sites::InsaneJournal);
     menuSelectLJ->addSeparator();
     menuLJOtherSite =
-        addItem(menuSelectLJ, "menuLJOtherSite", u"Other site..."_s, &Form1::menuLJOtherSite_Click, true);
+        addItem(menuSelectLJ, "menuLJOtherSite", tr("Other site..."), &Form1::menuLJOtherSite_Click, true);
 
-    help = topMenu("help", u"Help!"_s);
+    help = topMenu("help", tr("Help!"));
     connect(help, &QMenu::aboutToShow, this, &Form1::help_Click);
-    gotoTheHelpPage = addItem(help, "gotoTheHelpPage", u"Online help page... in Russian :-)"_s,
+    gotoTheHelpPage = addItem(help, "gotoTheHelpPage", tr("Online help page... in Russian :-)"),
                               &Form1::gotoTheHelpPage_Click, false);
 }
 
@@ -268,8 +288,8 @@ void Form1::readProgramSettings()
     } catch (const PlatformError &error) {
         // Said once the window is up: a message box now would stand alone before it.
         QTimer::singleShot(0, this, [this, text = error.description()] {
-            showMessage(u"The settings could not be read; the Other menu starts with its defaults:\r\n"_s +
-                        text);
+            showMessage(tr("The settings could not be read; the Other menu starts with its defaults:") +
+                        u"\r\n" + text);
         });
     }
     menuShowAdultContent->setChecked(m_state.bShowAdultContent);
@@ -287,10 +307,17 @@ QString Form1::GetIEVersion() const
 
 // The layout rule and the minimum size are given for the outer size, frame included; the frame is known only
 // once the window is on the screen (and may change with the window manager), so both follow it.
+// The designed minimum width holds the English menus on one line of the menu bar. Where the menus need
+// more (the Russian captions need a few pixels more, and so may a larger font), the minimum grows to them
+// rather than hide the last menus behind the bar's extension button; the layout rule itself is unchanged.
 void Form1::followFrame()
 {
     m_frame = frameGeometry().size() - size();
-    setMinimumSize(QSize(toPixels(MinimumOuterWidth), toPixels(MinimumOuterHeight)) - m_frame);
+    const QSize designed = QSize(toPixels(MinimumOuterWidth), toPixels(MinimumOuterHeight)) - m_frame;
+    // Measured on a bar of its own: the window's bar lays its menus out for the width the window has now.
+    QMenuBar wholeBar;
+    wholeBar.addActions(menuBar()->actions());
+    setMinimumSize(std::max(designed.width(), wholeBar.sizeHint().width()), designed.height());
 }
 
 void Form1::Form_Resize()
@@ -505,9 +532,10 @@ void Form1::menuShowAdultContent_Click()
 
 void Form1::menuUseLoginCookies_Click()
 {
-    const QString file =
-        QFileDialog::getOpenFileName(this, u"Use login cookies from a file"_s, m_state.strLoginCookies,
-                                     u"Cookie files (*.txt *.sqlite);;All files (*)"_s);
+    const QString file = QFileDialog::getOpenFileName(
+        this, tr("Use login cookies from a file"), m_state.strLoginCookies,
+        //: File dialog filters: the patterns in brackets and the ";;" between stay.
+        tr("Cookie files (*.txt *.sqlite);;All files (*)"));
     if (!file.isEmpty() && writeSettings({{registry::LoginCookiesFile, file}}, u"REG_SZ"_s))
         m_state.strLoginCookies = file;
 }
@@ -532,13 +560,13 @@ void Form1::menuLJOtherSite_Click()
     selectSite(m_siteItem, m_state.strSiteHost); // nothing changes until a host is accepted
     bool accepted = false;
     const QString host =
-        QInputDialog::getText(this, u"Other site"_s, u"The journal site's host name, HOST or HOST:PORT:"_s,
+        QInputDialog::getText(this, tr("Other site"), tr("The journal site's host name, HOST or HOST:PORT:"),
                               QLineEdit::Normal, m_otherSiteHost, &accepted)
             .trimmed();
     if (!accepted)
         return;
     if (const QString problem = sites::siteHostProblem(host); !problem.isEmpty()) {
-        showMessage(u"\""_s + host + u"\" is not a site's host name: "_s + problem + u'.');
+        showMessage(tr("\"%1\" is not a site's host name: %2.").arg(host, problem));
         return;
     }
     if (!writeSettings({{registry::OtherSiteHost, host}}, u"REG_SZ"_s))
@@ -555,7 +583,7 @@ void Form1::gotoTheHelpPage_Click()
         browser->setVisible(true);
         browser->Navigate(sites::HelpPage.toString());
     } catch (const PlatformError &error) {
-        showMessage(u"The help page cannot be shown:\r\n"_s +
+        showMessage(tr("The help page cannot be shown:") + u"\r\n" +
                     error.description()); // e.g. a damaged settings file
     }
 }
@@ -569,7 +597,7 @@ bool Form1::writeSettings(const QList<std::pair<QStringView, QVariant>> &values,
         for (const auto &[name, value] : values)
             m_services.settings.RegWrite(name.toString(), value, type);
     } catch (const PlatformError &error) {
-        showMessage(u"The setting could not be written:\r\n"_s + error.description());
+        showMessage(tr("The setting could not be written:") + u"\r\n" + error.description());
         return false;
     }
     return true;
@@ -587,25 +615,25 @@ void Form1::writeBrowserSettings(const QList<std::pair<QStringView, QVariant>> &
 
 void Form1::ie5SetOfflineMode_Click()
 {
-    writeBrowserSettings(
-        {{registry::GlobalUserOffline, 1}}, u"REG_DWORD"_s,
-        u"Have set registry keys to force Offline Mode.\r\n(Search locally cached Internet pages.)"_s,
-        ie5SetOfflineMode, ie5SetOnlineMode);
+    writeBrowserSettings({{registry::GlobalUserOffline, 1}}, u"REG_DWORD"_s,
+                         tr("Have set registry keys to force Offline Mode.") + u"\r\n" +
+                             tr("(Search locally cached Internet pages.)"),
+                         ie5SetOfflineMode, ie5SetOnlineMode);
 }
 
 void Form1::ie5SetOnlineMode_Click()
 {
-    writeBrowserSettings(
-        {{registry::GlobalUserOffline, 0}}, u"REG_DWORD"_s,
-        u"Have set registry keys to force Online Mode.\r\n( Search the online Internet pages :-) )"_s,
-        ie5SetOnlineMode, ie5SetOfflineMode);
+    writeBrowserSettings({{registry::GlobalUserOffline, 0}}, u"REG_DWORD"_s,
+                         tr("Have set registry keys to force Online Mode.") + u"\r\n" +
+                             tr("( Search the online Internet pages :-) )"),
+                         ie5SetOnlineMode, ie5SetOfflineMode);
 }
 
 void Form1::ie5TurnGraphicsOff_Click()
 {
     writeBrowserSettings(
         {{DisplayInlineVideos, u"no"_s}, {DisplayInlineImages, u"no"_s}, {PlayBackgroundSounds, u"no"_s}},
-        u"REG_SZ"_s, u"Have set IE 5.0 registry keys to turn off graphics."_s, ie5TurnGraphicsOff,
+        u"REG_SZ"_s, tr("Have set IE 5.0 registry keys to turn off graphics."), ie5TurnGraphicsOff,
         ie5TurnGraphicsOn);
 }
 
@@ -613,7 +641,7 @@ void Form1::ie5TurnGraphicsOn_Click()
 {
     writeBrowserSettings(
         {{DisplayInlineVideos, u"yes"_s}, {DisplayInlineImages, u"yes"_s}, {PlayBackgroundSounds, u"yes"_s}},
-        u"REG_SZ"_s, u"Have set IE 5.0 registry keys to turn on graphics, video and sounds."_s,
+        u"REG_SZ"_s, tr("Have set IE 5.0 registry keys to turn on graphics, video and sounds."),
         ie5TurnGraphicsOn, ie5TurnGraphicsOff);
 }
 

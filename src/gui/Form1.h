@@ -43,7 +43,6 @@ public:
     };
 
     static constexpr QStringView ApplicationTitle = u"diarytrawl";
-    static constexpr QStringView DesignedCaption = u"   diarytrawl utility v.1.0.1.7b";
 
     explicit Form1(Services services, QWidget *parent = nullptr);
     ~Form1() override;

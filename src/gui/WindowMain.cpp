@@ -4,6 +4,7 @@
 #include "Form1.h"
 #include "loader/NetworkBrowser.h"
 #include "platform/DesktopOpener.h"
+#include "platform/Translations.h"
 #include "sites/JournalSiteRules.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@ int runWindow(int &argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setDesktopFileName(u"net.diarytrawl.DiaryTrawl"_s);
+    installTranslations();
 
     web::NetworkBrowserOptions options;
     options.openExternally = openInDesktop;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Sites.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 
 namespace diarytrawl::sites {
@@ -8,6 +10,11 @@ namespace diarytrawl::sites {
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// Why a host is refused is said in the desktop's language: the window and the command line show it.
+class SiteHost {
+    Q_DECLARE_TR_FUNCTIONS(SiteHost)
+};
 
 constexpr qsizetype LongestLabel = 63;
 constexpr qsizetype LongestHost = 253;
@@ -49,24 +56,25 @@ bool isAddressPart(QStringView label)
 QString siteHostProblem(QStringView text)
 {
     if (!std::all_of(text.begin(), text.end(), isAddressCharacter))
-        return u"give the host name alone: the letters a to z, digits, '-' and '.', then maybe ':' and a port"_s;
+        return SiteHost::tr(
+            "give the host name alone: the letters a to z, digits, '-' and '.', then maybe ':' and a port");
     const qsizetype colon = text.indexOf(u':');
     const QStringView host = colon < 0 ? text : text.left(colon);
     if (host.isEmpty())
-        return u"no host name was given"_s;
+        return SiteHost::tr("no host name was given");
     if (colon >= 0 && !isPort(text.mid(colon + 1)))
-        return u"the port after ':' must be a number from 1 to 65535"_s;
+        return SiteHost::tr("the port after ':' must be a number from 1 to 65535");
     if (host.size() > LongestHost)
-        return u"a host name has at most 253 characters"_s;
+        return SiteHost::tr("a host name has at most 253 characters");
 
     bool numeric = true;
     qsizetype labels = 0;
     for (const QStringView label : host.tokenize(u'.')) {
         ++labels;
         if (label.isEmpty())
-            return u"a host name has no empty part before, between or after its dots"_s;
+            return SiteHost::tr("a host name has no empty part before, between or after its dots");
         if (label.size() > LongestLabel)
-            return u"each dot-separated part of a host name has at most 63 characters"_s;
+            return SiteHost::tr("each dot-separated part of a host name has at most 63 characters");
         numeric = numeric && allDigits(label);
     }
     // Digits and dots are an IPv4 address or nothing: "10.1" would be read as one, in shorthand.
@@ -75,7 +83,7 @@ QString siteHostProblem(QStringView text)
         for (const QStringView label : host.tokenize(u'.'))
             address = address && isAddressPart(label);
         if (!address)
-            return u"an IPv4 address has four numbers from 0 to 255, without leading zeros"_s;
+            return SiteHost::tr("an IPv4 address has four numbers from 0 to 255, without leading zeros");
     }
     return {};
 }

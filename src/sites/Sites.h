@@ -17,7 +17,8 @@ inline constexpr QStringView InsaneJournal = u"www.insanejournal.com";
 // The page the "Help!" menu opens.
 inline constexpr QStringView HelpPage = u"https://www.livejournal.com/support/faq/?lang=ru";
 
-// What is wrong with text as the address of a journal site, HOST or HOST:PORT; empty when nothing is.
+// What is wrong with text as the address of a journal site, HOST or HOST:PORT, in the desktop's language;
+// empty when nothing is.
 // HOST is a host name of ASCII letters, digits and '-' in dot-separated labels of 1 to 63 characters
 // (253 at most in all), or an IPv4 address in four decimal parts; PORT is 1 to 65535. Anything else
 // (spaces, a scheme, a path, IPv6, user names) is refused, as the search writes the host into its

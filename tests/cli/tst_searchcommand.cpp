@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "JournalServer.h"
+#include "SearchHarness.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,7 +45,8 @@ private Q_SLOTS:
     void pageCacheAcrossRuns();
 
 private:
-    QProcess *start(const QStringList &arguments);
+    // Leading NAME=value arguments set the program's environment, as in a shell.
+    QProcess *start(QStringList arguments);
     Run finish(QProcess *process);
     Run run(const QStringList &arguments) { return finish(start(arguments)); }
 
@@ -71,13 +73,15 @@ void TestSearchCommand::cleanup()
     m_dir.reset();
 }
 
-QProcess *TestSearchCommand::start(const QStringList &arguments)
+QProcess *TestSearchCommand::start(QStringList arguments)
 {
     auto *process = new QProcess(this);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"XDG_CONFIG_HOME"_s, m_dir->path() + u"/config"_s);
     environment.insert(u"XDG_CACHE_HOME"_s, m_dir->path() + u"/cache"_s);
     environment.insert(u"PATH"_s, m_path);
+    for (; arguments.value(0).contains(u'='); arguments.removeFirst())
+        environment.insert(arguments.first().section(u'=', 0, 0), arguments.first().section(u'=', 1));
     process->setProcessEnvironment(environment);
     process->setWorkingDirectory(m_dir->path());
     process->start(QStringLiteral(DIARYTRAWL_BINARY), arguments);
@@ -98,7 +102,8 @@ Run TestSearchCommand::finish(QProcess *process)
 
 void TestSearchCommand::commandLine_data()
 {
-    QTest::addColumn<QStringList>("arguments"); // after "search" with the test server's site, unless "-"
+    // After "search" with the test server's site, unless "-"; after NAME=value settings of the environment.
+    QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitStatus");
     QTest::addColumn<QString>("firstLine"); // how standard output (or error, when it is empty) begins
     QTest::addColumn<QString>("piece");     // somewhere in the output
@@ -146,6 +151,20 @@ void TestSearchCommand::commandLine_data()
     QTest::newRow("cache: --forget with --user")
         << QStringList{u"-"_s, u"cache"_s, u"--forget"_s, u"a"_s, u"--user"_s, u"b"_s} << 64
         << u"--forget goes with --site alone"_s << u"usage: diarytrawl cache"_s;
+    // A Russian desktop: the help and the usage errors, Qt's own among them, in Russian.
+    const QStringList russian{u"LC_ALL=ru_RU.UTF-8"_s, u"LANG=ru_RU.UTF-8"_s};
+    const QString seeRussian = u"; см. «diarytrawl search --help»"_s;
+    QTest::newRow("help in Russian")
+        << russian + QStringList{u"--help"_s} << 0
+        << u"Использование: diarytrawl search --user ИМЯ [параметры]"_s
+        << u"--timeout СЕКУНДЫ       загрузка, не получившая ничего за столько секунд, не удалась"_s;
+    QTest::newRow("month not a number, in Russian")
+        << russian + QStringList{u"--user"_s, u"inkwell"_s, u"--from"_s, u"March"_s} << 64
+        << u"diarytrawl search: --from: нужно целое число от -32768 до 32767, а не «March»"_s + seeRussian
+        << QString();
+    QTest::newRow("unknown option, in Russian")
+        << russian + QStringList{u"--user"_s, u"inkwell"_s, u"--colour"_s} << 64
+        << u"diarytrawl search: неизвестный параметр «colour»"_s + seeRussian << QString();
     QTest::newRow("cookies of a browser that encrypts them")
         << QStringList{u"--user"_s, u"inkwell"_s, u"--cookies-from-browser"_s, u"chrome"_s} << 64
         << u"diarytrawl search: --cookies-from-browser reads Firefox only"_s << u"encrypt"_s;
@@ -171,7 +190,10 @@ void TestSearchCommand::commandLine()
     QFETCH(QString, firstLine);
     QFETCH(QString, piece);
 
-    const Run result = run(arguments.value(0) == u"-" ? arguments.mid(1) : m_search + arguments);
+    QStringList command;
+    while (arguments.value(0).contains(u'='))
+        command << arguments.takeFirst();
+    const Run result = run(command + (arguments.value(0) == u"-" ? arguments.mid(1) : m_search + arguments));
     QCOMPARE(result.exitCode, exitStatus);
     const QString output = result.out.isEmpty() ? result.err : result.out;
     QVERIFY2(output.section(u'\n', 0, 0).startsWith(firstLine.replace(u"HOST"_s, m_server->host())),
@@ -182,7 +204,9 @@ void TestSearchCommand::commandLine()
         QVERIFY(m_server->requests().isEmpty());
 }
 
-// One event per step of the log, in the same order; a match in a comment names the comment.
+// One event per step of the log, in the same order; a match in a comment names the comment. What a search
+// writes is the same in every language: the log byte for byte (but for how many progress dots a load
+// took, which varies from run to run), and the JSON lines.
 void TestSearchCommand::jsonEventsFollowTheLog()
 {
     m_server->setPage(u"/~inkwell/2005/04/"_s, 404, "text/html", "<p>no such month</p>");
@@ -198,9 +222,13 @@ void TestSearchCommand::jsonEventsFollowTheLog()
                         AdultNotice::None,
                         QString(),
                         {{5001, u"reader"_s, u"<p>Our LJ friends</p>"_s}}});
-    const QStringList search = m_search + QStringList{u"--user"_s, u"inkwell"_s, u"--to"_s, u"04"_s};
+    const QStringList search =
+        m_search + QStringList{u"--user"_s, u"inkwell"_s,   u"--to"_s,
+                               u"04"_s,     u"--max-age"_s, u"0"_s}; // each run reads what the first did
+    const QStringList russian{u"LC_ALL=ru_RU.UTF-8"_s, u"LANG=ru_RU.UTF-8"_s};
     const Run log = run(search);
-    const Run json = run(search + QStringList{u"--json"_s});
+    QCOMPARE(normalisedLog(run(russian + search).out), normalisedLog(log.out));
+    const Run json = run(russian + search + QStringList{u"--json"_s});
     QCOMPARE(json.exitCode, 3);
 
     static const QRegularExpression lines(u"^(?:Loading page \\.\\.\\. \"(.*)\";|link\\(\\d+\\): '(.*)' -- "

@@ -4,19 +4,27 @@
 #include "gui/Form1.h"
 #include "gui/WindowLayout.h"
 #include "loader/NetworkBrowser.h"
+#include "platform/Translations.h"
 #include "sites/JournalSiteRules.h"
 #include "sites/Sites.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
+#include <QTranslator>
 
 using namespace diarytrawl;
 using namespace diarytrawl::test;
@@ -34,6 +42,8 @@ private Q_SLOTS:
     void siteMenu_data();
     void siteMenu();
     void browserCommands();
+    void textsInBothLanguages_data();
+    void textsInBothLanguages();
     void layoutRule_data();
     void layoutRule();
     void captionWhileMinimized();
@@ -41,6 +51,17 @@ private Q_SLOTS:
 
 private:
     void makeWindow();
+    // Makes the window anew in the language, as the program does on a desktop that speaks it.
+    void speak(const QLocale &language)
+    {
+        qDeleteAll(m_translations);
+        m_translations = installTranslations(language);
+        makeWindow();
+    }
+    // What the user reads of the named object: a window's caption; a plain widget's controls; a menu's
+    // title and items; the dialogs an item opens, or items separated by blanks open in turn, each with
+    // its title, texts and buttons.
+    QString textOf(const QString &name);
     QWidget *child(QAnyStringView name) const { return m_window->findChild<QWidget *>(name.toString()); }
     QAction *item(QAnyStringView name) const { return m_window->findChild<QAction *>(name.toString()); }
     // Triggers the items named in turn, each name with prefix before it.
@@ -86,6 +107,8 @@ private:
     QStringList m_opened;          // what the window handed to the desktop
     QStringList m_shownExternally; // what visible browsers were sent to
     std::unique_ptr<Form1> m_window;
+    QList<QTranslator *> m_translations;
+    QStringList m_dialogs; // every dialog answer() met, with its title, texts and buttons
 };
 
 void TestForm1::init()
@@ -122,6 +145,8 @@ void TestForm1::makeWindow()
 void TestForm1::cleanup()
 {
     m_window.reset();
+    qDeleteAll(m_translations);
+    m_translations.clear();
     m_browsers.reset();
     m_settings.reset();
     m_server.reset();
@@ -137,6 +162,14 @@ QStringList TestForm1::answer(const std::function<void()> &action, QStringList a
         auto *box = qobject_cast<QMessageBox *>(dialog);
         if (!dialog)
             return;
+        QStringList seen{dialog->windowTitle(), box ? box->text() : QString()};
+        if (auto *input = qobject_cast<QInputDialog *>(dialog))
+            seen << input->labelText();
+        if (auto *files = qobject_cast<QFileDialog *>(dialog))
+            seen << files->nameFilters().join(u";;");
+        for (QAbstractButton *button : dialog->findChild<QDialogButtonBox *>()->buttons())
+            seen << button->text();
+        m_dialogs << seen.filter(QRegularExpression(u"."_s)).join(u" | ");
         const QString given = box || answers.isEmpty() ? QString() : answers.takeFirst();
         if (auto *input = qobject_cast<QInputDialog *>(dialog)) {
             shown << input->textValue();
@@ -324,36 +357,148 @@ void TestForm1::browserCommands()
     QCOMPARE(m_shownExternally, QStringList(2, sites::HelpPage.toString()));
 }
 
+void TestForm1::textsInBothLanguages_data()
+{
+    QTest::addColumn<QString>("name"); // see textOf()
+    QTest::addColumn<QString>("english");
+    QTest::addColumn<QString>("russian");
+
+    QTest::newRow("caption") << u"Form1"_s << u"   diarytrawl utility v.1.0.1.7b"_s
+                             << u"   утилита diarytrawl v.1.0.1.7b"_s;
+    QTest::newRow("form")
+        << u"clientArea"_s
+        << u"inkwell | Username: | 2005 | Year: | 03 | 03 | Months: | LJ | Search string: | Search! | "
+           u"no search performed | Cancel Search"_s
+        << u"inkwell | Журнал: | 2005 | Год: | 03 | 03 | Месяцы: | LJ | Строка поиска: | Найти! | "
+           u"поиск ещё не выполнялся | Прервать поиск"_s;
+    QTest::newRow("browser menu")
+        << u"ie5"_s
+        << u"Internet Explorer Settings: Turn Graphics Off | Turn Graphics On | Set Offline Mode | "
+           u"Set Online Mode"_s
+        << u"Настройки Internet Explorer: Отключить графику | Включить графику | Работать автономно | "
+           u"Работать в сети"_s;
+    QTest::newRow("advanced menu")
+        << u"advanced"_s
+        << u"Advanced: SearchString is a Regular Expression | '*', '?' mean \"any chars\", \"any symbol\" | "
+           u"Understand 'OR' and 'THEN' | Search in HTML code | Search all comments"_s
+        << u"Дополнительно: Строка поиска — регулярное выражение | «*», «?» означают «любые символы», "
+           u"«любой символ» | Понимать «OR» и «THEN» | Искать в HTML-коде | Искать во всех комментариях"_s;
+    QTest::newRow("other menu")
+        << u"other"_s
+        << u"Other: Save scanned pages | Save matching pages only | Show adult content "
+           u"(I am 18 or older) | Use login cookies from a file... | Forget login cookies"_s
+        << u"Прочее: Сохранять просмотренные страницы | Сохранять только страницы с "
+           u"совпадениями | Показывать материалы для взрослых (мне есть 18) | "
+           u"Использовать куки входа из файла... | Забыть куки входа"_s;
+    const QString sites =
+        u"www.livejournal.com | www.greatestjournal.com | www.deadjournal.com | lj.rossia.org | "
+        u"www.dreamwidth.org | www.insanejournal.com | "_s;
+    QTest::newRow("site menu") << u"menuSelectLJ"_s << u"LJ: "_s + sites + u"Other site..."_s
+                               << u"ЖЖ: "_s + sites + u"Другой сайт..."_s;
+    QTest::newRow("help menu") << u"help"_s << u"Help!: Online help page... in Russian :-)"_s
+                               << u"Помощь!: Страница помощи в интернете... на русском :-)"_s;
+    QTest::newRow("browser commands")
+        << u"ie5SetOfflineMode ie5SetOnlineMode ie5TurnGraphicsOff"_s
+        << u"diarytrawl | Have set registry keys to force Offline Mode.\r\n(Search locally cached Internet "
+           u"pages.) | OK\ndiarytrawl | Have set registry keys to force Online Mode.\r\n( Search the online "
+           u"Internet pages :-) ) | OK\ndiarytrawl | Have set IE 5.0 registry keys to turn off graphics. | OK"_s
+        << u"diarytrawl | Ключи реестра установлены: включён автономный режим.\r\n(Поиск по страницам из "
+           u"локального кэша.) | OK\ndiarytrawl | Ключи реестра установлены: включена работа в сети.\r\n( "
+           u"Поиск "
+           u"по страницам в интернете :-) ) | OK\ndiarytrawl | Ключи реестра IE 5.0 установлены: графика "
+           u"отключена. | OK"_s;
+    // Qt's own buttons speak the language too.
+    QTest::newRow("other site, refused")
+        << u"menuLJOtherSite"_s
+        << u"Other site | The journal site's host name, HOST or HOST:PORT: | OK | Cancel\ndiarytrawl | "
+           u"\"x..org\" is not a site's host name: a host name has no empty part before, between or after "
+           u"its dots. | OK"_s
+        << u"Другой сайт | Имя хоста сайта журналов, ХОСТ или ХОСТ:ПОРТ: | OK | Отмена\ndiarytrawl | "
+           u"«x..org» "
+           u"— не имя хоста сайта: в имени хоста не бывает пустых частей до точек, между ними и после них. | "
+           u"OK"_s;
+    QTest::newRow("cookie file")
+        << u"menuUseLoginCookies"_s
+        << u"Use login cookies from a file | Cookie files (*.txt *.sqlite);;All files (*) | &Open | Cancel"_s
+        << u"Куки входа из файла | Файлы куки (*.txt *.sqlite);;Все файлы (*) | &Открыть | Отмена"_s;
+}
+
+QString TestForm1::textOf(const QString &name)
+{
+    if (name == u"Form1")
+        return m_window->windowTitle();
+    if (const QMenu *shown = menu(name)) {
+        QStringList items;
+        for (const QAction *action : shown->actions())
+            items << action->text();
+        return shown->title() + u": " + items.filter(QRegularExpression(u"."_s)).join(u" | ");
+    }
+    if (name.contains(u' ') || item(name)) {
+        m_dialogs.clear();
+        // A host that "Other site..." refuses, to see why; a file dialog is cancelled.
+        answer([&] { trigger(name); }, {name == u"menuLJOtherSite" ? u"x..org"_s : QString()});
+        return m_dialogs.join(u'\n');
+    }
+    QStringList texts;
+    for (const QWidget *control : child(name)->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        texts << control->property(control->inherits("QPlainTextEdit") ? "plainText" : "text").toString();
+    return texts.filter(QRegularExpression(u"."_s)).join(u" | ");
+}
+
+// The window in English as it always was, and in Russian where the desktop speaks Russian.
+void TestForm1::textsInBothLanguages()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, english);
+    QFETCH(QString, russian);
+    speak(QLocale(QLocale::English));
+    QCOMPARE(textOf(name), english);
+    speak(QLocale(QLocale::Russian));
+    QCOMPARE(textOf(name), russian);
+}
+
 void TestForm1::layoutRule_data()
 {
     QTest::addColumn<QSize>("outer"); // in twips, frame included
     // Output2 width, Output2 height, Cancel top, Search left, search box width.
     QTest::addColumn<ResizedGeometry>("geometry");
-    QTest::newRow("designed") << QSize(7350, 6915) << ResizedGeometry{6990, 4575, 5790, 6255, 2775};
+    QTest::addColumn<QLocale>("language");
+    const QLocale english(QLocale::English);
+    QTest::newRow("designed") << QSize(7350, 6915) << ResizedGeometry{6990, 4575, 5790, 6255, 2775}
+                              << english;
     // The Search button just clears the search string's caption (3360 + 2535); the log keeps 1500.
     QTest::newRow("minimum") << QSize(MinimumOuterWidth, MinimumOuterHeight)
-                             << ResizedGeometry{6630, 1500, 2715, 5895, 2415};
+                             << ResizedGeometry{6630, 1500, 2715, 5895, 2415} << english;
     // The window takes the minimum size instead; the rule itself clamps sizes at zero.
-    QTest::newRow("too small") << QSize(300, 200) << ResizedGeometry{0, 0, -925, -795, 0};
+    QTest::newRow("too small") << QSize(300, 200) << ResizedGeometry{0, 0, -925, -795, 0} << english;
+    // The longer captions: the menus need a few pixels more than the designed minimum.
+    QTest::newRow("minimum, Russian")
+        << QSize(MinimumOuterWidth, MinimumOuterHeight) << ResizedGeometry{6630, 1500, 2715, 5895, 2415}
+        << QLocale(QLocale::Russian);
 }
 
 void TestForm1::layoutRule()
 {
     QFETCH(QSize, outer);
     QFETCH(ResizedGeometry, geometry);
+    QFETCH(QLocale, language);
     QCOMPARE(layoutForOuterSize(outer.width(), outer.height()), geometry);
+    speak(language);
     const QSize frame = m_window->frameGeometry().size() - m_window->size();
+    // Below its minimum the window takes the minimum: in English the designed one, in Russian as wide as
+    // the menus need.
+    const QSize minimum = m_window->minimumSize() + frame;
+    QVERIFY(language.language() != QLocale::English ||
+            minimum == QSize(MinimumOuterWidth, MinimumOuterHeight) / 15);
     m_window->resize(outer / 15 - frame);
-    if (outer.width() < MinimumOuterWidth) {
-        QTRY_COMPARE(m_window->frameGeometry().size(), QSize(MinimumOuterWidth, MinimumOuterHeight) / 15);
-        return;
-    }
-    QTRY_COMPARE(m_window->frameGeometry().size(), outer / 15);
-    QCOMPARE(child("Output2")->size(), QSize(geometry.output2Width, geometry.output2Height) / 15);
-    QCOMPARE(child("SearchButton")->x(), geometry.searchButtonLeft / 15);
-    QCOMPARE(child("SearchStringEdit")->width(), geometry.searchStringEditWidth / 15);
-    QCOMPARE(child("CancelSearchButton")->y(), geometry.cancelSearchButtonTop / 15);
-    // Every control is inside the window, and none covers another.
+    QTRY_COMPARE(m_window->frameGeometry().size(), (outer / 15).expandedTo(minimum));
+    const QSize taken = m_window->frameGeometry().size() * 15;
+    const ResizedGeometry at = layoutForOuterSize(taken.width(), taken.height());
+    QCOMPARE(child("Output2")->size(), QSize(at.output2Width, at.output2Height) / 15);
+    QCOMPARE(child("SearchButton")->x(), at.searchButtonLeft / 15);
+    QCOMPARE(child("SearchStringEdit")->width(), at.searchStringEditWidth / 15);
+    QCOMPARE(child("CancelSearchButton")->y(), at.cancelSearchButtonTop / 15);
+    // Every control is inside the window, none covers another, and a caption shows all its text.
     const QList<QWidget *> controls =
         child("clientArea")->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
     for (QWidget *one : controls) {
@@ -361,7 +506,21 @@ void TestForm1::layoutRule()
         for (QWidget *other : controls)
             QVERIFY2(one == other || !one->geometry().intersects(other->geometry()),
                      qPrintable(one->objectName() + u' ' + other->objectName()));
+        QRect room = one->contentsRect(); // where a label writes; a button, where its style does
+        if (auto *button = qobject_cast<QPushButton *>(one)) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        }
+        if (qobject_cast<QLabel *>(one) || qobject_cast<QPushButton *>(one))
+            QVERIFY2(one->fontMetrics().horizontalAdvance(one->property("text").toString()) <= room.width(),
+                     qPrintable(one->objectName()));
     }
+    // Every menu is on the menu bar, none behind its extension button.
+    QMenuBar *bar = m_window->menuBar();
+    for (QAction *shown : bar->actions())
+        QVERIFY2(!shown->isVisible() || bar->rect().contains(bar->actionGeometry(shown)),
+                 qPrintable(shown->text()));
 }
 
 void TestForm1::captionWhileMinimized()

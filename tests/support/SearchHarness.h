@@ -12,6 +12,16 @@
 
 namespace diarytrawl::test {
 
+// A log with every run of progress dots written "<dots>": how many polls a load takes varies. They start a
+// line and end where what the load came to is said (a capital letter) or the line ends ("... scanned;"
+// is not one). A page ready at once (from the page cache) shows none before its end.
+inline QString normalisedLog(const QString &log)
+{
+    static const QRegularExpression dots(QStringLiteral(
+        "(^|\\n)(?:\\.+(?=[A-Z]|\\r?\\n)|(?=Page loaded|Year page loaded|Calendar loaded|Ok \\r))"));
+    return QString(log).replace(dots, QStringLiteral("\\1<dots>"));
+}
+
 // The crawl's front end for tests: the real page loader (its settings and cache in folder), all a window
 // would show kept, and a clock that stands still so that time stamps come out the same every run.
 class SearchHarness final : public SearchFrontEnd, private LogView, private Clock {
@@ -38,15 +48,7 @@ public:
     const DateTimeText &dateTimeText() const override { return m_dateTimeText; }
     web::NetworkBrowserOptions &loaderOptions() { return m_browsers.options(); }
 
-    // The log with every run of progress dots written "<dots>": how many polls a load takes varies.
-    // Waiting shows as dots, as many as the load took steps: none for a page ready at once (from the
-    // page cache).
-    QString normalisedLog() const
-    {
-        static const QRegularExpression dots(QStringLiteral(
-            "(^|\\n)\\.*(?=Page loaded|Year page loaded|Calendar loaded|Ok \\r|\\r\\n --- stopped)"));
-        return QString(logText).replace(dots, QStringLiteral("\\1<dots>"));
-    }
+    QString normalisedLog() const { return test::normalisedLog(logText); }
 
     WindowState state;
     // Waits between tries a hundred times shorter than the log says.
