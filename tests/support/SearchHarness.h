@@ -41,8 +41,8 @@ public:
     // The log with every run of progress dots written "<dots>": how many polls a load takes varies.
     QString normalisedLog() const
     {
-        static const QRegularExpression dots(
-            QStringLiteral("(^|\\n)\\.+(?=Page loaded|Year page loaded|Calendar loaded|Ok \\r|\\r\\n --- stopped)"));
+        static const QRegularExpression dots(QStringLiteral(
+            "(^|\\n)\\.+(?=Page loaded|Year page loaded|Calendar loaded|Ok \\r|\\r\\n --- stopped)"));
         return QString(logText).replace(dots, QStringLiteral("\\1<dots>"));
     }
 
