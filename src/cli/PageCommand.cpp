@@ -9,6 +9,8 @@
 #include <QCommandLineParser>
 #include <QFile>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace diarytrawl {
@@ -34,9 +36,18 @@ const QString Usage =
     "printed all the same, and why on standard error), 1 the settings cannot be read, 64 bad\n"
     "usage.\n"_s;
 
-void writeUtf8(QFile &file, const QString &text)
+void writeUtf8(QFile &file, const QString &whole)
 {
-    file.write(text.toUtf8());
+    const QStringView text(whole);
+    // A piece at a time: a page's text may be as large as the body bound.
+    constexpr qsizetype Piece = 1 << 20;
+    for (qsizetype at = 0; at < text.size();) {
+        qsizetype length = std::min(Piece, text.size() - at);
+        if (at + length < text.size() && text[at + length - 1].isHighSurrogate())
+            --length;
+        file.write(text.sliced(at, length).toUtf8());
+        at += length;
+    }
 }
 
 } // namespace
@@ -111,10 +122,10 @@ int runPageCommand(const QStringList &arguments)
         writeUtf8(out, document->bodyInnerText);
         break;
     case Output::BodyHtml:
-        writeUtf8(out, document->bodyInnerHtml);
+        out.write(document->bodyHtmlUtf8().data(), document->bodyHtmlUtf8().size());
         break;
     case Output::Html:
-        writeUtf8(out, document->htmlInnerHtml);
+        out.write(document->htmlUtf8);
         break;
     }
     out.flush();
