@@ -575,7 +575,7 @@ public:
         lineHasContent = true;
     }
 
-    // Text in UTF-8.
+    // Text in UTF-8. Giving a text in consecutive pieces makes the same as giving it whole.
     void text(std::string_view text, bool preformatted)
     {
         const char *p = text.data();
@@ -763,6 +763,26 @@ void appendEscaped(Utf8Text &out, std::string_view text, const std::array<const 
     out.append(run, std::size_t(end - run));
 }
 
+// Gives take a text in pieces: as it stands or, when it is what appendEscaped wrote of it (TextEscapes),
+// with what was escaped put back.
+template<typename Take>
+void takeText(std::string_view text, bool escaped, const Take &take)
+{
+    for (std::size_t amp = 0; escaped && (amp = text.find('&')) != std::string_view::npos;) {
+        take(text.substr(0, amp));
+        // "&amp;", "&lt;", "&gt;" or "&nbsp;", known by their first letter.
+        const char letter = amp + 1 < text.size() ? text[amp + 1] : 'a';
+        const std::string_view put = letter == 'l'   ? "<"sv
+                                     : letter == 'g' ? ">"sv
+                                     : letter == 'n' ? "\xC2\xA0"sv
+                                                     : "&"sv;
+        const std::size_t length = letter == 'l' || letter == 'g' ? 4 : letter == 'n' ? 6 : 5;
+        take(put);
+        text.remove_prefix(std::min(amp + length, text.size()));
+    }
+    take(text);
+}
+
 // An element a site's rules want noted (ElementSelector), in the parser's own terms.
 struct Selector {
     std::string tag;
@@ -802,10 +822,11 @@ class DocumentWalker {
 public:
     // The text is given room for one unit a byte of the page, which only pages of little but line
     // breaks outgrow; the HTML for the page and an eighth more.
-    DocumentWalker(const MarkupRenames &markup, std::size_t pageSize)
+    DocumentWalker(const MarkupRenames &markup, std::size_t pageSize, GumboArena &parseArena)
         : html(pageSize + pageSize / 8 + 64)
         , innerText(pageSize + 64)
         , renames(markup)
+        , arena(parseArena)
     {}
 
     void walk(const GumboNode *root, const GumboNode *bodyElement);
@@ -867,7 +888,10 @@ private:
     static bool hasFollowingRow(const GumboNode *parent, unsigned rowIndex, const GumboNode *table,
                                 unsigned parentIndex);
 
+    bool letGo(const GumboText &node, std::string_view text);
+
     const MarkupRenames &renames;
+    GumboArena &arena;
     const GumboNode *body = nullptr;
     bool inBody = false;
     bool textContentOnly = false; // a hidden body reads as its text content
@@ -1273,16 +1297,26 @@ void DocumentWalker::leaveElement(const Frame &frame, const Frame *parent, const
     }
 }
 
+// A long text node is let go of once its HTML is written: a page of one long line holds little else,
+// and its text, its HTML and the page itself are more than enough at once. Nothing reads a text node
+// twice.
+bool DocumentWalker::letGo(const GumboText &node, std::string_view text)
+{
+    return text.size() >= GumboArena::LargeBlockFrom && text.data() == node.text &&
+           arena.releaseLarge(node.text);
+}
+
 void DocumentWalker::visitText(const GumboNode *node, const Frame &parent)
 {
     const GumboText &t = node->v.text;
+    std::string_view text = restored(t.text, t.original_text.data, textScratch);
     if (node->type == GUMBO_NODE_COMMENT) {
         html.append("<!--", 4);
-        html.append(restored(t.text, t.original_text.data, textScratch));
+        html.append(text);
         html.append("-->", 3);
+        letGo(t, text);
         return;
     }
-    const std::string_view text = restored(t.text, t.original_text.data, textScratch);
     const std::size_t placed = placeholder.empty() ? std::string_view::npos : text.find(placeholder);
     if (placed != std::string_view::npos && parent.name == "script"sv &&
         text.substr(0, placed).find("<!--") == std::string_view::npos) {
@@ -1292,6 +1326,7 @@ void DocumentWalker::visitText(const GumboNode *node, const Frame &parent)
         html.append(payload);
         html.append(text.substr(placed + placeholder.size()));
         ++spliced;
+        letGo(t, text);
         return;
     }
     strayed = strayed || placed != std::string_view::npos;
@@ -1300,16 +1335,23 @@ void DocumentWalker::visitText(const GumboNode *node, const Frame &parent)
         payloadInScript = payloadInScript || (source != std::string_view::npos && source <= payloadStart &&
                                               payloadEnd <= source + t.original_text.length);
     }
-    if (parent.flags & RawTextParent)
-        html.append(text);
-    else
+    const std::size_t written = html.size();
+    const bool escaped = !(parent.flags & RawTextParent);
+    if (escaped)
         appendEscaped(html, text, TextEscapes);
+    else
+        html.append(text);
+    // From here on a text let go of is read back from its HTML.
+    const bool fromHtml = letGo(t, text);
+    if (fromHtml)
+        text = html.view(written);
+    const bool unescape = fromHtml && escaped;
 
     if (!inBody)
         return;
     if (textContentOnly) {
         if (templates == 0)
-            innerText.appendRaw(text);
+            takeText(text, unescape, [this](std::string_view piece) { innerText.appendRaw(piece); });
         return;
     }
     if (hidden > 0 || !rendersChild(parent, node))
@@ -1321,7 +1363,8 @@ void DocumentWalker::visitText(const GumboNode *node, const Frame &parent)
         parent.node->v.element.tag_namespace == GUMBO_NAMESPACE_SVG &&
         parent.node->v.element.tag != GUMBO_TAG_FOREIGNOBJECT)
         return;
-    innerText.text(text, preformatted > 0);
+    const bool pre = preformatted > 0;
+    takeText(text, unescape, [this, pre](std::string_view piece) { innerText.text(piece, pre); });
 }
 
 void DocumentWalker::walk(const GumboNode *root, const GumboNode *bodyElement)
@@ -1421,7 +1464,7 @@ std::unique_ptr<PageParse> parsePage(std::string_view page, const ParseBudget &b
     if (!output)
         throw ParseStopped(parse->arena.stoppedByDeadline());
     parse->body = bodyOf(output->root);
-    DocumentWalker &walker = parse->walker.emplace(parse->renames, text.size());
+    DocumentWalker &walker = parse->walker.emplace(parse->renames, text.size(), parse->arena);
     walker.selectors = selectors;
     walker.placeholder = placeholder;
     walker.payload = payload;

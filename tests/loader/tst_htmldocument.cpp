@@ -135,6 +135,14 @@ void TestHtmlDocument::innerText_data()
     QTest::newRow("controls and noncharacters stay")
         << u"<p>a\u0001b\bc\u0085d\uFDD0e\U0001FFFEf\U0010FFFD\U0010FE08</p>"_s
         << u"a\u0001b\bc\u0085d\uFDD0e\U0001FFFEf\U0010FFFD\U0010FE08"_s;
+    // Texts past 64 KiB are let go of in the parse once written, and read back from the HTML.
+    QTest::newRow("long texts") << u"<p>"_s + u" w&amp;v&lt;&gt;&nbsp;ж\u0001 "_s.repeated(4000) +
+                                       u"<pre>"_s + u"a&amp;b\n"_s.repeated(20000)
+                                << (u"w&v<>\u00a0ж\u0001 "_s.repeated(4000).chopped(1) + u"\r\n\r\n"_s +
+                                    u"a&b\r\n"_s.repeated(20000));
+    QTest::newRow("long raw text in a hidden body")
+        << u"<body hidden><xmp>"_s + u"&amp;\u0001\n"_s.repeated(12000)
+        << u"&amp;\u0001\r\n"_s.repeated(12000);
 }
 
 void TestHtmlDocument::innerText()
