@@ -3,8 +3,7 @@
 
 #include "RegExpObject.h"
 
-#include <algorithm>
-#include <vector>
+#include <utility>
 
 namespace diarytrawl {
 
@@ -13,51 +12,54 @@ namespace {
 constexpr QStringView LeadingText = u"... ";
 constexpr QStringView Separator = u" ... ";
 
-// Positions here count characters from 1, as the excerpt rules are written; 0 means "none".
-class SpaceIndex {
+// Positions here count characters from 1, as the excerpt rules are written; 0 means "none". Spaces are
+// looked for only as far as an excerpt may reach, [lowest, highest]: past that the reach cuts it all
+// the same, and a page as large as the body bound needs no index of its spaces.
+class Spaces {
 public:
-    explicit SpaceIndex(const QString &text)
-        : m_length(text.size())
-    {
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            if (text.at(i) == u' ')
-                m_spaces.push_back(i + 1);
-        }
-    }
+    Spaces(const QString &text, qsizetype lowest, qsizetype highest)
+        : m_text(text)
+        , m_lowest(max(lowest, qsizetype(1)))
+        , m_highest(min(highest, text.size()))
+    {}
 
     // The first space at or after min(r + 1, n); the end of the text when there is none.
     qsizetype nextSpaceAfter(qsizetype r) const
     {
-        const qsizetype from = min(r + 1, m_length);
-        const auto it = std::lower_bound(m_spaces.begin(), m_spaces.end(), from);
-        return it == m_spaces.end() ? m_length : *it;
+        for (qsizetype p = max(min(r + 1, m_text.size()), qsizetype(1)); p <= m_highest; ++p) {
+            if (m_text.at(p - 1) == u' ')
+                return p;
+        }
+        return m_highest;
     }
 
     // The last space at or before max(1, l - 1); 0 when there is none.
     qsizetype previousSpaceBefore(qsizetype l) const
     {
-        const qsizetype upTo = max(qsizetype(1), l - 1);
-        const auto it = std::upper_bound(m_spaces.begin(), m_spaces.end(), upTo);
-        return it == m_spaces.begin() ? 0 : *std::prev(it);
+        for (qsizetype p = min(max(qsizetype(1), l - 1), m_text.size()); p >= m_lowest; --p) {
+            if (m_text.at(p - 1) == u' ')
+                return p;
+        }
+        return 0;
     }
 
-    qsizetype textLength() const { return m_length; }
-
 private:
-    qsizetype m_length;
-    std::vector<qsizetype> m_spaces;
+    const QString &m_text;
+    qsizetype m_lowest;
+    qsizetype m_highest;
 };
 
 // Widens [left, right] by the given number of words on each side, then clips it to the character
 // reach measured from `anchor` and `anchorEnd`, and returns the text from left to right.
-QStringView cutExcerpt(const QString &text, const SpaceIndex &spaces, qsizetype left, qsizetype right,
-                       int passes, qsizetype anchor, qsizetype anchorEnd)
+QStringView cutExcerpt(const QString &text, qsizetype left, qsizetype right, int passes, qsizetype anchor,
+                       qsizetype anchorEnd)
 {
+    const Spaces spaces(text, anchor - ExcerptReach, anchorEnd + ExcerptReach);
     for (int pass = 0; pass < passes; ++pass) {
         right = spaces.nextSpaceAfter(right);
         left = spaces.previousSpaceBefore(left);
     }
-    right = min(min(anchorEnd + ExcerptReach, right), spaces.textLength());
+    right = min(min(anchorEnd + ExcerptReach, right), text.size());
     left = max(max(anchor - ExcerptReach, left), qsizetype(1));
     return QStringView(text).mid(left - 1, max(qsizetype(0), right - left + 1));
 }
@@ -80,7 +82,6 @@ PageExcerpts plainExcerpts(const QString &strText, const QString &strSubstr)
     if (strSubstr.isEmpty())
         return result;
 
-    const SpaceIndex spaces(strText);
     const qsizetype n = strText.size();
     const qsizetype L = strSubstr.size();
     for (qsizetype from = 0; from < n;) {
@@ -92,7 +93,7 @@ PageExcerpts plainExcerpts(const QString &strText, const QString &strSubstr)
             break;
         }
         const qsizetype p = found + 1;
-        Excerpt excerpt{cutExcerpt(strText, spaces, p, p + L, 3, p, p + L).toString(), {}};
+        Excerpt excerpt{cutExcerpt(strText, p, p + L, 3, p, p + L).toString(), {}};
         excerpt.marks = marksOf(excerpt.text, strSubstr);
         result.excerpts.append(std::move(excerpt));
         from = found + 1;
@@ -107,14 +108,13 @@ PageExcerpts regExpExcerpts(const QString &strText, const QString &strRegexp)
     regExp.IgnoreCase = true;
     regExp.Global = true;
 
-    const SpaceIndex spaces(strText);
     PageExcerpts result;
     regExp.forEachMatch(strText, [&](qsizetype f, qsizetype L) {
         if (result.excerpts.size() == MaxExcerptsPerPage) {
             result.cut = true;
             return false;
         }
-        Excerpt excerpt{cutExcerpt(strText, spaces, f, f + L, 4, f, f + L).toString(), {}};
+        Excerpt excerpt{cutExcerpt(strText, f, f + L, 4, f, f + L).toString(), {}};
         excerpt.marks = marksOf(excerpt.text, QStringView(strText).mid(f, L));
         result.excerpts.append(std::move(excerpt));
         return true;
