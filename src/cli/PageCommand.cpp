@@ -113,25 +113,34 @@ int runPageCommand(const QStringList &arguments)
         return ExitFailure;
     }
 
+    // Only what is printed stays while it is written: the rest of a page as large as the body bound is
+    // let go of first, as the page cache may still be storing the page.
+    HtmlDocument page = *document;
+    document.reset();
+    if (output != Output::Text)
+        page.bodyInnerText = QString();
+    if (output != Output::BodyHtml && output != Output::Html)
+        page.htmlUtf8 = QByteArray();
+
     switch (output) {
     case Output::Links:
-        for (const web::WebAddress &link : document->links)
+        for (const web::WebAddress &link : std::as_const(page.links))
             writeUtf8(out, link.href() + u'\n');
         break;
     case Output::Text:
-        writeUtf8(out, document->bodyInnerText);
+        writeUtf8(out, page.bodyInnerText);
         break;
     case Output::BodyHtml:
-        out.write(document->bodyHtmlUtf8().data(), document->bodyHtmlUtf8().size());
+        out.write(page.bodyHtmlUtf8().data(), page.bodyHtmlUtf8().size());
         break;
     case Output::Html:
-        out.write(document->htmlUtf8);
+        out.write(page.htmlUtf8);
         break;
     }
     out.flush();
-    if (!document->outcome.ok()) {
+    if (!page.outcome.ok()) {
         writeUtf8(err, u"diarytrawl page: could not read "_s + addresses.first() + u": "_s +
-                           document->outcome.reason + u'\n');
+                           page.outcome.reason + u'\n');
         return ExitNotLoaded;
     }
     return ExitLoaded;
