@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What hostile answers cost the real program: its peak memory for a compression bomb of every encoding
-// and for a header that never ends, how long a page nested 160,000 deep holds a search before it fails
-// as too complex, and how soon Ctrl+C ends a search while such a page is being parsed.
+// What hostile answers cost the real program: its peak memory for a compression bomb of every encoding,
+// for a header that never ends and for an entry as large as the body bound allows, how long a page
+// nested 160,000 deep holds a search before it fails as too complex, and how soon Ctrl+C ends a search
+// while such a page is being parsed.
 #include "JournalServer.h"
 #include "ProgramRun.h"
 
@@ -69,6 +70,27 @@ int main(int argc, char *argv[])
     const Run header = runProgram(folder.path(), {u"page"_s, server.url(u"/endless-header")});
     out << "a header line that never ends: peak memory " << header.peakKb / 1024 << " MB, " << header.wallMs
         << " ms, exit " << header.exitCode << "\n";
+
+    // The largest page there may be: an entry of one line of words, 64 MB with the page around it.
+    const QString word[] = {u"journal "_s, u"weather "_s, u"road "_s, u"tea "_s, u"snow "_s, u"letters "_s};
+    QString line;
+    line.reserve(64 * 1024 * 1024);
+    for (int n = 0; line.size() < 64 * 1024 * 1024 - 64 * 1024; ++n)
+        line += word[(n * 7 + n / 5) % 6];
+    line += u"needle"_s;
+    server.addEntry({u"long"_s, 2005, 3, 15, 1, u"Long"_s, line});
+    line = QString();
+    const QStringList searchLong = {u"search"_s,   u"--user"_s, u"long"_s,  u"--site"_s,
+                                    server.host(), u"--text"_s, u"needle"_s};
+    const Run stored = runProgram(folder.path(), searchLong);
+    out << "a 64 MB one-line entry read, stored and searched: peak memory " << stored.peakKb / 1024
+        << " MB, exit " << stored.exitCode << " (goal: at most 300 MB)\n";
+    const Run cached = runProgram(folder.path(), searchLong + QStringList{u"--offline"_s});
+    out << "the same, searched from the page cache (nothing stored): peak memory " << cached.peakKb / 1024
+        << " MB, exit " << cached.exitCode << "\n";
+    const Run text = runProgram(folder.path(), {u"page"_s, u"--text"_s, server.url(u"/~long/1.html"_s)});
+    out << "the same, read and stored by page --text: peak memory " << text.peakKb / 1024 << " MB, exit "
+        << text.exitCode << "\n";
 
     const QByteArray deep = "<html><body>" + QByteArray("<div>").repeated(160000) + "x</body></html>";
     server.setAnswers(u"/~deep/2005/03/"_s, {{200, "text/html", deep}});

@@ -303,12 +303,12 @@ void measure(const char *label, const QByteArray &utf8, const QByteArray &pageBy
                 label, double(utf8.size()) / 1024.0, megabytes / gumboDefault, megabytes / gumboQuiet,
                 megabytes / pipeline, pipeline / gumboDefault, pipeline / gumboQuiet);
     std::printf(
-        "%-28s links %lld, comments %lld, text %lld chars, body HTML %lld chars, html HTML %lld chars\n", "",
+        "%-28s links %lld, comments %lld, text %lld chars, body HTML %lld bytes, html HTML %lld bytes\n", "",
         static_cast<long long>(document.links.size()),
         static_cast<long long>(document.comments.comments.size()),
         static_cast<long long>(document.bodyInnerText.size()),
-        static_cast<long long>(document.bodyInnerHtml.size()),
-        static_cast<long long>(document.htmlInnerHtml.size()));
+        static_cast<long long>(document.bodyHtmlUtf8().size()),
+        static_cast<long long>(document.htmlUtf8.size()));
     if (sink == 42)
         std::printf(" ");
 }

@@ -91,8 +91,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         rules.consentSubmission({diarytrawl::LoadFailure::AdultNotice, document.forms.first(), {}});
     else if (standIn.failure == diarytrawl::LoadFailure::AdultNotice)
         check(!rules.consentSubmission(standIn).body.contains(' '), "forms are encoded");
-    const qsizetype bodyStart = document.htmlInnerHtml.indexOf(document.bodyInnerHtml);
-    check(bodyStart >= 0, "the body's HTML is part of the html element's");
+    check(document.bodyHtmlStart >= 0 && document.bodyHtmlStart <= document.bodyHtmlEnd &&
+              document.bodyHtmlEnd <= document.htmlUtf8.size(),
+          "the body's HTML is part of the html element's");
+    check(QByteArrayView(document.htmlUtf8).isValidUtf8(), "the HTML is well-formed UTF-8");
+    for (const auto &[start, end] : document.comments.htmlRanges)
+        check(start >= 0 && start <= end && end <= document.bodyHtmlUtf8().size(),
+              "comments lie in the HTML");
     const QString &innerText = document.bodyInnerText;
     for (qsizetype i = 0; i < innerText.size(); ++i) {
         if (innerText[i] == u'\r')

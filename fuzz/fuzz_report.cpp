@@ -163,7 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     QFile file(report);
     check(file.open(QIODevice::ReadOnly), "the report can be read");
     const HtmlDocument document = web::buildDocument(file.readAll(), QByteArray(), u"file:///r.htm"_s);
-    const QString &html = document.bodyInnerHtml;
+    const QString html = document.bodyInnerHtml();
 
     check(diarytrawl::web::hrefsOf(document.links) == QStringList{address},
           "the link leads to the address that was read");

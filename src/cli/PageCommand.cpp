@@ -10,6 +10,8 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace diarytrawl {
@@ -43,9 +45,18 @@ QString usage()
         "usage.\n");
 }
 
-void writeUtf8(QFile &file, const QString &text)
+void writeUtf8(QFile &file, const QString &whole)
 {
-    file.write(text.toUtf8());
+    const QStringView text(whole);
+    // A piece at a time: a page's text may be as large as the body bound.
+    constexpr qsizetype Piece = 1 << 20;
+    for (qsizetype at = 0; at < text.size();) {
+        qsizetype length = std::min(Piece, text.size() - at);
+        if (at + length < text.size() && text[at + length - 1].isHighSurrogate())
+            --length;
+        file.write(text.sliced(at, length).toUtf8());
+        at += length;
+    }
 }
 
 } // namespace
@@ -112,25 +123,34 @@ int runPageCommand(const QStringList &arguments)
         return ExitFailure;
     }
 
+    // Only what is printed stays while it is written: the rest of a page as large as the body bound is
+    // let go of first, as the page cache may still be storing the page.
+    HtmlDocument page = *document;
+    document.reset();
+    if (output != Output::Text)
+        page.bodyInnerText = QString();
+    if (output != Output::BodyHtml && output != Output::Html)
+        page.htmlUtf8 = QByteArray();
+
     switch (output) {
     case Output::Links:
-        for (const web::WebAddress &link : document->links)
+        for (const web::WebAddress &link : std::as_const(page.links))
             writeUtf8(out, link.href() + u'\n');
         break;
     case Output::Text:
-        writeUtf8(out, document->bodyInnerText);
+        writeUtf8(out, page.bodyInnerText);
         break;
     case Output::BodyHtml:
-        writeUtf8(out, document->bodyInnerHtml);
+        out.write(page.bodyHtmlUtf8().data(), page.bodyHtmlUtf8().size());
         break;
     case Output::Html:
-        writeUtf8(out, document->htmlInnerHtml);
+        out.write(page.htmlUtf8);
         break;
     }
     out.flush();
-    if (!document->outcome.ok()) {
+    if (!page.outcome.ok()) {
         writeUtf8(err, u"diarytrawl page: could not read "_s + addresses.first() + u": "_s +
-                           document->outcome.reason + u'\n');
+                           page.outcome.reason + u'\n');
         return ExitNotLoaded;
     }
     return ExitLoaded;

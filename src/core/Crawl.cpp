@@ -7,6 +7,7 @@
 #include "ReportFile.h"
 #include "StoredPages.h"
 #include "YearSpan.h"
+#include "loader/PageDecoding.h"
 #include "platform/PlatformError.h"
 #include "sites/Calendars.h"
 #include "sites/LinkClassification.h"
@@ -377,19 +378,33 @@ private:
     }
 
     // The page's own text, or its HTML: without the comments it renders, which are searched one by one.
-    static QString withoutComments(const QString &text, const QList<std::pair<qsizetype, qsizetype>> &ranges)
+    template<typename Text, typename View>
+    static Text withoutComments(View text, const QList<std::pair<qsizetype, qsizetype>> &ranges)
     {
-        if (ranges.isEmpty())
-            return text;
-        QString own;
+        Text own;
         qsizetype from = 0;
         for (const auto &[start, end] : ranges) {
             if (start >= from) {
-                own += QStringView(text).sliced(from, start - from);
+                own += text.sliced(from, start - from);
                 from = end;
             }
         }
-        return own + QStringView(text).sliced(std::min(from, text.size()));
+        own += text.sliced(std::min(from, text.size()));
+        return own;
+    }
+    static QString ownText(const HtmlDocument &objDoc)
+    {
+        const auto &ranges = objDoc.comments.textRanges;
+        return ranges.isEmpty() ? objDoc.bodyInnerText
+                                : withoutComments<QString>(QStringView(objDoc.bodyInnerText), ranges);
+    }
+    // Cut from the UTF-8 and decoded once.
+    static QString ownHtml(const HtmlDocument &objDoc)
+    {
+        const auto &ranges = objDoc.comments.htmlRanges;
+        return ranges.isEmpty()
+                   ? objDoc.bodyInnerHtml()
+                   : web::wellFormedUtf8ToString(withoutComments<QByteArray>(objDoc.bodyHtmlUtf8(), ranges));
     }
 
     void matchEntryText(const QString &strLink, const QString &strYear, const HtmlDocument &objDoc,
@@ -398,8 +413,7 @@ private:
         if (window().bSavePages)
             SavePage(objDoc, strLink, window().strSavedPagesFolder);
 
-        const QString ownText = withoutComments(objDoc.bodyInnerText, objDoc.comments.textRanges);
-        const QString entryText = m_bRegScan ? joinLines(ownText) : ownText;
+        const QString entryText = m_bRegScan ? joinLines(ownText(objDoc)) : ownText(objDoc);
         const QString datePattern = dateStampPattern(strYear);
         ScannedEntry scanned;
         scanned.address = strLink;
@@ -407,8 +421,7 @@ private:
         QString strPageText;
         bool found = false;
         if (window().bSearchHtmlCode) {
-            const QString ownHtml = withoutComments(objDoc.bodyInnerHtml, objDoc.comments.htmlRanges);
-            const QString entryHtml = m_bRegScan ? joinLines(ownHtml) : ownHtml;
+            const QString entryHtml = m_bRegScan ? joinLines(ownHtml(objDoc)) : ownHtml(objDoc);
             if (matches(entryHtml)) {
                 found = true;
                 strPageText = entryHtml;

@@ -293,7 +293,7 @@ QByteArray storedPageBytes(const QString &html)
 
 void SavePage(const HtmlDocument &objDoc, const QString &strAddress, const QString &strSavedPagesFolder)
 {
-    const QByteArray bytes = storedPageBytes(objDoc.htmlInnerHtml);
+    const QByteArray bytes = storedPageBytes(objDoc.htmlInnerHtml());
 
     // The slashes are looked for from the address's second character on.
     const qsizetype lastSlash = strAddress.lastIndexOf(u'/');

@@ -3,6 +3,8 @@
 
 #include "WebAddress.h"
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -71,7 +73,8 @@ struct PageComments {
     QList<PageComment> comments;
     QList<web::WebAddress> morePages; // further pages of the entry's comments
     QList<web::WebAddress> collapsed; // threads the page shows only in part
-    // The parts of the body's text and of its HTML that are comments, not the page's own.
+    // The parts of the body's text (UTF-16 positions in bodyInnerText) and of its HTML (byte offsets in
+    // bodyHtmlUtf8()) that are comments, not the page's own.
     QList<std::pair<qsizetype, qsizetype>> textRanges;
     QList<std::pair<qsizetype, qsizetype>> htmlRanges;
     QString problem; // why the comments could not be read; empty when they could, or there are none
@@ -85,13 +88,20 @@ struct HtmlDocument {
     // Every a and area element with an href, in document order: its address, parsed once, or the href
     // as written when it does not parse (as a browser's a.href gives it).
     QList<web::WebAddress> links;
-    QString bodyInnerText;  // the body's rendered text, line breaks as "\r\n"
-    QString bodyInnerHtml;  // the body's HTML
-    QString htmlInnerHtml;  // the html element's inner HTML: head and body
+    QString bodyInnerText; // the body's rendered text, line breaks as "\r\n"
+    // The HTML stays UTF-8 (well formed), as the parse wrote it: a page's HTML is its largest part, and
+    // most searches never read it.
+    QByteArray htmlUtf8;         // the html element's inner HTML (head and body), UTF-8
+    qsizetype bodyHtmlStart = 0; // the body's inner HTML: [bodyHtmlStart, bodyHtmlEnd) of htmlUtf8
+    qsizetype bodyHtmlEnd = 0;
     QList<HtmlForm> forms;  // every form, in document order
     PageComments comments;  // as the site's rules read them
     bool fromCache = false; // taken from the page cache, without a request
     LoadOutcome outcome;    // whether this is the page asked for; a failed load still has a document
+
+    QByteArrayView bodyHtmlUtf8() const;
+    QString bodyInnerHtml() const; // decoded on demand
+    QString htmlInnerHtml() const;
 };
 
 // The browser object: loads one address at a time in the background while events are pumped.

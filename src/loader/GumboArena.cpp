@@ -111,6 +111,19 @@ void GumboArena::releaseBlock(void *block)
     freeLists[header->sizeClass] = freed;
 }
 
+bool GumboArena::releaseLarge(const void *block)
+{
+    if (!block)
+        return false;
+    const char *raw = static_cast<const char *>(block) - HeaderSize;
+    const auto *header = reinterpret_cast<const Header *>(raw);
+    if (header->sizeClass != LargeClass || header->largeSlot >= largeBlocks.size() ||
+        largeBlocks[header->largeSlot] != raw)
+        return false;
+    releaseBlock(const_cast<void *>(block));
+    return true;
+}
+
 void GumboArena::setLimits(SteadyTime deadline, std::function<bool()> abandoned)
 {
     m_deadline = deadline;

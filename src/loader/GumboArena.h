@@ -39,6 +39,14 @@ public:
     bool stoppedByDeadline() const { return m_stoppedByDeadline; }
     bool stopped() const { return m_stopped; }
 
+    // Blocks larger than this are allocations of their own, not carved from the arena's chunks (a text
+    // of this length and more, with its terminating NUL).
+    static constexpr std::size_t LargeBlockFrom = 64 * 1024;
+    // Frees a block gumbo was given now, rather than with the arena, when it is a large one; a smaller
+    // block stays. Says whether it was freed. For reading a parsed tree once through: its long texts
+    // need not be held until the end.
+    bool releaseLarge(const void *block);
+
     // gumbo_parse_with_options with the arena's options; nullptr when the limits stopped it.
     static const GumboInternalOutput *parse(const GumboInternalOptions *options, const char *text,
                                             std::size_t length, GumboArena &arena);
@@ -53,6 +61,7 @@ private:
     static constexpr int MediumClasses = 8; // 512 bytes ... 64 KiB
     static constexpr int ClassCount = SmallClasses + MediumClasses;
     static constexpr unsigned LargeClass = ClassCount; // straight from malloc
+    static_assert(LargeBlockFrom == std::size_t(512) << (MediumClasses - 1));
 
     static int sizeClass(std::size_t size);
     static std::size_t classSize(int sizeClass);

@@ -394,16 +394,137 @@ bool isWhitespaceOnly(std::string_view text)
                        [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; });
 }
 
+// --- Text as the document keeps it -------------------------------------------------------------------
+
+// Text built straight into the container the document keeps (QByteArray for UTF-8, QString for UTF-16),
+// so a page's text and HTML are never copied from one buffer to another: writes go through a pointer,
+// and growing asks the allocator to extend the block (realloc), which for a large block moves pages
+// rather than bytes. Reserved room that is never written costs no memory.
+template<typename Container, typename Unit>
+class TextBuffer {
+public:
+    explicit TextBuffer(std::size_t expected)
+        : m_text(qsizetype(std::max<std::size_t>(expected, 64)), Qt::Uninitialized)
+    {
+        point(0);
+    }
+
+    // Room for n more units, to be written before advance.
+    Unit *room(std::size_t n)
+    {
+        if (std::size_t(m_end - m_cursor) < n)
+            grow(n);
+        return m_cursor;
+    }
+    void advance(Unit *to) { m_cursor = to; }
+
+    void append(const Unit *units, std::size_t n)
+    {
+        std::memcpy(room(n), units, n * sizeof(Unit));
+        m_cursor += n;
+    }
+    void push_back(Unit unit)
+    {
+        *room(1) = unit;
+        ++m_cursor;
+    }
+
+    std::size_t size() const { return std::size_t(m_cursor - m_begin); }
+    bool empty() const { return m_cursor == m_begin; }
+    const Unit *data() const { return m_begin; }
+
+    // The text, at its own size; the buffer is empty after.
+    Container take()
+    {
+        m_text.truncate(qsizetype(size()));
+        m_text.squeeze();
+        Container taken = std::move(m_text);
+        m_text = Container();
+        m_begin = m_cursor = m_end = nullptr;
+        return taken;
+    }
+
+private:
+    void point(std::size_t used)
+    {
+        m_begin = reinterpret_cast<Unit *>(m_text.data());
+        m_cursor = m_begin + used;
+        m_end = m_begin + m_text.size();
+    }
+    void grow(std::size_t n)
+    {
+        const std::size_t used = size();
+        m_text.resize(qsizetype(std::max(used + n, std::size_t(m_text.size()) * 2)));
+        point(used);
+    }
+
+    Container m_text;
+    Unit *m_begin = nullptr;
+    Unit *m_cursor = nullptr;
+    Unit *m_end = nullptr;
+};
+
+class Utf8Text : public TextBuffer<QByteArray, char> {
+public:
+    using TextBuffer::append;
+    using TextBuffer::TextBuffer;
+    void append(std::string_view text) { append(text.data(), text.size()); }
+    std::string_view view(std::size_t from = 0) const { return {data() + from, size() - from}; }
+};
+
+// Writes UTF-8 (well formed) as UTF-16 at out, which has room for one unit a byte; returns the end.
+// Ill-formed input gives garbage, never more units than bytes.
+char16_t *utf8ToUtf16(const char *begin, const char *end, char16_t *out)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(begin);
+    const auto *stop = reinterpret_cast<const unsigned char *>(end);
+    while (p < stop) {
+        const unsigned char lead = *p;
+        if (lead < 0x80) {
+#if defined(__SSE2__)
+            const __m128i zero = _mm_setzero_si128();
+            while (stop - p >= 16) {
+                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+                if (_mm_movemask_epi8(bytes) != 0)
+                    break;
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_unpacklo_epi8(bytes, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 8), _mm_unpackhi_epi8(bytes, zero));
+                out += 16;
+                p += 16;
+            }
+#endif
+            while (p < stop && *p < 0x80)
+                *out++ = *p++;
+        } else if (lead < 0xE0 && stop - p >= 2) {
+            *out++ = char16_t(((lead & 0x1F) << 6) | (p[1] & 0x3F));
+            p += 2;
+        } else if (lead < 0xF0 && stop - p >= 3) {
+            *out++ = char16_t(((lead & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
+            p += 3;
+        } else if (stop - p >= 4) {
+            const char32_t c = char32_t(((lead & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) |
+                                        (p[3] & 0x3F));
+            *out++ = QChar::highSurrogate(c);
+            *out++ = QChar::lowSurrogate(c);
+            p += 4;
+        } else {
+            *out++ = u'\uFFFD';
+            ++p;
+        }
+    }
+    return out;
+}
+
 // --- innerText ------------------------------------------------------------------------------------
 
-// Collects the rendered text: runs of collapsible white space become one space, dropped at the start
-// and end of lines; required line breaks collapse to the largest count and vanish at both ends of
-// the result.
+// Collects the rendered text (UTF-16, as the document keeps it): runs of collapsible white space become
+// one space, dropped at the start and end of lines; required line breaks collapse to the largest count
+// and vanish at both ends of the result.
 class TextCollector {
-    static constexpr char Space[] = " ";
-
 public:
-    explicit TextCollector(std::size_t expected) { out.reserve(expected); }
+    explicit TextCollector(std::size_t expected)
+        : out(expected)
+    {}
 
     void requiredBreak(int count)
     {
@@ -417,7 +538,7 @@ public:
     {
         pendingSpace = false;
         flushBreaks();
-        out.append("\r\n", 2);
+        lineBreak();
         lineHasContent = false;
     }
 
@@ -426,7 +547,7 @@ public:
     {
         pendingSpace = false;
         flushBreaks();
-        out.push_back('\t');
+        out.push_back(u'\t');
         lineHasContent = false;
     }
 
@@ -443,7 +564,7 @@ public:
     {
         if (pendingSpace) {
             flushBreaks();
-            out.push_back(' ');
+            out.push_back(u' ');
             pendingSpace = false;
         }
         lineHasContent = false;
@@ -454,6 +575,7 @@ public:
         lineHasContent = true;
     }
 
+    // Text in UTF-8. Giving a text in consecutive pieces makes the same as giving it whole.
     void text(std::string_view text, bool preformatted)
     {
         const char *p = text.data();
@@ -490,41 +612,51 @@ public:
         }
     }
 
-    // Text content as it is, every line break made CR LF.
+    // Text content (UTF-8) as it is, every line break made CR LF.
     void appendRaw(std::string_view text)
     {
-        for (const char c : text) {
-            if (c == '\n' || c == '\r')
-                out.append("\r\n", 2);
-            else
-                out.push_back(c);
+        const char *p = text.data();
+        const char *end = p + text.size();
+        while (p < end) {
+            const char *stop = p;
+            while (stop < end && *stop != '\n' && *stop != '\r')
+                ++stop;
+            out.advance(utf8ToUtf16(p, stop, out.room(std::size_t(stop - p))));
+            if (stop == end)
+                break;
+            lineBreak();
+            p = stop + 1;
         }
     }
 
-    std::string &result() { return out; }
-    std::size_t size() const { return out.size(); }
+    QString result() { return out.take(); }
+    std::size_t size() const { return out.size(); } // in UTF-16 units
 
 private:
+    static constexpr char Space[] = " ";
+
+    void lineBreak() { out.append(u"\r\n", 2); }
     void flushBreaks()
     {
         if (pendingBreaks > 0 && !out.empty()) {
             for (int i = 0; i < pendingBreaks; ++i)
-                out.append("\r\n", 2);
+                lineBreak();
         }
         pendingBreaks = 0;
     }
     void content(const char *begin, const char *end)
     {
         flushBreaks();
+        char16_t *to = out.room(std::size_t(end - begin) + 1);
         if (pendingSpace) {
-            out.push_back(' ');
+            *to++ = u' ';
             pendingSpace = false;
         }
-        out.append(begin, std::size_t(end - begin));
+        out.advance(utf8ToUtf16(begin, end, to));
         lineHasContent = true;
     }
 
-    std::string out;
+    TextBuffer<QString, char16_t> out;
     int pendingBreaks = 0;
     bool pendingSpace = false;
     bool lineHasContent = false;
@@ -585,7 +717,7 @@ constexpr std::array<const char *, 256> makeTextEscapes(bool attribute)
 constexpr std::array<const char *, 256> TextEscapes = makeTextEscapes(false);
 constexpr std::array<const char *, 256> AttributeEscapes = makeTextEscapes(true);
 
-void appendEscaped(std::string &out, std::string_view text, const std::array<const char *, 256> &escapes)
+void appendEscaped(Utf8Text &out, std::string_view text, const std::array<const char *, 256> &escapes)
 {
     const char *p = text.data();
     const char *end = p + text.size();
@@ -617,7 +749,7 @@ void appendEscaped(std::string &out, std::string_view text, const std::array<con
         const auto c = static_cast<unsigned char>(*p);
         if (const char *escape = escapes[c]) {
             out.append(run, std::size_t(p - run));
-            out.append(escape);
+            out.append(std::string_view(escape));
             run = ++p;
         } else if (c == 0xC2 && p + 1 < end && static_cast<unsigned char>(p[1]) == 0xA0) {
             out.append(run, std::size_t(p - run));
@@ -631,6 +763,26 @@ void appendEscaped(std::string &out, std::string_view text, const std::array<con
     out.append(run, std::size_t(end - run));
 }
 
+// Gives take a text in pieces: as it stands or, when it is what appendEscaped wrote of it (TextEscapes),
+// with what was escaped put back.
+template<typename Take>
+void takeText(std::string_view text, bool escaped, const Take &take)
+{
+    for (std::size_t amp = 0; escaped && (amp = text.find('&')) != std::string_view::npos;) {
+        take(text.substr(0, amp));
+        // "&amp;", "&lt;", "&gt;" or "&nbsp;", known by their first letter.
+        const char letter = amp + 1 < text.size() ? text[amp + 1] : 'a';
+        const std::string_view put = letter == 'l'   ? "<"sv
+                                     : letter == 'g' ? ">"sv
+                                     : letter == 'n' ? "\xC2\xA0"sv
+                                                     : "&"sv;
+        const std::size_t length = letter == 'l' || letter == 'g' ? 4 : letter == 'n' ? 6 : 5;
+        take(put);
+        text.remove_prefix(std::min(amp + length, text.size()));
+    }
+    take(text);
+}
+
 // An element a site's rules want noted (ElementSelector), in the parser's own terms.
 struct Selector {
     std::string tag;
@@ -640,7 +792,7 @@ struct Selector {
     int within = -1;
 };
 
-// A noted element; offsets into the walker's UTF-8 text and HTML.
+// A noted element; offsets into the walker's text (UTF-16) and HTML (UTF-8).
 struct RawNoted {
     int selector = 0;
     int within = -1;
@@ -668,16 +820,18 @@ bool hasClassToken(std::string_view classes, std::string_view token)
 
 class DocumentWalker {
 public:
-    DocumentWalker(const MarkupRenames &markup, std::size_t pageSize)
-        : innerText(pageSize / 3)
+    // The text is given room for one unit a byte of the page, which only pages of little but line
+    // breaks outgrow; the HTML for the page and an eighth more.
+    DocumentWalker(const MarkupRenames &markup, std::size_t pageSize, GumboArena &parseArena)
+        : html(pageSize + pageSize / 8 + 64)
+        , innerText(pageSize + 64)
         , renames(markup)
-    {
-        html.reserve(pageSize + pageSize / 8 + 64);
-    }
+        , arena(parseArena)
+    {}
 
     void walk(const GumboNode *root, const GumboNode *bodyElement);
 
-    std::string html;
+    Utf8Text html;
     std::size_t bodyStart = 0;
     std::size_t bodyEnd = 0;
     TextCollector innerText;
@@ -734,7 +888,10 @@ private:
     static bool hasFollowingRow(const GumboNode *parent, unsigned rowIndex, const GumboNode *table,
                                 unsigned parentIndex);
 
+    bool letGo(const GumboText &node, std::string_view text);
+
     const MarkupRenames &renames;
+    GumboArena &arena;
     const GumboNode *body = nullptr;
     bool inBody = false;
     bool textContentOnly = false; // a hidden body reads as its text content
@@ -1140,16 +1297,26 @@ void DocumentWalker::leaveElement(const Frame &frame, const Frame *parent, const
     }
 }
 
+// A long text node is let go of once its HTML is written: a page of one long line holds little else,
+// and its text, its HTML and the page itself are more than enough at once. Nothing reads a text node
+// twice.
+bool DocumentWalker::letGo(const GumboText &node, std::string_view text)
+{
+    return text.size() >= GumboArena::LargeBlockFrom && text.data() == node.text &&
+           arena.releaseLarge(node.text);
+}
+
 void DocumentWalker::visitText(const GumboNode *node, const Frame &parent)
 {
     const GumboText &t = node->v.text;
+    std::string_view text = restored(t.text, t.original_text.data, textScratch);
     if (node->type == GUMBO_NODE_COMMENT) {
         html.append("<!--", 4);
-        html.append(restored(t.text, t.original_text.data, textScratch));
+        html.append(text);
         html.append("-->", 3);
+        letGo(t, text);
         return;
     }
-    const std::string_view text = restored(t.text, t.original_text.data, textScratch);
     const std::size_t placed = placeholder.empty() ? std::string_view::npos : text.find(placeholder);
     if (placed != std::string_view::npos && parent.name == "script"sv &&
         text.substr(0, placed).find("<!--") == std::string_view::npos) {
@@ -1159,6 +1326,7 @@ void DocumentWalker::visitText(const GumboNode *node, const Frame &parent)
         html.append(payload);
         html.append(text.substr(placed + placeholder.size()));
         ++spliced;
+        letGo(t, text);
         return;
     }
     strayed = strayed || placed != std::string_view::npos;
@@ -1167,16 +1335,23 @@ void DocumentWalker::visitText(const GumboNode *node, const Frame &parent)
         payloadInScript = payloadInScript || (source != std::string_view::npos && source <= payloadStart &&
                                               payloadEnd <= source + t.original_text.length);
     }
-    if (parent.flags & RawTextParent)
-        html.append(text);
-    else
+    const std::size_t written = html.size();
+    const bool escaped = !(parent.flags & RawTextParent);
+    if (escaped)
         appendEscaped(html, text, TextEscapes);
+    else
+        html.append(text);
+    // From here on a text let go of is read back from its HTML.
+    const bool fromHtml = letGo(t, text);
+    if (fromHtml)
+        text = html.view(written);
+    const bool unescape = fromHtml && escaped;
 
     if (!inBody)
         return;
     if (textContentOnly) {
         if (templates == 0)
-            innerText.appendRaw(text);
+            takeText(text, unescape, [this](std::string_view piece) { innerText.appendRaw(piece); });
         return;
     }
     if (hidden > 0 || !rendersChild(parent, node))
@@ -1188,7 +1363,8 @@ void DocumentWalker::visitText(const GumboNode *node, const Frame &parent)
         parent.node->v.element.tag_namespace == GUMBO_NAMESPACE_SVG &&
         parent.node->v.element.tag != GUMBO_TAG_FOREIGNOBJECT)
         return;
-    innerText.text(text, preformatted > 0);
+    const bool pre = preformatted > 0;
+    takeText(text, unescape, [this, pre](std::string_view piece) { innerText.text(piece, pre); });
 }
 
 void DocumentWalker::walk(const GumboNode *root, const GumboNode *bodyElement)
@@ -1288,7 +1464,7 @@ std::unique_ptr<PageParse> parsePage(std::string_view page, const ParseBudget &b
     if (!output)
         throw ParseStopped(parse->arena.stoppedByDeadline());
     parse->body = bodyOf(output->root);
-    DocumentWalker &walker = parse->walker.emplace(parse->renames, text.size());
+    DocumentWalker &walker = parse->walker.emplace(parse->renames, text.size(), parse->arena);
     walker.selectors = selectors;
     walker.placeholder = placeholder;
     walker.payload = payload;
@@ -1306,31 +1482,6 @@ bool containsNoCase(std::string_view text, std::string_view lowerNeedle)
     return false;
 }
 
-// Offsets into UTF-8 text as UTF-16 positions, for offsets given in ascending order.
-class Utf16Positions {
-public:
-    explicit Utf16Positions(std::string_view text)
-        : m_text(text)
-    {}
-    qsizetype at(std::size_t offset)
-    {
-        if (offset < m_offset) {
-            m_offset = 0;
-            m_units = 0;
-        }
-        for (; m_offset < offset && m_offset < m_text.size(); ++m_offset) {
-            const auto byte = static_cast<unsigned char>(m_text[m_offset]);
-            m_units += (byte & 0xC0) != 0x80 ? (byte >= 0xF0 ? 2 : 1) : 0;
-        }
-        return m_units;
-    }
-
-private:
-    std::string_view m_text;
-    std::size_t m_offset = 0;
-    qsizetype m_units = 0;
-};
-
 } // namespace
 
 HtmlDocument buildDocumentFromUtf8(QByteArrayView utf8, const QString &address, QByteArrayView encoding,
@@ -1342,9 +1493,8 @@ HtmlDocument buildDocumentFromUtf8(QByteArrayView utf8, const QString &address, 
     const std::string_view original(utf8.isEmpty() ? "" : utf8.data(), std::size_t(utf8.size()));
     const ParseEscapes escapes(original);
     const std::string_view page = escapes.needed() ? escapes.escaped() : original;
-    const auto unescaped = [&escapes](std::string_view text,
-                                      std::vector<ParseEscapes::Shift> *shifts = nullptr) {
-        return escapes.needed() ? ParseEscapes::unescape(text, shifts) : std::string(text);
+    const auto unescaped = [&escapes](std::string_view text) {
+        return escapes.needed() ? ParseEscapes::unescaped(text) : std::string(text);
     };
 
     std::vector<Selector> selectors;
@@ -1391,43 +1541,33 @@ HtmlDocument buildDocumentFromUtf8(QByteArrayView utf8, const QString &address, 
     bool payloadRead = !cut.empty() || parse->walker->payloadInScript;
     if (!cut.empty()) {
         const DocumentWalker &walked = *parse->walker;
-        if (walked.spliced != 1 || walked.strayed || walked.html.find(placeholder) != std::string::npos) {
+        if (walked.spliced != 1 || walked.strayed ||
+            walked.html.view().find(placeholder) != std::string::npos) {
             // Not where a script's payload would be, or not alone: the page is read whole after all.
             parse.reset();
             parse = parsePage(page, budget, selectors, {}, {}, payloadRange);
             payloadRead = parse->walker->payloadInScript;
         }
     }
-    const DocumentWalker &walker = *parse->walker;
+    DocumentWalker &walker = *parse->walker;
 
-    // Everything gumbo hands out is well-formed UTF-8, and so is what the walk adds. The html element's
-    // HTML is decoded once; the body's is cut from it.
+    // Everything gumbo hands out is well-formed UTF-8, and so is what the walk adds: the document keeps
+    // the HTML as the walk wrote it, and the text it collected.
     std::vector<ParseEscapes::Shift> htmlShifts;
     std::vector<ParseEscapes::Shift> textShifts;
-    // Without escapes (most pages) the walk's own text is used as it stands.
-    std::string htmlStorage;
-    std::string_view htmlText = walker.html;
-    if (escapes.needed())
-        htmlText = htmlStorage = ParseEscapes::unescape(walker.html, &htmlShifts);
-    const auto inHtml = [&htmlShifts](std::size_t offset) {
-        return ParseEscapes::unescapedOffset(htmlShifts, offset);
-    };
-    const QByteArrayView html(htmlText.data(), qsizetype(htmlText.size()));
-    document.htmlInnerHtml = wellFormedUtf8ToString(html);
-    const std::size_t bodyStart = inHtml(walker.bodyStart);
-    qsizetype bodyStart16 = 0;
-    if (parse->body) {
-        bodyStart16 = wellFormedUtf16Length(html.first(qsizetype(bodyStart)));
-        const qsizetype bodyLength = wellFormedUtf16Length(
-            html.sliced(qsizetype(bodyStart), qsizetype(inHtml(walker.bodyEnd) - bodyStart)));
-        document.bodyInnerHtml = document.htmlInnerHtml.sliced(bodyStart16, bodyLength);
+    document.htmlUtf8 = walker.html.take();
+    document.bodyInnerText = walker.innerText.result();
+    if (escapes.needed()) {
+        ParseEscapes::unescape(document.htmlUtf8, &htmlShifts);
+        ParseEscapes::unescape(document.bodyInnerText, &textShifts);
     }
-    std::string textStorage;
-    std::string_view innerText = parse->walker->innerText.result();
-    if (escapes.needed())
-        innerText = textStorage = ParseEscapes::unescape(innerText, &textShifts);
-    document.bodyInnerText =
-        wellFormedUtf8ToString(QByteArrayView(innerText.data(), qsizetype(innerText.size())));
+    const auto inHtml = [&htmlShifts](std::size_t offset) {
+        return qsizetype(ParseEscapes::unescapedOffset(htmlShifts, offset));
+    };
+    if (parse->body) {
+        document.bodyHtmlStart = inHtml(walker.bodyStart);
+        document.bodyHtmlEnd = inHtml(walker.bodyEnd);
+    }
 
     std::optional<QString> baseHref;
     if (walker.baseHref)
@@ -1453,23 +1593,46 @@ HtmlDocument buildDocumentFromUtf8(QByteArrayView utf8, const QString &address, 
     if (reading) {
         if (payloadRead && !payload.empty())
             reading->payload = QByteArray::fromStdString(unescaped(payload));
-        Utf16Positions textPositions(innerText);
-        Utf16Positions htmlPositions(htmlText);
         for (const RawNoted &raw : walker.noted) {
             NotedElement element;
             element.selector = raw.selector;
             element.within = raw.within;
             element.id = fromUtf8(unescaped(raw.id));
             element.value = fromUtf8(unescaped(raw.value));
-            element.textStart = textPositions.at(ParseEscapes::unescapedOffset(textShifts, raw.textStart));
-            element.textEnd = textPositions.at(ParseEscapes::unescapedOffset(textShifts, raw.textEnd));
-            element.htmlStart = htmlPositions.at(inHtml(raw.htmlStart)) - bodyStart16;
-            element.htmlEnd = htmlPositions.at(inHtml(raw.htmlEnd)) - bodyStart16;
+            element.textStart = qsizetype(ParseEscapes::unescapedOffset(textShifts, raw.textStart));
+            element.textEnd = qsizetype(ParseEscapes::unescapedOffset(textShifts, raw.textEnd));
+            element.htmlStart = inHtml(raw.htmlStart) - document.bodyHtmlStart;
+            element.htmlEnd = inHtml(raw.htmlEnd) - document.bodyHtmlStart;
             reading->noted.append(element);
         }
     }
     return document;
 }
+
+} // namespace diarytrawl::web
+
+namespace diarytrawl {
+
+QByteArrayView HtmlDocument::bodyHtmlUtf8() const
+{
+    // Kept inside the HTML whatever the offsets say: a document may come from a store, not a parse.
+    const qsizetype start = std::clamp(bodyHtmlStart, qsizetype(0), htmlUtf8.size());
+    return QByteArrayView(htmlUtf8).sliced(start, std::clamp(bodyHtmlEnd, start, htmlUtf8.size()) - start);
+}
+
+QString HtmlDocument::bodyInnerHtml() const
+{
+    return web::wellFormedUtf8ToString(bodyHtmlUtf8());
+}
+
+QString HtmlDocument::htmlInnerHtml() const
+{
+    return web::wellFormedUtf8ToString(htmlUtf8);
+}
+
+} // namespace diarytrawl
+
+namespace diarytrawl::web {
 
 HtmlDocument buildDocument(const QString &html, const QString &address, const ParseBudget &budget)
 {

@@ -19,8 +19,8 @@ namespace diarytrawl::web {
 //  - links: document.links[i].href, in document order;
 //  - bodyInnerText: document.body.innerText, from the default rendering of each element (no style
 //    sheets are applied), line breaks as "\r\n";
-//  - bodyInnerHtml, htmlInnerHtml: innerHTML of the body (or frameset) and of the html element; the
-//    first is exactly the part of the second between the body's tags.
+//  - htmlUtf8 and bodyHtmlUtf8(): innerHTML of the html element and of the body (or frameset), in UTF-8;
+//    the second is exactly the part of the first between the body's tags.
 //  - forms: every form with its action (absolute), method and the fields a browser would submit.
 // address is the page's final address, against which links resolve. Scripting counts as on:
 // noscript content is raw text. Pure functions of their arguments; safe on any thread.
@@ -61,7 +61,8 @@ struct NotedElement {
     int within = -1; // the noted element it lies in, for a selector with one
     QString id;
     QString value; // the asked attribute's
-    // Its part of the body's text (innerText) and of the body's HTML (its start tag to its end tag).
+    // Its part of the body's text (innerText, UTF-16 positions) and of the body's HTML (its start tag to
+    // its end tag, byte offsets in bodyHtmlUtf8()).
     qsizetype textStart = 0;
     qsizetype textEnd = 0;
     qsizetype htmlStart = 0;

@@ -768,7 +768,7 @@ void NetworkBrowser::setDocument(std::shared_ptr<const HtmlDocument> document, b
 {
     // Only pages of a common size are kept: a large one would hold its memory past its turn.
     if (isPage && document->outcome.ok() && !document->address.isEmpty() &&
-        document->bodyInnerText.size() + document->htmlInnerHtml.size() <= RecentPageChars) {
+        document->bodyInnerText.size() + document->htmlUtf8.size() <= RecentPageChars) {
         if (m_recentPages.size() == RecentPages)
             m_recentPages.removeFirst();
         m_recentPages.append(document);

@@ -31,7 +31,7 @@ namespace diarytrawl::web {
 namespace {
 
 // What the parser gives; a change to it makes every stored document be read again from its bytes.
-constexpr quint32 ParserVersion = 1;
+constexpr quint32 ParserVersion = 2;
 
 // A part of a page is kept in pieces of at most this much, so that SQLite never holds a whole large
 // page in one record.
@@ -361,10 +361,11 @@ std::optional<HtmlDocument> PageCache::Connection::readDocument(qint64 page, boo
         return std::nullopt;
     if (!withHtml)
         return document;
-    document.htmlInnerHtml = QString::fromUtf8(html);
-    if (facts.bodyHtmlStart + facts.bodyHtmlSize > document.htmlInnerHtml.size())
+    if (facts.bodyHtmlStart + facts.bodyHtmlSize > html.size())
         return std::nullopt;
-    document.bodyInnerHtml = document.htmlInnerHtml.sliced(facts.bodyHtmlStart, facts.bodyHtmlSize);
+    document.htmlUtf8 = std::move(html);
+    document.bodyHtmlStart = facts.bodyHtmlStart;
+    document.bodyHtmlEnd = facts.bodyHtmlStart + facts.bodyHtmlSize;
     return document;
 }
 
@@ -563,7 +564,9 @@ bool PageCache::Store::setUp()
     const auto run = [&](const QString &sql) {
         if (!setting.exec(sql))
             throw SqlFailure{setting.lastError()};
-        return setting.next() ? setting.value(0) : QVariant();
+        const QVariant value = setting.next() ? setting.value(0) : QVariant();
+        setting.finish();
+        return value;
     };
     for (int attempt = 0; attempt < 2; ++attempt) {
         try {
@@ -776,8 +779,8 @@ void PageCache::Store::storePage(const QString &key, const Page &page, const Own
     if (!m_usable)
         return;
     const HtmlDocument *document = page.document ? &*page.document : nullptr;
-    const QByteArray html = document ? document->htmlInnerHtml.toUtf8() : QByteArray();
-    const QByteArray facts = document ? documentFacts(*document, html.size()) : QByteArray();
+    const QByteArray html = document ? document->htmlUtf8 : QByteArray();
+    const QByteArray facts = document ? documentFacts(*document) : QByteArray();
     const qint64 bytes = partsBytes(document, html, facts, page.body) + key.size() * 2;
     if (bytes > m_maxBytes)
         return; // would push out everything else and still not fit
@@ -843,8 +846,8 @@ void PageCache::Store::storeDocument(const QString &key, const HtmlDocument &doc
 {
     if (!m_usable)
         return;
-    const QByteArray html = document.htmlInnerHtml.toUtf8();
-    const QByteArray facts = documentFacts(document, html.size());
+    const QByteArray &html = document.htmlUtf8;
+    const QByteArray facts = documentFacts(document);
     try {
         transaction([&] {
             QSqlQuery &stored =

@@ -5,11 +5,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#include <array>
 
 namespace diarytrawl::web {
 
@@ -41,23 +41,35 @@ char32_t keptCharacter(int index)
     return char32_t(plane << 16) | 0xFFFE | char32_t((index - 0xC0) % 2);
 }
 
-void appendUtf8(std::string &out, char32_t c)
+// Writes c as UTF-8 at out; returns how many bytes that took.
+int encodeUtf8(char *out, char32_t c)
 {
     if (c < 0x80) {
-        out.push_back(char(c));
-    } else if (c < 0x800) {
-        out.push_back(char(0xC0 | (c >> 6)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(char(0xE0 | (c >> 12)));
-        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(char(0xF0 | (c >> 18)));
-        out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (c & 0x3F)));
+        out[0] = char(c);
+        return 1;
     }
+    if (c < 0x800) {
+        out[0] = char(0xC0 | (c >> 6));
+        out[1] = char(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        out[0] = char(0xE0 | (c >> 12));
+        out[1] = char(0x80 | ((c >> 6) & 0x3F));
+        out[2] = char(0x80 | (c & 0x3F));
+        return 3;
+    }
+    out[0] = char(0xF0 | (c >> 18));
+    out[1] = char(0x80 | ((c >> 12) & 0x3F));
+    out[2] = char(0x80 | ((c >> 6) & 0x3F));
+    out[3] = char(0x80 | (c & 0x3F));
+    return 4;
+}
+
+void appendUtf8(std::string &out, char32_t c)
+{
+    char bytes[4];
+    out.append(bytes, std::size_t(encodeUtf8(bytes, c)));
 }
 
 // The code point at p (well-formed UTF-8) and its length.
@@ -157,29 +169,90 @@ ParseEscapes::ParseEscapes(std::string_view page)
         m_escaped.append(reinterpret_cast<const char *>(copied), std::size_t(end - copied));
 }
 
-std::string ParseEscapes::unescape(std::string_view text, std::vector<Shift> *shifts)
+namespace {
+
+// Undoes the escapes of UTF-8 in place; returns its new size.
+std::size_t unescapeUtf8(char *text, std::size_t size, std::vector<ParseEscapes::Shift> *shifts)
 {
     // U+10FFFD is F4 8F BF BD; its stand-ins U+10FE00 to U+10FFFC start F4 8F B8 to F4 8F BF.
-    std::string out;
-    out.reserve(text.size());
+    constexpr std::string_view EscapeUtf8 = "\xF4\x8F\xBF\xBD";
+    const std::string_view view(text, size);
+    std::size_t written = 0;
     std::size_t copied = 0;
     std::size_t shorter = 0;
-    for (std::size_t at = text.find("\xF4\x8F\xBF\xBD");
-         at != std::string_view::npos && at + 8 <= text.size(); at = text.find("\xF4\x8F\xBF\xBD", at)) {
+    for (std::size_t at = view.find(EscapeUtf8); at != std::string_view::npos && at + 8 <= size;
+         at = view.find(EscapeUtf8, at)) {
         int length = 0;
-        const char32_t standIn =
-            decode(reinterpret_cast<const unsigned char *>(text.data()) + at + 4, length);
-        out.append(text.substr(copied, at - copied));
-        const std::size_t before = out.size();
-        appendUtf8(out, standIn == Escape ? Escape : keptCharacter(int(standIn - StandInBase)));
-        shorter += 8 - (out.size() - before);
+        const char32_t standIn = decode(reinterpret_cast<const unsigned char *>(text) + at + 4, length);
+        // Only what lies before at is written, never past at + 4: the search ahead reads what was there.
+        std::memmove(text + written, text + copied, at - copied);
+        written += at - copied;
+        const int kept = encodeUtf8(text + written,
+                                    standIn == Escape ? Escape : keptCharacter(int(standIn - StandInBase)));
+        written += std::size_t(kept);
+        shorter += 8 - std::size_t(kept);
         at += 8;
         copied = at;
         if (shifts)
             shifts->push_back({at, shorter});
     }
-    out.append(text.substr(copied));
-    return out;
+    if (copied == 0)
+        return size;
+    std::memmove(text + written, text + copied, size - copied);
+    return written + size - copied;
+}
+
+} // namespace
+
+void ParseEscapes::unescape(QByteArray &utf8, std::vector<Shift> *shifts)
+{
+    if (utf8.isEmpty())
+        return;
+    utf8.truncate(qsizetype(unescapeUtf8(utf8.data(), std::size_t(utf8.size()), shifts)));
+}
+
+std::string ParseEscapes::unescaped(std::string_view utf8)
+{
+    std::string text(utf8);
+    text.resize(unescapeUtf8(text.data(), text.size(), nullptr));
+    return text;
+}
+
+void ParseEscapes::unescape(QString &text, std::vector<Shift> *shifts)
+{
+    // U+10FFFD is DBFF DFFD in UTF-16, its stand-ins DBFF DE00 to DBFF DFFC.
+    constexpr char16_t Escape16[] = {0xDBFF, 0xDFFD};
+    const QStringView escape(Escape16, 2);
+    qsizetype at = QStringView(text).indexOf(escape);
+    if (at < 0)
+        return;
+    const qsizetype size = text.size();
+    auto *units = reinterpret_cast<char16_t *>(text.data());
+    const QStringView view(units, size);
+    qsizetype written = 0;
+    qsizetype copied = 0;
+    for (; at >= 0 && at + 4 <= size; at = view.indexOf(escape, at)) {
+        if (!QChar::isHighSurrogate(units[at + 2]) || !QChar::isLowSurrogate(units[at + 3])) {
+            at += 2;
+            continue;
+        }
+        const char32_t standIn = QChar::surrogateToUcs4(units[at + 2], units[at + 3]);
+        const char32_t c = standIn == Escape ? Escape : keptCharacter(int(standIn - StandInBase));
+        std::memmove(units + written, units + copied, std::size_t(at - copied) * sizeof(char16_t));
+        written += at - copied;
+        if (QChar::requiresSurrogates(c)) {
+            units[written++] = QChar::highSurrogate(c);
+            units[written++] = QChar::lowSurrogate(c);
+        } else {
+            units[written++] = char16_t(c);
+        }
+        at += 4;
+        copied = at;
+        if (shifts)
+            shifts->push_back({std::size_t(at), std::size_t(at - written)});
+    }
+    std::memmove(units + written, units + copied, std::size_t(size - copied) * sizeof(char16_t));
+    text.truncate(written + size - copied);
 }
 
 std::size_t ParseEscapes::unescapedOffset(const std::vector<Shift> &shifts, std::size_t offset)

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QByteArrayView>
+#include <QByteArray>
+#include <QString>
 
 #include <string>
 #include <string_view>
@@ -22,13 +23,16 @@ public:
     bool needed() const { return !m_escaped.empty(); }
     std::string_view escaped() const { return m_escaped; }
 
-    // The text with every escape undone, and for each escape undone where it stood: the offset in the
-    // escaped text and how many bytes shorter the unescaped text is from there on.
+    // Undo every escape of a text taken out of the parse, in place (a text only gets shorter, so a
+    // page's text needs no second copy), and note for each escape where it stood: the offset in the
+    // escaped text and how many bytes (UTF-8) or units (UTF-16) shorter the text is from there on.
     struct Shift {
         std::size_t at;
         std::size_t shorterBy;
     };
-    static std::string unescape(std::string_view text, std::vector<Shift> *shifts = nullptr);
+    static void unescape(QByteArray &utf8, std::vector<Shift> *shifts = nullptr);
+    static void unescape(QString &text, std::vector<Shift> *shifts = nullptr);
+    static std::string unescaped(std::string_view utf8);
     // An offset into escaped text, in the unescaped text.
     static std::size_t unescapedOffset(const std::vector<Shift> &shifts, std::size_t offset);
 

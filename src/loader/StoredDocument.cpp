@@ -83,16 +83,14 @@ void readRanges(QDataStream &in, QList<std::pair<qsizetype, qsizetype>> &ranges,
 
 } // namespace
 
-QByteArray documentFacts(const HtmlDocument &document, qsizetype htmlUtf8Size)
+QByteArray documentFacts(const HtmlDocument &document)
 {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out.setVersion(QDataStream::Qt_6_4);
     out.setByteOrder(QDataStream::LittleEndian);
-    const qsizetype bodyStart =
-        document.bodyInnerHtml.isEmpty() ? 0 : document.htmlInnerHtml.indexOf(document.bodyInnerHtml);
-    out << StoredDocumentForm << qint64(document.bodyInnerText.size()) << qint64(htmlUtf8Size)
-        << qint64(std::max<qsizetype>(bodyStart, 0)) << qint64(document.bodyInnerHtml.size())
+    out << StoredDocumentForm << qint64(document.bodyInnerText.size()) << qint64(document.htmlUtf8.size())
+        << qint64(document.bodyHtmlStart) << qint64(document.bodyHtmlEnd - document.bodyHtmlStart)
         << document.outcome;
     writeList(out, document.links);
     writeList(out, document.forms);

@@ -14,12 +14,12 @@ namespace diarytrawl::web {
 // only with StoredDocumentForm.
 inline constexpr quint32 StoredDocumentForm = 1;
 
-QByteArray documentFacts(const HtmlDocument &document, qsizetype htmlUtf8Size);
+QByteArray documentFacts(const HtmlDocument &document);
 
 struct DocumentFacts {
     qsizetype textSize = 0;      // UTF-16 units of the body's text
     qsizetype htmlUtf8Size = 0;  // bytes of the html element's HTML, in UTF-8
-    qsizetype bodyHtmlStart = 0; // the body's HTML within it, in UTF-16 units
+    qsizetype bodyHtmlStart = 0; // the body's HTML within it, in bytes
     qsizetype bodyHtmlSize = 0;
 };
 

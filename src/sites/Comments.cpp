@@ -2,6 +2,7 @@
 #include "Comments.h"
 
 #include "JsonCursor.h"
+#include "loader/PageDecoding.h"
 
 #include <QSet>
 
@@ -143,7 +144,7 @@ void readScriptComments(const HtmlDocument &document, QByteArrayView payload,
                     const HtmlDocument article = parseFragment(*json.article);
                     const QString id = QString::number(*json.thread);
                     comments.comments.append({*json.thread, json.author, article.bodyInnerText.trimmed(),
-                                              article.bodyInnerHtml,
+                                              article.bodyInnerHtml(),
                                               entry + u"?thread="_s + id + u"#t"_s + id});
                 } else if (json.thread && json.collapsed) {
                     addAddress(
@@ -242,10 +243,10 @@ PageComments readComments(const HtmlDocument &document, const PageReading &readi
                 break;
             }
             const QString text = textOf(document, *content);
-            comments.comments.append(
-                {thread, author, title.isEmpty() ? text : title + u"\r\n"_s + text,
-                 document.bodyInnerHtml.sliced(content->htmlStart, content->htmlEnd - content->htmlStart),
-                 address});
+            comments.comments.append({thread, author, title.isEmpty() ? text : title + u"\r\n"_s + text,
+                                      web::wellFormedUtf8ToString(document.bodyHtmlUtf8().sliced(
+                                          content->htmlStart, content->htmlEnd - content->htmlStart)),
+                                      address});
             break;
         }
         case CommentPage:

@@ -115,7 +115,7 @@ void TestReportFile::readBack()
     QCOMPARE(web::hrefsOf(document.links), QStringList{address});
     QStringList marked;
     static const QRegularExpression boldText(u"<b>(.*?)</b>"_s);
-    for (const QRegularExpressionMatch &match : boldText.globalMatch(document.bodyInnerHtml))
+    for (const QRegularExpressionMatch &match : boldText.globalMatch(document.bodyInnerHtml()))
         marked << unescaped(match.captured(1));
     QCOMPARE(marked, bold);
 }

@@ -94,7 +94,7 @@ void TestStoredPages::pages()
     QFETCH(QString, html);
     QFETCH(QByteArray, bytes);
     HtmlDocument page;
-    page.htmlInnerHtml = html;
+    page.htmlUtf8 = html.toUtf8();
     SavePage(page, address, u"saved.pages.tmp"_s);
     QCOMPARE(stored(path), bytes);
     // Nothing lands beside the pages folder.
@@ -109,11 +109,11 @@ void TestStoredPages::failedWritesLeaveNothing()
                              SavePage(page, u"http://host/~nick/1.html"_s, u"no/such/folder"_s));
 
     // A full disk, as a real limit on the file size makes it: past the limit the system refuses the write.
-    page.htmlInnerHtml = u"<head></head>"_s + QString(2000, u'z');
+    page.htmlUtf8 = "<head></head>" + QByteArray(2000, 'z');
     SavePage(page, u"http://host/~nick/1.html"_s, u"saved.pages.tmp"_s);
-    page.htmlInnerHtml = u"<head></head>"_s + QString(1000, u'x'); // a later page replaces an earlier one
+    page.htmlUtf8 = "<head></head>" + QByteArray(1000, 'x'); // a later page replaces an earlier one
     SavePage(page, u"http://host/~nick/1.html"_s, u"saved.pages.tmp"_s);
-    page.htmlInnerHtml += u'y';
+    page.htmlUtf8 += 'y';
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit previous{};
     ::getrlimit(RLIMIT_FSIZE, &previous);
