@@ -577,9 +577,6 @@ bool PageCache::Store::setUp()
                 return false;
             }
             if (version == 0) {
-                if (run(u"SELECT count(*) FROM sqlite_master"_s).toInt() != 0)
-                    throw SqlFailure{QSqlError(QString(), u"it holds tables of another program"_s,
-                                               QSqlError::UnknownError, QString::number(NotADatabase))};
                 // Settled before the first byte is written, or never. Text as the program holds it, so a
                 // page's text is read back without conversion; a page's parts in few database pages.
                 run(u"PRAGMA auto_vacuum=INCREMENTAL"_s);
@@ -593,6 +590,12 @@ bool PageCache::Store::setUp()
             run(u"PRAGMA journal_size_limit=16777216"_s);
             if (version == 0) {
                 transaction([&] {
+                    // Looked at again under the write lock: another program may have made it meanwhile.
+                    if (run(u"PRAGMA user_version"_s).toInt() != 0)
+                        return;
+                    if (run(u"SELECT count(*) FROM sqlite_master"_s).toInt() != 0)
+                        throw SqlFailure{QSqlError(QString(), u"it holds tables of another program"_s,
+                                                   QSqlError::UnknownError, QString::number(NotADatabase))};
                     for (const QString &sql :
                          {u"CREATE TABLE IF NOT EXISTS pages(id INTEGER PRIMARY KEY, address TEXT NOT NULL "
                           u"UNIQUE, status INTEGER NOT NULL, content_type BLOB, fetched INTEGER NOT NULL, "

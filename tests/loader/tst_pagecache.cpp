@@ -80,6 +80,8 @@ int writeAsAnotherProgram(const QString &file, const QString &prefix)
                          Inkwell, Reader);
     }
     cache->flush();
+    for (const QString &note : cache->notes())
+        qWarning().noquote() << note;
     return cache->notes().isEmpty() ? 0 : 1;
 }
 
