@@ -206,6 +206,7 @@ NetworkBrowser::NetworkBrowser(NetworkBrowserOptions options, BrowserSession ses
     : m_options(std::move(options))
     , m_session(std::move(session))
     , m_document(std::make_shared<const HtmlDocument>())
+    , m_blank(m_document)
     , m_pacer(m_options.timeScale)
     , m_relay(std::make_shared<Relay>())
 {
@@ -376,6 +377,10 @@ void NetworkBrowser::Navigate(const QString &address, std::chrono::seconds maxAg
         setDocument(std::move(document), true);
         return;
     }
+    // The page before is let go of as the next one is asked for (a crawl holds what it still reads): a
+    // page as large as the body bound is not held twice.
+    m_document = m_blank;
+    m_documentIsPage = false;
     m_requested = url.stripped();
     if (m_offline || maxAge.count() > 0) {
         // A page read moments ago is what the cache would give again (a month page links an entry,

@@ -146,6 +146,7 @@ private:
     bool m_quit = false;
 
     std::shared_ptr<const HtmlDocument> m_document;
+    const std::shared_ptr<const HtmlDocument> m_blank; // the document while nothing is loaded
     static constexpr qsizetype RecentPages = 4;
     static constexpr qsizetype RecentPageChars = 1024 * 1024;
     QList<std::shared_ptr<const HtmlDocument>> m_recentPages; // the last pages read, newest last

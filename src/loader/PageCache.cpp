@@ -38,6 +38,9 @@ constexpr quint32 ParserVersion = 2;
 constexpr qsizetype PieceBytes = 1024 * 1024;
 // Writes given and not yet done; past this, whoever gives one waits.
 constexpr int MaxQueuedWrites = 8;
+// A write that would leave more than this waiting returns only once it is written: a page as large as the
+// body bound is not still held for the cache while the next one is read.
+constexpr qint64 MaxQueuedBytes = 32 * 1024 * 1024;
 constexpr int BusyTimeoutMs = 10000;
 constexpr int ReaderBusyTimeoutMs = 50;
 constexpr int SchemaVersion = 1;
@@ -71,6 +74,12 @@ bool isBusy(const QSqlError &error)
 struct SqlFailure {
     QSqlError error;
 };
+
+// What a document holds in memory, about: its text and its HTML.
+qint64 heldBytes(const HtmlDocument &document)
+{
+    return document.bodyInnerText.size() * qint64(sizeof(QChar)) + document.htmlUtf8.size();
+}
 
 qint64 msOf(const QDateTime &time)
 {
@@ -409,21 +418,31 @@ public:
     }
 
     // A write: waits only while too many are queued.
-    void write(std::function<void()> job)
+    // Never from the connection's own thread. bytes: about what the job holds.
+    void write(std::function<void()> job, qint64 bytes = 0)
     {
         std::unique_lock lock(m_mutex);
         m_roomFreed.wait(lock, [this] { return m_queuedWrites < MaxQueuedWrites; });
         ++m_queuedWrites;
-        m_jobs.push_back([this, job = std::move(job)] {
+        m_queuedBytes += bytes;
+        const quint64 ticket = ++m_writesQueued;
+        m_jobs.push_back([this, job = std::move(job), bytes] {
             job();
             {
                 std::lock_guard done(m_mutex);
                 --m_queuedWrites;
+                m_queuedBytes -= bytes;
+                ++m_writesDone;
             }
             m_roomFreed.notify_all();
         });
+        const bool waitForIt = m_queuedBytes > MaxQueuedBytes;
         lock.unlock();
         m_wake.notify_one();
+        if (waitForIt) {
+            lock.lock();
+            m_roomFreed.wait(lock, [this, ticket] { return m_writesDone >= ticket; });
+        }
     }
 
     // A job that runs on the connection's thread after the jobs before it.
@@ -495,6 +514,9 @@ private:
     std::condition_variable m_roomFreed;
     std::deque<std::function<void()>> m_jobs;
     int m_queuedWrites = 0;
+    qint64 m_queuedBytes = 0;
+    quint64 m_writesQueued = 0; // jobs are run in order: the n-th is written once m_writesDone reaches n
+    quint64 m_writesDone = 0;
     bool m_stopping = false;
     QStringList m_notes;
 
@@ -1075,9 +1097,10 @@ QStringList PageCache::notes() const
 void PageCache::storePage(const QString &address, const Page &page, const Owner &owner, quint32 reader)
 {
     Store *store = m_store.get();
-    store->write([store, key = cacheKeyOf(address), page, owner, reader] {
-        store->storePage(key, page, owner, reader);
-    });
+    const qint64 bytes = page.body.size() + (page.document ? heldBytes(*page.document) : 0);
+    store->write([store, key = cacheKeyOf(address), page, owner,
+                  reader] { store->storePage(key, page, owner, reader); },
+                 bytes);
 }
 
 void PageCache::storeRedirect(const QString &from, const QString &to, const Owner &owner)
@@ -1090,9 +1113,9 @@ void PageCache::storeDocument(const QString &address, const HtmlDocument &docume
                               quint32 reader)
 {
     Store *store = m_store.get();
-    store->write([store, key = cacheKeyOf(address), document, owner, reader] {
-        store->storeDocument(key, document, owner, reader);
-    });
+    store->write([store, key = cacheKeyOf(address), document, owner,
+                  reader] { store->storeDocument(key, document, owner, reader); },
+                 heldBytes(document));
 }
 
 PageCache::Found PageCache::lookup(const QString &address, quint32 reader, bool withHtml)

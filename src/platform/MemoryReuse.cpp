@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MemoryReuse.h"
 
-#if defined(__GLIBC__)
+#if __has_include(<malloc.h>)
 #include <malloc.h>
 #endif
 
@@ -9,8 +9,8 @@ namespace diarytrawl {
 
 void keepFreedMemoryForReuse()
 {
-#if defined(__GLIBC__)
-    constexpr int FromTheHeapUpTo = 4 * 1024 * 1024; // larger blocks are mapped, and unmapped when freed
+#if defined(M_MMAP_THRESHOLD) && defined(M_TRIM_THRESHOLD)
+    constexpr int FromTheHeapUpTo = 1024 * 1024; // larger blocks are mapped, and unmapped when freed
     constexpr int KeptAtTheHeapTop = 32 * 1024 * 1024;
     mallopt(M_MMAP_THRESHOLD, FromTheHeapUpTo);
     mallopt(M_TRIM_THRESHOLD, KeptAtTheHeapTop);

@@ -78,14 +78,13 @@ void TestNetworkBrowser::loadsInTheBackground()
     QTRY_COMPARE_WITH_TIMEOUT(m_server->answersInFlight(), 0, LoadTimeoutMs);
     QCOMPARE(m_server->requests().first().userAgent, "diarytrawl/" DIARYTRAWL_VERSION);
 
-    const auto loaded = browser.Document();
     browser.Navigate(m_server->url(u"/misbehave/endless"));
     QTRY_COMPARE_WITH_TIMEOUT(m_server->answersInFlight(), 1, LoadTimeoutMs);
     QTest::qWait(30); // some of the body arrives
     browser.Quit();
     QVERIFY(!browser.Busy());
-    QCOMPARE(browser.Document(), loaded);
-    browser.Navigate(next); // a quit browser loads nothing more
+    QCOMPARE(browser.Document(), empty); // the page before went as the next was asked for
+    browser.Navigate(next);              // a quit browser loads nothing more
     QVERIFY(!browser.Busy());
     QTRY_COMPARE_WITH_TIMEOUT(m_server->answersInFlight(), 0, LoadTimeoutMs);
     QCOMPARE(m_server->requestCount(u"/next.html"_s), 1);
