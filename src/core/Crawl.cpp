@@ -414,10 +414,9 @@ private:
             SavePage(objDoc, strLink, window().strSavedPagesFolder);
 
         const QString entryText = m_bRegScan ? joinLines(ownText(objDoc)) : ownText(objDoc);
-        const QString datePattern = dateStampPattern(strYear);
         ScannedEntry scanned;
         scanned.address = strLink;
-        scanned.dateStamp = RegMatch(entryText, datePattern, true);
+        scanned.dateStamp = dateStamp(entryText, strYear);
         QString strPageText;
         bool found = false;
         if (window().bSearchHtmlCode) {
@@ -456,8 +455,7 @@ private:
             match.strSearchTo = m_request.strSearchTo;
             match.bRegScan = m_bRegScan;
             // The date the report shows: of what matched, which is most often the entry's text itself.
-            match.dateStamp =
-                textMatches || !found ? scanned.dateStamp : RegMatch(strPageText, datePattern, true);
+            match.dateStamp = textMatches || !found ? scanned.dateStamp : dateStamp(strPageText, strYear);
             match.strPageText = std::move(strPageText);
             scanned.match = std::move(match);
         }

@@ -40,4 +40,22 @@ QString dateStampPattern(const QString &strYear)
     return u"@ " + strYear + u"-\\d\\d-\\d\\d";
 }
 
+QString dateStamp(QStringView strText, const QString &strYear)
+{
+    const QString lead = u"@ " + strYear + u'-';
+    const auto digit = [](QChar unit) {
+        return unit >= u'0' && unit <= u'9'; // the engine's \d: ASCII digits only
+    };
+    // The rare '@' is looked for, a vector of units at a time, and only there the rest.
+    for (qsizetype at = strText.indexOf(u'@'); at >= 0; at = strText.indexOf(u'@', at + 1)) {
+        if (!strText.sliced(at).startsWith(lead))
+            continue;
+        const QStringView rest = strText.sliced(at + lead.size());
+        if (rest.size() >= 5 && digit(rest[0]) && digit(rest[1]) && rest[2] == u'-' && digit(rest[3]) &&
+            digit(rest[4]))
+            return strText.sliced(at, lead.size() + 5).toString();
+    }
+    return QString();
+}
+
 } // namespace diarytrawl

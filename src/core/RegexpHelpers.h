@@ -15,5 +15,8 @@ QString RegMatch(const QString &strText, const QString &strRegEx, bool bCaseSens
 
 // The pattern of an entry's date stamp in the given year: "@ 2005-03-17".
 QString dateStampPattern(const QString &strYear);
+// What RegMatch(strText, dateStampPattern(strYear), true) gives, without the regular-expression engine:
+// it is asked of every entry a search reads.
+QString dateStamp(QStringView strText, const QString &strYear);
 
 } // namespace diarytrawl

@@ -85,7 +85,7 @@ void AddToHtmlReportFile(const QString &strResultsPageName, const QString &strSe
 {
     const PageExcerpts excerpts = pageExcerpts(strPageText, strSearchTo, bRegScan);
     AddToHtmlReportFile(strResultsPageName, strSearchTo, strCurrAddress, nLinkFoundNumber,
-                        RegMatch(strPageText, dateStampPattern(strYear), true), &excerpts);
+                        dateStamp(strPageText, strYear), &excerpts);
 }
 
 void AddToHtmlReportFile(const QString &strResultsPageName, const QString &strSearchTo,

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/CaselessFinder.h"
 #include "core/Excerpts.h"
+#include "core/RegexpHelpers.h"
 
 #include <QTest>
 
@@ -30,6 +31,7 @@ private Q_SLOTS:
     void manyMatchesAreCapped();
     void findsAsQtFinds_data();
     void findsAsQtFinds();
+    void dateStampAsTheEngineFindsIt();
 };
 
 // What the report shows of a page: excerpts in order, escaped, the page's own matched text in bold. The
@@ -108,11 +110,23 @@ void TestExcerpts::findsAsQtFinds()
     const CaselessFinder finder(needle);
     for (qsizetype from = 0; from <= text.size() + 1; ++from)
         QCOMPARE(finder.indexIn(text, from), text.indexOf(needle, from, Qt::CaseInsensitive));
-    for (qsizetype cut = 0; cut < 9; ++cut) // every length against the steps
+    for (qsizetype cut = 0; cut < 17; ++cut) // every length against the steps of either width
         QCOMPARE(finder.indexIn(QStringView(text).first(text.size() - std::min(cut, text.size()))),
                  QStringView(text)
                      .first(text.size() - std::min(cut, text.size()))
                      .indexOf(needle, 0, Qt::CaseInsensitive));
+}
+
+// An entry's date stamp, looked for without the regular-expression engine, is what the engine finds.
+void TestExcerpts::dateStampAsTheEngineFindsIt()
+{
+    const QString lone = QString(QChar(0xD800));
+    for (const QString &text :
+         QStringList{u"posted @ 2005-03-17 12:00"_s, u"@ 2005-3-17 and @ 2005-03-1x, then @ 2005-12-31"_s,
+                     u"@ 2004-03-17 @ 2005-03-17"_s, u"@@ 2005-03-17"_s, u"@  2005-03-17"_s,
+                     u"cut short @ 2005-03-1"_s, u"@ 2005-٣٠-١٧ then @ 2005-01-01"_s,
+                     lone + u"@ 2005-03-17"_s + lone, QString()})
+        QCOMPARE(dateStamp(text, u"2005"_s), RegMatch(text, dateStampPattern(u"2005"_s), true));
 }
 
 QTEST_GUILESS_MAIN(TestExcerpts)
