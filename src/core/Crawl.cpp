@@ -152,6 +152,8 @@ private:
             m_regExp.Pattern = m_request.strSearchTo; // a faulty pattern fails at its first test
             m_regExp.IgnoreCase = true;
             m_regExp.Global = false;
+            for (const QString &literal : requiredLiterals(m_request.strSearchTo))
+                m_required.emplace_back(literal);
         }
 
         const std::optional<QList<MonthToWalk>> months = monthsToWalk(span, firstMonth, lastMonth);
@@ -322,10 +324,24 @@ private:
         return std::nullopt;
     }
 
-    bool matches(const QString &text) const
+    // Whether text may match at all: false when it lacks what every match of the pattern holds. The
+    // engine is asked at least once all the same, so that a faulty pattern fails at its first test.
+    bool mayMatch(const QString &text) const
     {
-        if (m_bRegScan)
+        if (!m_bRegScan || !m_regExpTested || m_required.empty())
+            return true;
+        return std::any_of(m_required.cbegin(), m_required.cend(),
+                           [&](const CaselessFinder &literal) { return literal.indexIn(text) >= 0; });
+    }
+
+    bool matches(const QString &text)
+    {
+        if (m_bRegScan) {
+            if (!mayMatch(text))
+                return false;
+            m_regExpTested = true;
             return m_regExp.Test(text);
+        }
         // An empty search string is found in every text but an empty one.
         return !text.isEmpty() && m_finder.indexIn(text) >= 0;
     }
@@ -430,14 +446,17 @@ private:
         if (window().bSavePages)
             SavePage(objDoc, strLink, window().strSavedPagesFolder);
 
-        const QString entryText = m_bRegScan ? joinLines(ownText(objDoc)) : ownText(objDoc);
+        // Lines are joined only for a text that may match: a date stamp holds no line break.
+        const QString own = ownText(objDoc);
+        const QString entryText = m_bRegScan && mayMatch(own) ? joinLines(own) : own;
         ScannedEntry scanned;
         scanned.address = strLink;
         scanned.dateStamp = dateStamp(entryText, strYear);
         QString strPageText;
         bool found = false;
         if (window().bSearchHtmlCode) {
-            const QString entryHtml = m_bRegScan ? joinLines(ownHtml(objDoc)) : ownHtml(objDoc);
+            const QString html = ownHtml(objDoc);
+            const QString entryHtml = m_bRegScan && mayMatch(html) ? joinLines(html) : html;
             if (matches(entryHtml)) {
                 found = true;
                 strPageText = entryHtml;
@@ -511,6 +530,8 @@ private:
     qint64 m_nPagesUnread = 0;
     qint64 m_nFromCache = 0; // entries taken from the page cache in place of a request
     RegExpObject m_regExp;
+    std::vector<CaselessFinder> m_required; // one of these every match of the regular expression holds
+    bool m_regExpTested = false;
     CaselessFinder m_finder{m_request.strSearchTo}; // the plain search
     LoadReport m_lastLoad;
     int m_monthCount = 0;

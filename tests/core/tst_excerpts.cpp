@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/CaselessFinder.h"
 #include "core/Excerpts.h"
+#include "core/RegExpObject.h"
 #include "core/RegexpHelpers.h"
 
 #include <QTest>
@@ -32,6 +33,8 @@ private Q_SLOTS:
     void findsAsQtFinds_data();
     void findsAsQtFinds();
     void dateStampAsTheEngineFindsIt();
+    void requiredLiteralOfAPattern_data();
+    void requiredLiteralOfAPattern();
 };
 
 // What the report shows of a page: excerpts in order, escaped, the page's own matched text in bold. The
@@ -127,6 +130,52 @@ void TestExcerpts::dateStampAsTheEngineFindsIt()
                      u"cut short @ 2005-03-1"_s, u"@ 2005-٣٠-١٧ then @ 2005-01-01"_s,
                      lone + u"@ 2005-03-17"_s + lone, QString()})
         QCOMPARE(dateStamp(text, u"2005"_s), RegMatch(text, dateStampPattern(u"2005"_s), true));
+}
+
+// What a text must hold for a pattern to match it: a text the engine matches always holds it; a pattern
+// whose matches need not share a word gives none.
+void TestExcerpts::requiredLiteralOfAPattern_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QStringList>("literals");
+    QTest::addColumn<QString>("matched"); // a text the pattern matches
+
+    QTest::newRow("before a group") << u"hail(storm|stone)s?\\b"_s << QStringList{u"hail"_s}
+                                    << u"HAILSTONES"_s;
+    QTest::newRow("an optional letter ends a run") << u"colou?r"_s << QStringList{u"colo"_s} << u"color"_s;
+    QTest::newRow("the longest run") << u"ab.cdef"_s << QStringList{u"cdef"_s} << u"abXCDEF"_s;
+    QTest::newRow("bounds are no text") << u"a{10}b"_s << QStringList{u"b"_s} << u"aaaaaaaaaab"_s;
+    QTest::newRow("a class and an escape") << u"[xyz]word\\d"_s << QStringList{u"word"_s} << u"yWord7"_s;
+    QTest::newRow("masks as translated")
+        << u"hail.*came .?ver"_s << QStringList{u"hail"_s} << u"Hail, then came ver"_s;
+    QTest::newRow("or-then as translated: one of the alternatives")
+        << u"blizzard|hailstorm.*river"_s << QStringList{u"blizzard"_s, u"hailstorm"_s} << u"Blizzard"_s;
+    QTest::newRow("alternatives in a group are not the top")
+        << u"(snow|rain)fall"_s << QStringList{u"fall"_s} << u"rainfall"_s;
+    QTest::newRow("an alternative with none") << u"snow|.*"_s << QStringList() << u"rain"_s;
+    QTest::newRow("a code escape") << u"ab\\x41cd"_s << QStringList() << u"abAcd"_s;
+    QTest::newRow("a back reference") << u"(a)b\\1"_s << QStringList() << u"aba"_s;
+    QTest::newRow("an unclosed group") << u"snow|(rain"_s << QStringList() << QString();
+    QTest::newRow("a trailing backslash") << u"snow|rain\\"_s << QStringList() << QString();
+    QTest::newRow("nothing but quantified") << u"a*b?"_s << QStringList() << u""_s;
+}
+
+void TestExcerpts::requiredLiteralOfAPattern()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QStringList, literals);
+    QFETCH(QString, matched);
+    QCOMPARE(requiredLiterals(pattern), literals);
+    if (!matched.isNull()) {
+        RegExpObject regExp;
+        regExp.Pattern = pattern;
+        regExp.IgnoreCase = true;
+        QVERIFY(regExp.Test(matched));
+        if (!literals.isEmpty())
+            QVERIFY(std::any_of(literals.cbegin(), literals.cend(), [&](const QString &literal) {
+                return matched.contains(literal, Qt::CaseInsensitive);
+            }));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestExcerpts)
