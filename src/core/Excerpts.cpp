@@ -29,7 +29,7 @@ public:
     qsizetype nextSpaceAfter(qsizetype r, qsizetype reach) const
     {
         const qsizetype n = m_text.size();
-        const qsizetype from = min(r + 1, n);
+        const qsizetype from = max(min(r + 1, n), qsizetype(1)); // an empty text has no place 0
         const qsizetype to = min(reach, n);
         if (from > to)
             return from;
@@ -41,7 +41,7 @@ public:
     // place short of it.
     qsizetype previousSpaceBefore(qsizetype l, qsizetype reach) const
     {
-        const qsizetype upTo = max(qsizetype(1), l - 1);
+        const qsizetype upTo = min(max(qsizetype(1), l - 1), m_text.size());
         const qsizetype from = max(reach, qsizetype(1));
         if (upTo < from)
             return upTo;
