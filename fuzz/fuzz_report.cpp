@@ -43,17 +43,16 @@ void checkSame(const QString &read, const QString &expected, const char *what)
     check(read == expected, what);
 }
 
-// Characters the parser (gumbo) reads as the replacement character, however they are written. Not the
-// noncharacters (U+FDD0, U+FFFE, U+7FFFF, ...): the report writes them as references, which the parser
-// keeps.
+// Characters that read back as the replacement character: the C1 controls, which the report writes as
+// U+FFFD's reference because a reference to one names a windows-1252 character instead. The other
+// controls and the noncharacters (U+FDD0, U+FFFE, U+7FFFF, ...) are kept, as a browser keeps them.
 bool readAsReplacement(char32_t c)
 {
-    return (c >= 0x1 && c <= 0x8) || c == 0xB || (c >= 0xE && c <= 0x1F) || (c >= 0x7F && c <= 0x9F);
+    return c >= 0x80 && c <= 0x9F;
 }
 
 // What the parser makes of text as the report writes it: line breaks read as line feeds, NUL dropped,
-// a lone surrogate or a C1 control (which a reference cannot name) as the replacement character, and
-// the controls that the parser replaces.
+// a lone surrogate or a C1 control (which a reference cannot name) as the replacement character.
 QString asRead(QStringView text)
 {
     QString read;
