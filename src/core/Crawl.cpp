@@ -334,10 +334,11 @@ private:
                            [&](const CaselessFinder &literal) { return literal.indexIn(text) >= 0; });
     }
 
-    bool matches(const QString &text)
+    // prefiltered: mayMatch has said yes of the text already (or of it before its lines were joined).
+    bool matches(const QString &text, bool prefiltered = false)
     {
         if (m_bRegScan) {
-            if (!mayMatch(text))
+            if (!prefiltered && !mayMatch(text))
                 return false;
             m_regExpTested = true;
             return m_regExp.Test(text);
@@ -448,7 +449,8 @@ private:
 
         // Lines are joined only for a text that may match: a date stamp holds no line break.
         const QString own = ownText(objDoc);
-        const QString entryText = m_bRegScan && mayMatch(own) ? joinLines(own) : own;
+        const bool ownMayMatch = mayMatch(own);
+        const QString entryText = m_bRegScan && ownMayMatch ? joinLines(own) : own;
         ScannedEntry scanned;
         scanned.address = strLink;
         scanned.dateStamp = dateStamp(entryText, strYear);
@@ -456,13 +458,14 @@ private:
         bool found = false;
         if (window().bSearchHtmlCode) {
             const QString html = ownHtml(objDoc);
-            const QString entryHtml = m_bRegScan && mayMatch(html) ? joinLines(html) : html;
-            if (matches(entryHtml)) {
+            const bool htmlMayMatch = mayMatch(html);
+            const QString entryHtml = m_bRegScan && htmlMayMatch ? joinLines(html) : html;
+            if (htmlMayMatch && matches(entryHtml, true)) {
                 found = true;
                 strPageText = entryHtml;
             }
         }
-        const bool textMatches = matches(entryText);
+        const bool textMatches = ownMayMatch && matches(entryText, true);
         if (textMatches) {
             found = true;
             strPageText = entryText;
