@@ -15,6 +15,7 @@
 #include <bit>
 #include <functional>
 #include <optional>
+#include <string_view>
 
 namespace diarytrawl {
 
@@ -52,20 +53,37 @@ std::optional<Units> foldingAs(QChar unit)
     return units;
 }
 
+// How common a character is in the text of a journal, as far as letter frequencies of English and
+// Russian tell; a character of neither alphabet counts as rare, a space or a mark as most common.
+int commonness(QChar c)
+{
+    static constexpr std::u16string_view Latin = u"etaoinsrhldcumfpgwybvkxjqz";
+    static constexpr std::u16string_view Cyrillic = u"оеаинтсрвлкмдпуяыьгзбчйхжшюцщэфъё";
+    const char16_t folded = char16_t(c.toCaseFolded().unicode());
+    if (const std::size_t at = Latin.find(folded); at != std::u16string_view::npos)
+        return 100 - int(at);
+    if (const std::size_t at = Cyrillic.find(folded); at != std::u16string_view::npos)
+        return 100 - int(at);
+    if (folded >= u'0' && folded <= u'9')
+        return 80;
+    if (folded < 0x80 || c.isSpace() || c.isPunct())
+        return 200;
+    return 0;
+}
+
 template<typename Units>
 bool isOneOf(char16_t unit, const Units &units)
 {
     return std::find(units.begin(), units.end(), unit) != units.end();
 }
 
-// The vector scans: from at, a block of places at a time, the places where a unit that folds as the
-// needle's first stands and one that folds as its last stands where the needle would end; each is
-// handed to confirmed. They return the first place confirmed, or -1 with at left where fewer places
-// than a block remain.
+// The vector scans: from at, a block of places at a time, the places where units that fold as the
+// needle's two chosen ones stand headAt and tailAt after the place; each is handed to confirmed. They return
+// the first place confirmed, or -1 with at left where fewer places than a block remain.
 using Confirm = std::function<bool(qsizetype)>;
 
 #if defined(__SSE2__)
-qsizetype scanNarrow(const char16_t *units, qsizetype &at, qsizetype end, qsizetype size,
+qsizetype scanNarrow(const char16_t *units, qsizetype &at, qsizetype end, qsizetype headAt, qsizetype tailAt,
                      const std::array<char16_t, 4> &firsts, const std::array<char16_t, 4> &lasts,
                      const Confirm &confirmed)
 {
@@ -77,8 +95,8 @@ qsizetype scanNarrow(const char16_t *units, qsizetype &at, qsizetype end, qsizet
     const __m128i last0 = fill(lasts[0]), last1 = fill(lasts[1]), last2 = fill(lasts[2]),
                   last3 = fill(lasts[3]);
     for (; at + 8 <= end; at += 8) {
-        const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i *>(units + at));
-        const __m128i tails = _mm_loadu_si128(reinterpret_cast<const __m128i *>(units + at + size - 1));
+        const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i *>(units + at + headAt));
+        const __m128i tails = _mm_loadu_si128(reinterpret_cast<const __m128i *>(units + at + tailAt));
         const __m128i headsFit =
             _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(heads, first0), _mm_cmpeq_epi16(heads, first1)),
                          _mm_or_si128(_mm_cmpeq_epi16(heads, first2), _mm_cmpeq_epi16(heads, first3)));
@@ -101,7 +119,8 @@ qsizetype scanNarrow(const char16_t *units, qsizetype &at, qsizetype end, qsizet
 #if defined(DIARYTRAWL_SCAN_AVX2)
 // Sixteen places at a time, where the processor has AVX2 (asked once, at run time).
 __attribute__((target("avx2"))) qsizetype scanWide(const char16_t *units, qsizetype &at, qsizetype end,
-                                                   qsizetype size, const std::array<char16_t, 4> &firsts,
+                                                   qsizetype headAt, qsizetype tailAt,
+                                                   const std::array<char16_t, 4> &firsts,
                                                    const std::array<char16_t, 4> &lasts,
                                                    const Confirm &confirmed)
 {
@@ -113,8 +132,8 @@ __attribute__((target("avx2"))) qsizetype scanWide(const char16_t *units, qsizet
     const __m256i last0 = _mm256_set1_epi16(fill(lasts[0])), last1 = _mm256_set1_epi16(fill(lasts[1])),
                   last2 = _mm256_set1_epi16(fill(lasts[2])), last3 = _mm256_set1_epi16(fill(lasts[3]));
     for (; at + 16 <= end; at += 16) {
-        const __m256i heads = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(units + at));
-        const __m256i tails = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(units + at + size - 1));
+        const __m256i heads = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(units + at + headAt));
+        const __m256i tails = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(units + at + tailAt));
         const __m256i headsFit = _mm256_or_si256(
             _mm256_or_si256(_mm256_cmpeq_epi16(heads, first0), _mm256_cmpeq_epi16(heads, first1)),
             _mm256_or_si256(_mm256_cmpeq_epi16(heads, first2), _mm256_cmpeq_epi16(heads, first3)));
@@ -140,8 +159,28 @@ CaselessFinder::CaselessFinder(QString needle)
 {
     if (m_needle.isEmpty())
         return;
-    const std::optional<Units> firsts = foldingAs<Units>(m_needle.front());
-    const std::optional<Units> lasts = foldingAs<Units>(m_needle.back());
+    // The two units of the needle least common in text are looked for, so that few places need the
+    // whole needle compared; the first and the last when either of those cannot be.
+    qsizetype rarest = -1, next = -1;
+    for (qsizetype i = 0; i < m_needle.size(); ++i) {
+        if (m_needle[i].isSurrogate())
+            continue;
+        const int common = commonness(m_needle[i]);
+        if (rarest < 0 || common < commonness(m_needle[rarest])) {
+            next = rarest;
+            rarest = i;
+        } else if (next < 0 || common < commonness(m_needle[next])) {
+            next = i;
+        }
+    }
+    if (rarest >= 0) {
+        m_headAt = std::min(rarest, next < 0 ? rarest : next);
+        m_tailAt = std::max(rarest, next < 0 ? rarest : next);
+    } else {
+        m_tailAt = m_needle.size() - 1;
+    }
+    const std::optional<Units> firsts = foldingAs<Units>(m_needle[m_headAt]);
+    const std::optional<Units> lasts = foldingAs<Units>(m_needle[m_tailAt]);
     m_scans = firsts && lasts;
     if (m_scans) {
         m_firsts = *firsts;
@@ -163,18 +202,19 @@ qsizetype CaselessFinder::indexIn(QStringView text, qsizetype from) const
 #if defined(DIARYTRAWL_SCAN_AVX2)
     static const bool wide = __builtin_cpu_supports("avx2");
     if (wide) {
-        const qsizetype found = scanWide(units, at, end, size, m_firsts, m_lasts, confirmed);
+        const qsizetype found = scanWide(units, at, end, m_headAt, m_tailAt, m_firsts, m_lasts, confirmed);
         if (found >= 0)
             return found;
     }
 #endif
 #if defined(__SSE2__)
-    const qsizetype found = scanNarrow(units, at, end, size, m_firsts, m_lasts, confirmed);
+    const qsizetype found = scanNarrow(units, at, end, m_headAt, m_tailAt, m_firsts, m_lasts, confirmed);
     if (found >= 0)
         return found;
 #endif
     for (; at < end; ++at) {
-        if (isOneOf(units[at], m_firsts) && isOneOf(units[at + size - 1], m_lasts) && confirmed(at))
+        if (isOneOf(units[at + m_headAt], m_firsts) && isOneOf(units[at + m_tailAt], m_lasts) &&
+            confirmed(at))
             return at;
     }
     return -1;

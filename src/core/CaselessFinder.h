@@ -9,9 +9,10 @@
 namespace diarytrawl {
 
 // Finds a string in texts ignoring case exactly as QString::indexOf with Qt::CaseInsensitive does, only
-// faster: the text is scanned, eight or sixteen places at a time, for places where both the needle's first
-// and its last character could stand (a character that folds as they do), and only there is the whole needle
-// compared, as Qt compares it. Searching the same needle in many texts pays the set-up once.
+// faster: the text is scanned, eight or sixteen places at a time, for places where two of the needle's
+// characters could stand (characters that fold as they do; the two least common in journal text), and
+// only there is the whole needle compared, as Qt compares it. Searching the same needle in many texts pays
+// the set-up once.
 class CaselessFinder {
 public:
     explicit CaselessFinder(QString needle = {});
@@ -28,6 +29,8 @@ private:
     bool m_scans = false; // false: the needle's ends are surrogates or fold with too many others
     Units m_firsts{};
     Units m_lasts{};
+    qsizetype m_headAt = 0; // where in the needle the units of m_firsts and m_lasts stand
+    qsizetype m_tailAt = 0;
 };
 
 } // namespace diarytrawl
