@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <sys/resource.h>
 
 namespace diarytrawl::bench {
 
@@ -15,12 +16,24 @@ struct ProgramRun {
     int exitCode = -1;
     qint64 wallMs = 0;
     qint64 peakKb = 0; // the program's own peak memory, from the kernel
+    qint64 cpuUs = 0;  // the processor time it took, user and system, from the kernel
 };
 
 // Runs the real program with its settings and cache in folder, which is also its current folder.
 // whileRunning, if given, runs once the program has started, with its process id. The peak memory comes
 // from GNU time (package "time"): a child's own rusage would count what it shared with this process
 // when it was forked, this process's whole test server included.
+// The processor time of every child process waited for so far (with theirs): a run's is the growth.
+inline qint64 childrenCpuUs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    const auto us = [](const timeval &time) {
+        return qint64(time.tv_sec) * 1000000 + time.tv_usec;
+    };
+    return us(usage.ru_utime) + us(usage.ru_stime);
+}
+
 inline ProgramRun runProgram(const QString &folder, const QStringList &arguments,
                              const std::function<void(pid_t)> &whileRunning = {})
 {
@@ -33,6 +46,7 @@ inline ProgramRun runProgram(const QString &folder, const QStringList &arguments
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     const QString peakFile = folder + QStringLiteral("/peak.txt");
+    const qint64 cpuBefore = childrenCpuUs();
     QElapsedTimer timer;
     timer.start();
     process.start(QStringLiteral("/usr/bin/time"),
@@ -58,6 +72,7 @@ inline ProgramRun runProgram(const QString &folder, const QStringList &arguments
     QFile peak(peakFile);
     if (peak.open(QIODevice::ReadOnly))
         run.peakKb = peak.readAll().trimmed().split('\n').last().toLongLong();
+    run.cpuUs = childrenCpuUs() - cpuBefore;
     return run;
 }
 
