@@ -473,46 +473,9 @@ public:
 };
 
 // Writes UTF-8 (well formed) as UTF-16 at out, which has room for one unit a byte; returns the end.
-// Ill-formed input gives garbage, never more units than bytes.
 char16_t *utf8ToUtf16(const char *begin, const char *end, char16_t *out)
 {
-    const auto *p = reinterpret_cast<const unsigned char *>(begin);
-    const auto *stop = reinterpret_cast<const unsigned char *>(end);
-    while (p < stop) {
-        const unsigned char lead = *p;
-        if (lead < 0x80) {
-#if defined(__SSE2__)
-            const __m128i zero = _mm_setzero_si128();
-            while (stop - p >= 16) {
-                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-                if (_mm_movemask_epi8(bytes) != 0)
-                    break;
-                _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_unpacklo_epi8(bytes, zero));
-                _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 8), _mm_unpackhi_epi8(bytes, zero));
-                out += 16;
-                p += 16;
-            }
-#endif
-            while (p < stop && *p < 0x80)
-                *out++ = *p++;
-        } else if (lead < 0xE0 && stop - p >= 2) {
-            *out++ = char16_t(((lead & 0x1F) << 6) | (p[1] & 0x3F));
-            p += 2;
-        } else if (lead < 0xF0 && stop - p >= 3) {
-            *out++ = char16_t(((lead & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
-            p += 3;
-        } else if (stop - p >= 4) {
-            const char32_t c = char32_t(((lead & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) |
-                                        (p[3] & 0x3F));
-            *out++ = QChar::highSurrogate(c);
-            *out++ = QChar::lowSurrogate(c);
-            p += 4;
-        } else {
-            *out++ = u'\uFFFD';
-            ++p;
-        }
-    }
-    return out;
+    return wellFormedUtf8ToUtf16(QByteArrayView(begin, end), out, out + (end - begin));
 }
 
 // --- innerText ------------------------------------------------------------------------------------

@@ -1052,13 +1052,10 @@ qsizetype wellFormedUtf16Length(QByteArrayView utf8)
     return units;
 }
 
-QString wellFormedUtf8ToString(QByteArrayView utf8)
+char16_t *wellFormedUtf8ToUtf16(QByteArrayView utf8, char16_t *out, const char16_t *outEnd)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
     const auto *end = p + utf8.size();
-    QString text(wellFormedUtf16Length(utf8), Qt::Uninitialized);
-    auto *out = reinterpret_cast<char16_t *>(text.data());
-    const auto *outEnd = out + text.size();
     // The checks against outEnd only matter for input that breaks the promise of being well formed.
     while (p < end && out < outEnd) {
         const unsigned char lead = *p;
@@ -1103,7 +1100,15 @@ QString wellFormedUtf8ToString(QByteArrayView utf8)
             ++p;
         }
     }
-    text.truncate(out - reinterpret_cast<const char16_t *>(text.constData()));
+    return out;
+}
+
+QString wellFormedUtf8ToString(QByteArrayView utf8)
+{
+    QString text(wellFormedUtf16Length(utf8), Qt::Uninitialized);
+    auto *out = reinterpret_cast<char16_t *>(text.data());
+    const char16_t *written = wellFormedUtf8ToUtf16(utf8, out, out + text.size());
+    text.truncate(written - out);
     return text;
 }
 

@@ -58,6 +58,8 @@ bool repairUtf8(QByteArrayView bytes, QByteArray &repaired);
 // a decoder that must check it, and unlike QString::fromUtf8 keeps a leading U+FEFF. Ill-formed
 // input gives garbage, never a crash.
 QString wellFormedUtf8ToString(QByteArrayView utf8);
+// The same into out, never past outEnd (one unit a byte is always room enough); returns the end written.
+char16_t *wellFormedUtf8ToUtf16(QByteArrayView utf8, char16_t *out, const char16_t *outEnd);
 // How many UTF-16 units wellFormedUtf8ToString makes of it.
 qsizetype wellFormedUtf16Length(QByteArrayView utf8);
 
